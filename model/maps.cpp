@@ -1,0 +1,21 @@
+// Evaluation of the maps tau_s.
+#include "model/maps.hpp"
+
+namespace quobel::model {
+
+double tau(const ModelState& model, int s, double r) {
+    const int stocks = model.stocks_in_tables();
+    const auto& R = model.R.row(s);
+    const auto& la1 = model.la1.row(s);
+    const auto& la2 = model.la2.row(s);
+    double sum = 0;
+    for (int k = 0; k < stocks; ++k) {
+        // The grouping fixes the rounding: R * (la1 * r) over (la1 * r) + (la2 * (1 - r)).
+        const double numerator = R[k].value() * (la1[k].value() * r);
+        const double denominator = la1[k].value() * r + la2[k] * (1 - r);
+        sum += numerator / denominator;
+    }
+    return sum;
+}
+
+}  // namespace quobel::model

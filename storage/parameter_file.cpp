@@ -1,0 +1,334 @@
+// The parameter file: writing, reading and safe replacement on disk.
+#include "storage/parameter_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "model/detail/decimal.hpp"
+#include "model/number_text.hpp"
+
+namespace quobel::storage {
+
+namespace fs = std::filesystem;
+using model::file_number_text;
+using model::max_maps;
+using model::max_stocks;
+
+namespace {
+
+constexpr std::string_view line_end = "\r\n";
+constexpr std::string_view dashes = "--------------------------------";
+
+// A parameter file is a few kilobytes; anything far larger is not one, and reading it whole
+// would only hold the window up.
+constexpr std::size_t largest_file = 1 << 20;
+
+std::string in_quotes(std::string_view name) {
+    return "\"" + std::string(name) + "\"";
+}
+
+std::string system_error_text(int error) {
+    return std::strerror(error);
+}
+
+}  // namespace
+
+std::string parameter_file_text(const model::ModelState& model) {
+    const double maps_written = model.num_maps > max_maps ? max_maps : model.num_maps;
+    const double stocks_written = model.num_stocks > max_stocks ? max_stocks : model.num_stocks;
+    const int maps = model.maps_in_tables();
+    const int stocks = model.stocks_in_tables();
+
+    std::string text;
+    auto line = [&text](std::string_view a, std::string_view b = {}) {
+        text.append(a);
+        text.append(b);
+        text.append(line_end);
+    };
+    auto each_cell = [&](auto&& write) {
+        for (int s = 1; s <= maps; ++s) {
+            for (int k = 1; k <= stocks; ++k) {
+                write(s, k);
+            }
+        }
+    };
+
+    line(file_number_text(maps_written));
+    line(file_number_text(stocks_written));
+    each_cell([&](int s, int k) { line(file_number_text(model.R(s, k))); });
+    each_cell([&](int s, int k) { line(file_number_text(model.la1(s, k))); });
+    each_cell([&](int s, int k) { line(file_number_text(model.la2(s, k))); });
+    for (int s = 1; s <= maps; ++s) {
+        line(file_number_text(model.prob(s)));
+    }
+
+    auto indices = [](int s, int k) {
+        return file_number_text(s) + "," + file_number_text(k) + ")";
+    };
+    line(dashes);
+    line(file_number_text(maps_written), "num_maps");
+    line(file_number_text(stocks_written), "num_stocks");
+    each_cell([&](int s, int k) { line(file_number_text(model.R(s, k)), "R(" + indices(s, k)); });
+    each_cell(
+        [&](int s, int k) { line(file_number_text(model.la1(s, k)), "la1(" + indices(s, k)); });
+    each_cell(
+        [&](int s, int k) { line(file_number_text(model.la2(s, k)), "la2(" + indices(s, k)); });
+    for (int s = 1; s <= maps; ++s) {
+        line(file_number_text(model.prob(s)), "prob(" + file_number_text(s) + ")");
+    }
+    line(dashes);
+    return text;
+}
+
+namespace {
+
+// Reads the fields of a value block one after another, keeping the line for messages.
+class FieldReader {
+  public:
+    explicit FieldReader(std::string_view text) : text_(text) {}
+
+    // The next field's value; empty with reason_ set when there is none or it is not a number.
+    std::optional<double> next(std::string_view what) {
+        if (position_ >= text_.size()) {
+            reason_ = "The file ends before " + std::string(what) + " (line " +
+                      std::to_string(line_) + ").";
+            return std::nullopt;
+        }
+        const std::size_t end = text_.find_first_of(",\n", position_);
+        const std::size_t stop = end == std::string_view::npos ? text_.size() : end;
+        std::string_view field = text_.substr(position_, stop - position_);
+        const int line = line_;
+        position_ = stop == text_.size() ? stop : stop + 1;
+        if (end != std::string_view::npos && text_[end] == '\n') {
+            ++line_;
+        }
+        constexpr std::string_view blanks = " \t\r";
+        const auto first = field.find_first_not_of(blanks);
+        if (first == std::string_view::npos) {
+            return 0.0;
+        }
+        field = field.substr(first, field.find_last_not_of(blanks) - first + 1);
+        if (const auto value = model::detail::parse_decimal(field)) {
+            return value;
+        }
+        const std::string shown =
+            field.size() > 24 ? std::string(field.substr(0, 24)) + "..." : std::string(field);
+        reason_ = "Line " + std::to_string(line) + " holds " + in_quotes(shown) + " for " +
+                  std::string(what) + ", which is not a number the program can use.";
+        return std::nullopt;
+    }
+
+    const std::string& reason() const { return reason_; }
+
+  private:
+    std::string_view text_;
+    std::size_t position_ = 0;
+    int line_ = 1;
+    std::string reason_;
+};
+
+std::string cell_name(std::string_view table, int s, int k) {
+    return std::string(table) + "(" + std::to_string(s) + "," + std::to_string(k) + ")";
+}
+
+}  // namespace
+
+ReadOutcome read_value_block(std::string_view text) {
+    FieldReader reader(text);
+    ParameterSet set;
+    const auto read_count = [&](std::string_view name, double& count) {
+        const auto value = reader.next(name);
+        if (!value) {
+            return false;
+        }
+        count = *value;
+        return true;
+    };
+    if (!read_count("num_maps", set.num_maps) || !read_count("num_stocks", set.num_stocks)) {
+        return {std::nullopt, reader.reason()};
+    }
+    for (const auto& [name, count, limit] :
+         {std::tuple{"num_maps", set.num_maps, max_maps},
+          std::tuple{"num_stocks", set.num_stocks, max_stocks}}) {
+        if (count > limit) {
+            return {std::nullopt, "The file gives " + std::string(name) + " as " +
+                                      model::general_text(count) + "; at most " +
+                                      std::to_string(limit) + " fit in the tables."};
+        }
+    }
+    const int maps = model::loop_count(set.num_maps, max_maps);
+    const int stocks = model::loop_count(set.num_stocks, max_stocks);
+    for (auto [table, name] :
+         {std::pair{&set.R, "R"}, std::pair{&set.la1, "la1"}, std::pair{&set.la2, "la2"}}) {
+        for (int s = 1; s <= maps; ++s) {
+            for (int k = 1; k <= stocks; ++k) {
+                const auto value = reader.next(cell_name(name, s, k));
+                if (!value) {
+                    return {std::nullopt, reader.reason()};
+                }
+                (*table)(s, k) = *value;
+            }
+        }
+    }
+    for (int s = 1; s <= maps; ++s) {
+        const auto value = reader.next("prob(" + std::to_string(s) + ")");
+        if (!value) {
+            return {std::nullopt, reader.reason()};
+        }
+        set.prob(s) = *value;
+    }
+    return {set, {}};
+}
+
+void apply_parameters(model::ModelState& model, const ParameterSet& parameters) {
+    model.num_maps = parameters.num_maps;
+    model.num_stocks = parameters.num_stocks;
+    const int maps = model.maps_in_tables();
+    const int stocks = model.stocks_in_tables();
+    for (int s = 1; s <= maps; ++s) {
+        for (int k = 1; k <= stocks; ++k) {
+            model.R(s, k) = model::RealCell::of_double(parameters.R(s, k));
+            model.la1(s, k) = model::RealCell::of_double(parameters.la1(s, k));
+            model.la2(s, k) = parameters.la2(s, k);
+        }
+        model.prob(s) = parameters.prob(s);
+    }
+}
+
+FileOutcome load_parameter_file(model::ModelState& model, const std::string& name) {
+    if (name.empty()) {
+        return {false, "No file name given."};
+    }
+    // Non-blocking, so that a name that turns out to be a pipe cannot hold the window up.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {false, "Cannot open " + in_quotes(name) + ": " + system_error_text(errno) + "."};
+    }
+    std::string text;
+    std::string failure;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        failure = in_quotes(name) + " is not a regular file.";
+    } else if (static_cast<std::size_t>(info.st_size) > largest_file) {
+        failure = in_quotes(name) + " is too large to be a parameter file.";
+    } else {
+        char buffer[8192];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                failure = "Cannot read " + in_quotes(name) + ": " + system_error_text(errno) + ".";
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            text.append(buffer, static_cast<std::size_t>(got));
+            if (text.size() > largest_file) {
+                failure = in_quotes(name) + " is too large to be a parameter file.";
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    if (!failure.empty()) {
+        return {false, failure};
+    }
+    const ReadOutcome read = read_value_block(text);
+    if (!read.parameters) {
+        return {false, read.reason};
+    }
+    apply_parameters(model, *read.parameters);
+    return {true, {}};
+}
+
+namespace {
+
+bool write_all(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t wrote = ::write(fd, text.data(), text.size());
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+    return true;
+}
+
+mode_t new_file_mode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+FileOutcome save_parameter_file(const model::ModelState& model, const std::string& name) {
+    if (name.empty()) {
+        return {false, "No file name given."};
+    }
+    std::error_code error;
+    fs::path target = name;
+    // Through a link the file it names is replaced, so the link keeps working.
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        const fs::path resolved = fs::weakly_canonical(target, error);
+        if (!error) {
+            target = resolved;
+        }
+    }
+    const fs::file_status status = fs::status(target, error);
+    mode_t mode = new_file_mode();
+    if (fs::exists(status)) {
+        if (!fs::is_regular_file(status)) {
+            return {false, in_quotes(name) + " exists and is not a regular file."};
+        }
+        mode = static_cast<mode_t>(status.permissions() & fs::perms::mask);
+    }
+    if (target.filename().empty()) {
+        return {false, in_quotes(name) + " names a folder, not a file."};
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::vector<char> pattern(temporary.begin(), temporary.end());
+    pattern.push_back('\0');
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+        return {false, "Cannot create a file in " + in_quotes(folder.string()) + ": " +
+                           system_error_text(errno) + "."};
+    }
+    temporary.assign(pattern.data());
+    const std::string text = parameter_file_text(model);
+    bool written = write_all(fd, text);
+    int error_number = written ? 0 : errno;
+    if (written && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
+        written = false;
+        error_number = errno;
+    }
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error_number = errno;
+    }
+    if (written && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        written = false;
+        error_number = errno;
+    }
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return {false, "Cannot write " + in_quotes(name) + ": " + system_error_text(error_number) +
+                           ". The previous file is unchanged."};
+    }
+    return {true, {}};
+}
+
+}  // namespace quobel::storage

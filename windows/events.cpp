@@ -1,0 +1,106 @@
+// The event routing of both windows.
+#include "windows/events.hpp"
+
+#include "editing/pending_edits.hpp"
+#include "editing/recalculation.hpp"
+#include "model/iteration.hpp"
+#include "model/number_text.hpp"
+#include "model/start_up.hpp"
+#include "plot/draw_maps.hpp"
+#include "storage/parameter_file.hpp"
+#include "windows/main_window.hpp"
+#include "windows/save_load_window.hpp"
+
+namespace quobel::windows {
+
+void Events::start_up() {
+    model::initialise_model(state_.model, *state_.random);
+    state_.pending.clear_flags(state_.model.maps_in_tables(), state_.model.stocks_in_tables());
+    windows_.show_main_window();
+}
+
+void Events::main_window_loaded(MainWindowOps& window) {
+    load_main_window(state_, window);
+}
+
+void Events::button_pressed(MainWindowOps& window, MainButton button) {
+    switch (button) {
+        case MainButton::Command1:
+            window.show_notice("");
+            plot::draw_maps(state_.model, window.plot());
+            break;
+        case MainButton::Command2:
+            editing::recalculate(state_.model, state_.pending, window);
+            break;
+        case MainButton::Command3:
+            run_button(state_, window, 1);
+            break;
+        case MainButton::Command4:
+            run_button(state_, window, 100);
+            break;
+        case MainButton::Command5:
+            run_button(state_, window, 10000);
+            break;
+        case MainButton::Command6:
+            windows_.show_save_load_window();
+            break;
+        case MainButton::Command7:
+            model::randomise_parameters(state_.model, *state_.random);
+            // The window that raised the event goes away here.
+            windows_.close_main_window();
+            windows_.show_main_window();
+            break;
+    }
+}
+
+void Events::field_changed(MainWindowOps& window, Field field, int index, std::string_view text) {
+    switch (field) {
+        case Field::Text4:  // shows the current point; nothing reads it
+            break;
+        case Field::Text9:
+            editing::set_num_maps(state_.model, window, text);
+            break;
+        default:
+            editing::record_edit(state_.pending, field, index, text);
+            break;
+    }
+}
+
+void Events::plot_pressed(MainWindowOps& window, double x, double /*y*/) {
+    window.show_notice("");
+    model::press_on_plot(state_.model, window.plot(), x);
+    window.set_field_text(Field::Text4, 0, model::general_text(state_.model.current_r));
+}
+
+void Events::save_load_window_loaded(SaveLoadOps& window) {
+    window.set_file_name_text(state_.model.data_file_name);
+}
+
+void Events::file_name_changed(std::string_view text) {
+    state_.model.data_file_name = std::string(text);
+}
+
+void Events::save_pressed(SaveLoadOps& window) {
+    window.set_status(StatusLabel::save, "", "");
+    const storage::FileOutcome outcome =
+        storage::save_parameter_file(state_.model, state_.model.data_file_name);
+    window.set_status(StatusLabel::save, outcome.ok ? "Saved" : "", outcome.reason);
+}
+
+void Events::load_pressed(SaveLoadOps& window) {
+    window.set_status(StatusLabel::load, "", "");
+    const storage::FileOutcome outcome =
+        storage::load_parameter_file(state_.model, state_.model.data_file_name);
+    if (!outcome.ok) {
+        window.set_status(StatusLabel::load, "", outcome.reason);
+        return;
+    }
+    window.set_status(StatusLabel::load, "Loaded", "");
+    // With the main window closed there are no fields to refresh: the values are in the model
+    // and show when the main window is next loaded.
+    if (MainWindowOps* main = windows_.main_window()) {
+        refresh_after_load(state_, *main);
+    }
+}
+
+}  // namespace quobel::windows

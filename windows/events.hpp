@@ -1,0 +1,50 @@
+// The event routing of both windows: every event of Form1 and Form2 goes through here, from the
+// Qt binding and from the tests' stand-in alike, so the two cannot drift apart.
+#pragma once
+
+#include <string_view>
+
+#include "windows/program_state.hpp"
+#include "windows/window_operations.hpp"
+
+namespace quobel::windows {
+
+enum class MainButton {
+    Command1,  // "GO !!!"
+    Command2,  // "Recalculate !!!"
+    Command3,  // "Next Step"
+    Command4,  // "Next 100"
+    Command5,  // "Next 10000"
+    Command6,  // "Save / Load"
+    Command7,  // "Reset"
+};
+
+class Events {
+  public:
+    Events(ProgramState& state, WindowSystem& windows) : state_(state), windows_(windows) {}
+
+    // Program start: the model's defaults, then the main window is shown (which loads it).
+    void start_up();
+
+    // Form1
+    void main_window_loaded(MainWindowOps& window);
+    // The events of Form1 name the window that raised them: Reset replaces the window, so none of
+    // them may hold on to it afterwards.
+    void button_pressed(MainWindowOps& window, MainButton button);
+    void field_changed(MainWindowOps& window, Field field, int index, std::string_view text);
+    void plot_pressed(MainWindowOps& window, double x, double y);
+
+    // Form2
+    void save_load_window_loaded(SaveLoadOps& window);
+    void file_name_changed(std::string_view text);
+    void save_pressed(SaveLoadOps& window);
+    void load_pressed(SaveLoadOps& window);
+
+    ProgramState& state() { return state_; }
+
+  private:
+    ProgramState& state_;
+    WindowSystem& windows_;
+};
+
+}  // namespace quobel::windows

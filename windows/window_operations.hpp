@@ -1,0 +1,103 @@
+// The operations the window logic needs from its two windows, whatever toolkit shows them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "plot/plot_surface.hpp"
+
+namespace quobel::windows {
+
+// The text fields of the main window. Text1..Text3, Text5..Text7 and Text10..Text12 are arrays of
+// four, one element per stock; Text8 has three, one per map; Text4 and Text9 are single fields.
+enum class Field {
+    Text1,
+    Text2,
+    Text3,
+    Text4,
+    Text5,
+    Text6,
+    Text7,
+    Text8,
+    Text9,
+    Text10,
+    Text11,
+    Text12
+};
+
+inline constexpr int window_stocks = 4;  // stock columns the window shows
+inline constexpr int window_maps = 3;    // map rows the window shows
+
+enum class Parameter { R, la1, la2 };
+
+// The stock field array that shows parameter p of map s (1..3).
+constexpr Field stock_field(Parameter p, int s) {
+    constexpr Field fields[3][3] = {{Field::Text1, Field::Text2, Field::Text3},
+                                    {Field::Text5, Field::Text6, Field::Text7},
+                                    {Field::Text10, Field::Text11, Field::Text12}};
+    return fields[s - 1][static_cast<int>(p)];
+}
+
+// How many elements the window has for a field.
+constexpr int field_elements(Field field) {
+    switch (field) {
+        case Field::Text4:
+        case Field::Text9:
+            return 1;
+        case Field::Text8:
+            return window_maps;
+        default:
+            return window_stocks;
+    }
+}
+
+// The main window, Form1. A program write of a field is a change like a keystroke: when the text
+// differs from the field's present text, the field's change handler runs before set_field_text
+// returns; writing the text a field already shows changes nothing and notifies no one.
+class MainWindowOps {
+  public:
+    virtual void set_field_text(Field field, int index, std::string_view text) = 0;
+    virtual std::string field_text(Field field, int index) const = 0;
+    // The caption of element `index` of the stock average labels, Label14.
+    virtual void set_label_caption(int index, std::string_view text) = 0;
+    // Tells the user why the last action did not do all it was asked (a run that stopped early,
+    // a refused load); an empty text withdraws the notice. Never modal.
+    virtual void show_notice(std::string_view text) = 0;
+    virtual plot::PlotSurface& plot() = 0;
+
+  protected:
+    ~MainWindowOps() = default;
+};
+
+// The two status labels of the save and load window: Label2 beside "Save", Label3 beside "Load".
+enum class StatusLabel { save, load };
+
+// The save and load window, Form2.
+class SaveLoadOps {
+  public:
+    // Writes the file-name field, Text1; its change handler copies the text to data_file_name.
+    virtual void set_file_name_text(std::string_view text) = 0;
+    // Sets a status label's word ("Saved", "Loaded" or empty) and, for a failure, the reason
+    // that the window shows beside it.
+    virtual void set_status(StatusLabel label, std::string_view word, std::string_view reason) = 0;
+
+  protected:
+    ~SaveLoadOps() = default;
+};
+
+// Showing and closing the windows. Showing a closed window creates and loads it, which runs its
+// load routine through the event routing (Events::main_window_loaded, save_load_window_loaded).
+class WindowSystem {
+  public:
+    // The open main window, or nullptr while it is closed.
+    virtual MainWindowOps* main_window() = 0;
+    virtual void show_main_window() = 0;
+    virtual void close_main_window() = 0;
+    // Creates and loads Form2 if it is not open, else brings it to the front.
+    virtual void show_save_load_window() = 0;
+
+  protected:
+    ~WindowSystem() = default;
+};
+
+}  // namespace quobel::windows
