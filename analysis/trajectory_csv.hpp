@@ -1,0 +1,44 @@
+// A trajectory of the random iteration as a CSV file: one line per step with the map and the point.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quobel::analysis {
+
+struct TrajectoryPoint {
+    std::int64_t step = 0;  // 1 for the point after the first step
+    int map = 0;            // the map that step applied
+    double r = 0;           // the point after the step
+    friend bool operator==(const TrajectoryPoint&, const TrajectoryPoint&) = default;
+};
+
+// The header line "step,map,r", then one line per point. r is written in the shortest form that
+// reads back as the same double, so a file read back gives the very same trajectory.
+std::string trajectory_csv_text(const std::vector<TrajectoryPoint>& points);
+
+struct TrajectoryRead {
+    std::optional<std::vector<TrajectoryPoint>> points;
+    std::string reason;  // why the text was refused, when points is empty
+};
+
+// Accepts LF or CRLF line ends and a missing last line end; refuses anything else that does not
+// follow the form above, naming the line.
+TrajectoryRead read_trajectory_csv(std::string_view text);
+
+struct CsvOutcome {
+    bool ok = false;
+    std::string reason;
+};
+
+// Writes to a temporary file beside the target and renames it over the target only once the
+// whole text is on disk, so a failed export leaves any earlier file as it was.
+CsvOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points, const std::string& name);
+
+// Reads the file whole; refuses files too large to be one of ours.
+TrajectoryRead load_trajectory_csv(const std::string& name);
+
+}  // namespace quobel::analysis

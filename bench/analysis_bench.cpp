@@ -1,0 +1,50 @@
+// Speed of the analysis: the long run's steps per second and the boundary exponents.
+#include <benchmark/benchmark.h>
+
+#include "analysis/boundary_exponents.hpp"
+#include "analysis/long_run.hpp"
+#include "model/start_up.hpp"
+
+namespace {
+
+using namespace quobel;
+
+// The start-up parameters: three maps, four stocks, random shares.
+model::ModelState start_up_model() {
+    model::ModelState model;
+    model::UniformGenerator random;
+    model::initialise_model(model, random);
+    return model;
+}
+
+// A million steps with the default burn-in and histogram: per step one draw, tau and its slope
+// over four stocks, one logarithm and one histogram bin.
+void long_run(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    analysis::LongRunSettings settings;
+    settings.steps = 1'000'000;
+    const analysis::LongRun run(model, 0.5, settings);
+    std::int64_t steps = 0;
+    for (auto _ : bench) {
+        analysis::LongRunControl control;
+        const analysis::LongRunResult result = run.run(control);
+        benchmark::DoNotOptimize(result.mean_r);
+        steps += result.steps_taken;
+    }
+    bench.counters["steps_per_second"] =
+        benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
+}
+// The rate is over CPU time: the run takes one core, and others' work on the machine should not
+// count against it.
+BENCHMARK(long_run)->Unit(benchmark::kMillisecond);
+
+// What the analysis window recomputes on every change of the parameters.
+void boundary_exponents(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(analysis::boundary_exponents(model));
+    }
+}
+BENCHMARK(boundary_exponents);
+
+}  // namespace
