@@ -37,6 +37,18 @@ std::string system_error_text(int error) {
     return std::strerror(error);
 }
 
+// Why a typed name cannot name a file, or empty when it can. The system reads a name only up to
+// a NUL character, so a name holding one would reach a different file than the one typed.
+std::string unusable_name(const std::string& name) {
+    if (name.empty()) {
+        return "No file name given.";
+    }
+    if (name.find('\0') != std::string::npos) {
+        return "The file name holds a NUL character, which no file name can hold.";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string parameter_file_text(const model::ModelState& model) {
@@ -202,8 +214,8 @@ void apply_parameters(model::ModelState& model, const ParameterSet& parameters) 
 }
 
 FileOutcome load_parameter_file(model::ModelState& model, const std::string& name) {
-    if (name.empty()) {
-        return {false, "No file name given."};
+    if (std::string problem = unusable_name(name); !problem.empty()) {
+        return {false, problem};
     }
     // Non-blocking, so that a name that turns out to be a pipe cannot hold the window up.
     const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -275,8 +287,8 @@ mode_t new_file_mode() {
 }  // namespace
 
 FileOutcome save_parameter_file(const model::ModelState& model, const std::string& name) {
-    if (name.empty()) {
-        return {false, "No file name given."};
+    if (std::string problem = unusable_name(name); !problem.empty()) {
+        return {false, problem};
     }
     std::error_code error;
     fs::path target = name;
