@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "model/detail/decimal.hpp"
@@ -142,6 +143,17 @@ Decimal round_to_digits(double value, int digits) {
         }
     }
     decimal.exponent = std::atoi(std::string(text.substr(mark + 1)).c_str());
+    // Rounding up can carry the largest doubles past the largest finite one, whose text would not
+    // read back (1.79769313486232E+308): those keep the largest decimal of that many digits below.
+    constexpr std::string_view largest_digits = "17976931348623157";  // 1.7976931348623157E+308
+    if (decimal.exponent == std::numeric_limits<double>::max_exponent10) {
+        std::string largest(largest_digits.substr(0, static_cast<std::size_t>(digits)));
+        std::string rounded = decimal.digits;
+        rounded.resize(largest.size(), '0');
+        if (rounded > largest) {
+            decimal.digits = largest;
+        }
+    }
     while (decimal.digits.size() > 1 && decimal.digits.back() == '0') {
         decimal.digits.pop_back();
     }
@@ -169,7 +181,11 @@ std::string general_text(double value, Precision precision) {
     const std::string& d = decimal.digits;
     const int e = decimal.exponent;
     std::string text = decimal.negative ? "-" : "";
-    if (e < -5 || e >= digits) {
+    // The exponent form starts at the same magnitudes in both precisions: a load brings every
+    // value back in double precision, and its text must keep its shape for a saved file to save
+    // again byte for byte.
+    constexpr int whole_digits = 15;
+    if (e < -5 || e >= whole_digits) {
         text += d.front();
         if (d.size() > 1) {
             text += '.';
