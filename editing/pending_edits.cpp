@@ -27,43 +27,6 @@ void PendingEdits::clear_flags(int maps, int stocks) {
     clear_stock_flags(maps, stocks);
 }
 
-namespace {
-
-struct StockFieldTarget {
-    MapStockTable<double>* values;
-    MapStockTable<std::int16_t>* flags;
-    int map;
-};
-
-// The pending tables and map row that a stock field array records into; values null for fields
-// that show no stock parameter.
-StockFieldTarget stock_target(PendingEdits& pending, Field field) {
-    switch (field) {
-        case Field::Text1:
-            return {&pending.new_R, &pending.edited_R, 1};
-        case Field::Text2:
-            return {&pending.new_la1, &pending.edited_la1, 1};
-        case Field::Text3:
-            return {&pending.new_la2, &pending.edited_la2, 1};
-        case Field::Text5:
-            return {&pending.new_R, &pending.edited_R, 2};
-        case Field::Text6:
-            return {&pending.new_la1, &pending.edited_la1, 2};
-        case Field::Text7:
-            return {&pending.new_la2, &pending.edited_la2, 2};
-        case Field::Text10:
-            return {&pending.new_R, &pending.edited_R, 3};
-        case Field::Text11:
-            return {&pending.new_la1, &pending.edited_la1, 3};
-        case Field::Text12:
-            return {&pending.new_la2, &pending.edited_la2, 3};
-        default:
-            return {nullptr, nullptr, 0};
-    }
-}
-
-}  // namespace
-
 void record_edit(PendingEdits& pending, Field field, int index, std::string_view text) {
     // The pending tables have ten entries per index; the window itself has fewer elements.
     if (index < 0 || index >= model::max_stocks) {
@@ -75,12 +38,12 @@ void record_edit(PendingEdits& pending, Field field, int index, std::string_view
         pending.edited_prob(index + 1) = 1;
         return;
     }
-    const StockFieldTarget target = stock_target(pending, field);
-    if (target.values == nullptr) {
+    const auto [parameter, map] = windows::stock_field_parameter(field);
+    if (map == 0) {
         return;
     }
-    (*target.values)(target.map, index + 1) = value;
-    (*target.flags)(target.map, index + 1) = 1;
+    pending.values(parameter)(map, index + 1) = value;
+    pending.flags(parameter)(map, index + 1) = 1;
 }
 
 void set_num_maps(model::ModelState& model, windows::MainWindowOps& window, std::string_view text) {

@@ -20,6 +20,24 @@ struct PendingEdits {
     MapTable<double> new_prob;
     MapTable<std::int16_t> edited_prob;
 
+    // The pending values and flags of one stock parameter.
+    MapStockTable<double>& values(windows::Parameter p) {
+        return p == windows::Parameter::R     ? new_R
+               : p == windows::Parameter::la1 ? new_la1
+                                              : new_la2;
+    }
+    const MapStockTable<double>& values(windows::Parameter p) const {
+        return const_cast<PendingEdits&>(*this).values(p);
+    }
+    MapStockTable<std::int16_t>& flags(windows::Parameter p) {
+        return p == windows::Parameter::R     ? edited_R
+               : p == windows::Parameter::la1 ? edited_la1
+                                              : edited_la2;
+    }
+    const MapStockTable<std::int16_t>& flags(windows::Parameter p) const {
+        return const_cast<PendingEdits&>(*this).flags(p);
+    }
+
     // Sets the flags of maps 1..maps and, for the stock tables, stocks 1..stocks to 0.
     void clear_stock_flags(int maps, int stocks);
     void clear_flags(int maps, int stocks);

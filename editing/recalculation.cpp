@@ -58,29 +58,53 @@ bool renormalise(std::span<double> x, std::span<const double> p, std::span<const
 
 namespace {
 
-// Copies of one map's row of a pending table, as spans for renormalise.
-template <class T>
-std::array<T, model::max_stocks> row_of(const model::MapStockTable<T>& table, int s) {
-    return table.row(s);
+// Renormalises the vector whose n components `get` reads from the model, storing the outcome
+// through `set`; false when the vector was left as it was.
+template <class Get, class Set>
+bool renormalise_in_model(int n, Get get, Set set, std::span<const double> p,
+                          std::span<const std::int16_t> f, MainWindowOps& window, Field field) {
+    std::array<double, model::max_stocks> x{};
+    const auto size = static_cast<std::size_t>(n);
+    for (std::size_t j = 0; j < size; ++j) {
+        x[j] = get(static_cast<int>(j) + 1);
+    }
+    if (!renormalise(std::span(x).first(size), p.first(size), f.first(size), window, field)) {
+        return false;
+    }
+    for (std::size_t j = 0; j < size; ++j) {
+        set(static_cast<int>(j) + 1, x[j]);
+    }
+    return true;
 }
 
-void renormalise_cells(model::MapStockTable<model::RealCell>& cells, int s, int stocks,
-                       const model::MapStockTable<double>& values,
-                       const model::MapStockTable<std::int16_t>& flags, MainWindowOps& window,
-                       Field field) {
-    std::array<double, model::max_stocks> x{};
-    for (int k = 1; k <= stocks; ++k) {
-        x[static_cast<std::size_t>(k - 1)] = cells(s, k).value();
+double component(const model::ModelState& m, Parameter p, int s, int k) {
+    switch (p) {
+        case Parameter::R:
+            return m.R(s, k).value();
+        case Parameter::la1:
+            return m.la1(s, k).value();
+        case Parameter::la2:
+            break;
     }
-    const auto p = row_of(values, s);
-    const auto f = row_of(flags, s);
-    const auto n = static_cast<std::size_t>(stocks);
-    if (renormalise(std::span(x).first(n), std::span(p).first(n), std::span(f).first(n), window,
-                    field)) {
-        for (int k = 1; k <= stocks; ++k) {
-            cells(s, k) = model::RealCell::of_double(x[static_cast<std::size_t>(k - 1)]);
-        }
+    return m.la2(s, k);
+}
+
+void set_component(model::ModelState& m, Parameter p, int s, int k, double value) {
+    switch (p) {
+        case Parameter::R:
+            m.R(s, k) = model::RealCell::of_double(value);
+            return;
+        case Parameter::la1:
+            m.la1(s, k) = model::RealCell::of_double(value);
+            return;
+        case Parameter::la2:
+            m.la2(s, k) = value;
+            return;
     }
+}
+
+const char* parameter_name(Parameter p) {
+    return p == Parameter::R ? "R" : p == Parameter::la1 ? "la1" : "la2";
 }
 
 }  // namespace
@@ -98,42 +122,56 @@ void show_stock_averages(const model::ModelState& model, MainWindowOps& window) 
 }
 
 void recalculate(model::ModelState& model, PendingEdits& pending, MainWindowOps& window) {
+    window.show_notice("");
     // The vectors have as many components as the tables hold; only the fields that exist are
-    // rewritten.
+    // rewritten. Each vector's rewrite records into its own pending row only, so the state
+    // before the run serves every vector.
     const int stocks = model.stocks_in_tables();
     const int maps = model.maps_in_tables();
+    const PendingEdits before = pending;
+    PendingEdits kept;  // the flags of the vectors left as typed, which stay pending
+    std::string left_as_typed;
+    const auto keep = [&left_as_typed](const std::string& name) {
+        left_as_typed += (left_as_typed.empty() ? "" : ", ") + name;
+    };
     for (int s = 1; s <= windows::window_maps; ++s) {
-        renormalise_cells(model.R, s, stocks, pending.new_R, pending.edited_R, window,
-                          windows::stock_field(Parameter::R, s));
-        renormalise_cells(model.la1, s, stocks, pending.new_la1, pending.edited_la1, window,
-                          windows::stock_field(Parameter::la1, s));
-        std::array<double, model::max_stocks> la2 = model.la2.row(s);
-        const auto p = row_of(pending.new_la2, s);
-        const auto f = row_of(pending.edited_la2, s);
-        const auto n = static_cast<std::size_t>(stocks);
-        if (renormalise(std::span(la2).first(n), std::span(p).first(n), std::span(f).first(n),
-                        window, windows::stock_field(Parameter::la2, s))) {
-            for (int k = 1; k <= stocks; ++k) {
-                model.la2(s, k) = la2[static_cast<std::size_t>(k - 1)];
+        for (Parameter p : {Parameter::R, Parameter::la1, Parameter::la2}) {
+            const bool done = renormalise_in_model(
+                stocks, [&](int k) { return component(model, p, s, k); },
+                [&](int k, double v) { set_component(model, p, s, k, v); }, before.values(p).row(s),
+                before.flags(p).row(s), window, windows::stock_field(p, s));
+            if (!done) {
+                keep(std::string(parameter_name(p)) + " of map " + std::to_string(s));
+                for (int k = 1; k <= stocks; ++k) {
+                    kept.flags(p)(s, k) = before.flags(p)(s, k);
+                }
             }
         }
     }
-    std::array<double, model::max_maps> prob{}, new_prob{};
-    std::array<std::int16_t, model::max_maps> edited_prob{};
-    for (int s = 1; s <= maps; ++s) {
-        prob[static_cast<std::size_t>(s - 1)] = model.prob(s);
-        new_prob[static_cast<std::size_t>(s - 1)] = pending.new_prob(s);
-        edited_prob[static_cast<std::size_t>(s - 1)] = pending.edited_prob(s);
-    }
-    const auto m = static_cast<std::size_t>(maps);
-    if (renormalise(std::span(prob).first(m), std::span(new_prob).first(m),
-                    std::span(edited_prob).first(m), window, Field::Text8)) {
+    const bool prob_done = renormalise_in_model(
+        maps, [&](int s) { return model.prob(s); }, [&](int s, double v) { model.prob(s) = v; },
+        before.new_prob.all(), before.edited_prob.all(), window, Field::Text8);
+    if (!prob_done) {
+        keep("prob");
         for (int s = 1; s <= maps; ++s) {
-            model.prob(s) = prob[static_cast<std::size_t>(s - 1)];
+            kept.edited_prob(s) = before.edited_prob(s);
         }
     }
     pending.clear_flags(maps, stocks);
+    // A vector left as it was keeps its edits pending, so its fields still say what will apply.
+    for (int s = 1; s <= maps; ++s) {
+        pending.edited_prob(s) |= kept.edited_prob(s);
+        for (int k = 1; k <= stocks; ++k) {
+            for (Parameter p : {Parameter::R, Parameter::la1, Parameter::la2}) {
+                pending.flags(p)(s, k) |= kept.flags(p)(s, k);
+            }
+        }
+    }
     show_stock_averages(model, window);
+    if (!left_as_typed.empty()) {
+        window.show_notice("Not applied, still pending: " + left_as_typed +
+                           " (the values sum to 0 or cannot be rescaled to sum 1).");
+    }
 }
 
 }  // namespace quobel::editing

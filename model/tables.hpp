@@ -31,6 +31,8 @@ class MapTable {
         assert(s >= 1 && s <= max_maps);
         return cells_[s - 1];
     }
+    // Maps 1..10 at positions 0..9.
+    constexpr const std::array<T, max_maps>& all() const { return cells_; }
     friend constexpr bool operator==(const MapTable&, const MapTable&) = default;
 
   private:

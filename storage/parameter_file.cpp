@@ -270,6 +270,9 @@ bool write_all(int fd, std::string_view text) {
         if (wrote < 0 && errno == EINTR) {
             continue;
         }
+        if (wrote == 0) {
+            errno = EIO;  // a write that takes nothing would otherwise leave a stale reason
+        }
         if (wrote <= 0) {
             return false;
         }

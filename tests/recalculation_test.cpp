@@ -128,6 +128,11 @@ TEST_F(Recalculation, AVectorWithoutAFiniteOutcomeIsLeftAsItIs) {
     }
     EXPECT_EQ(texts(window, Field::Text1), text1);
     EXPECT_EQ(texts(window, Field::Text5), text5);
+    // The typed values stay pending, and the user is told which vectors were not applied.
+    EXPECT_EQ(program.state.pending.edited_R(2, 1), 1);
+    EXPECT_EQ(program.state.pending.edited_R(1, 1), 1);
+    EXPECT_EQ(program.state.pending.edited_R(1, 2), 0);
+    EXPECT_NE(window.notice.find("R of map 1, R of map 2"), std::string::npos) << window.notice;
     // The other vectors are recalculated all the same.
     EXPECT_EQ(window.field_text(Field::Text2, 0),
               model::three_decimals_text(model.la1(1, 1).value()));
@@ -186,14 +191,20 @@ TEST_F(Recalculation, CountsBeyondTheFieldsStopAtTheTablesAndTheFields) {
         window.set_field_text(Field::Text9, 0, count);
         window.click(MainButton::Command2);
         EXPECT_EQ(window.field_text(Field::Text9, 0), count);
+        if (count == std::string_view("1e9")) {
+            // Maps 4..10 hold nothing to rescale, so prob stays as typed, pending, and says so.
+            EXPECT_NE(window.notice.find("prob"), std::string::npos) << window.notice;
+            EXPECT_EQ(program.state.pending.edited_prob(1), 1);
+        }
     }
     // Only the elements the window has were written.
     for (const auto& [field, index, text] : window.writes) {
         EXPECT_LT(index, windows::field_elements(field)) << text;
     }
-    // With 2.5 maps the probabilities of maps 1 and 2 were renormalised.
+    // With 2.5 maps the still pending 0.5 and 0.3 of maps 1 and 2 were applied and rescaled.
     EXPECT_DOUBLE_EQ(model.prob(1) + model.prob(2), 1.0);
-    EXPECT_EQ(window.field_text(Field::Text8, 1), "0.500");
+    EXPECT_EQ(window.field_text(Field::Text8, 0), "0.625");
+    EXPECT_EQ(window.field_text(Field::Text8, 1), "0.375");
     for (int s = 4; s <= 10; ++s) {
         EXPECT_EQ(model.prob(s), 0.0);
     }

@@ -38,6 +38,22 @@ constexpr Field stock_field(Parameter p, int s) {
     return fields[s - 1][static_cast<int>(p)];
 }
 
+// The parameter and map (1..3) that a stock field array shows; map 0 for the other fields.
+struct StockFieldParameter {
+    Parameter parameter = Parameter::R;
+    int map = 0;
+};
+constexpr StockFieldParameter stock_field_parameter(Field field) {
+    for (int s = 1; s <= 3; ++s) {
+        for (Parameter p : {Parameter::R, Parameter::la1, Parameter::la2}) {
+            if (stock_field(p, s) == field) {
+                return {p, s};
+            }
+        }
+    }
+    return {};
+}
+
 // How many elements the window has for a field.
 constexpr int field_elements(Field field) {
     switch (field) {

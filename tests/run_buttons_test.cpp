@@ -1,0 +1,136 @@
+// Tests of the press on the plot and the run buttons of the main window, through the whole program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "model/number_text.hpp"
+#include "support/recording_windows.hpp"
+
+namespace quobel::testing {
+namespace {
+
+constexpr auto magenta = PaletteColour::light_magenta;
+constexpr Segment grey_diagonal{0, 0, 1, 1, PaletteColour::light_grey};
+
+long text4_writes(const RecordingMainWindow& window) {
+    return std::count_if(window.writes.begin(), window.writes.end(),
+                         [](const auto& write) { return std::get<0>(write) == Field::Text4; });
+}
+
+long magenta_lines(const RecordingMainWindow& window) {
+    return std::count_if(window.surface.lines.begin(), window.surface.lines.end(),
+                         [](const Segment& line) { return line.colour == magenta; });
+}
+
+TEST(RunButtons, PressShowsTheSinglePrecisionPoint) {
+    Program program;
+    RecordingMainWindow& window = program.start();
+    window.press(0.4534884, 0.9);
+    EXPECT_EQ(window.field_text(Field::Text4, 0), "0.4534884");
+    EXPECT_EQ(window.surface.points,
+              (std::vector<Segment>{{0.4534884f, 0.4534884f, 0.4534884f, 0.4534884f, magenta}}));
+
+    window.click(MainButton::Command3);
+    const std::string shown = window.field_text(Field::Text4, 0);
+    EXPECT_EQ(shown, model::general_text(program.state.model.current_r));
+    EXPECT_GT(shown.size(), 10U);  // a step's point shows up to 15 digits
+    EXPECT_EQ(window.surface.lines.size(), 2U);
+    EXPECT_EQ(window.notice, "");
+}
+
+TEST(RunButtons, Next100EqualsOneHundredSingleSteps) {
+    Program hundred;
+    RecordingMainWindow& run = hundred.start();
+    run.press(0.4534884);
+    const long writes_before = text4_writes(run);
+    run.click(MainButton::Command4);
+    EXPECT_EQ(text4_writes(run), writes_before + 1);
+    ASSERT_EQ(run.surface.lines.size(), 201U);
+    EXPECT_EQ(magenta_lines(run), 200);
+    EXPECT_EQ(run.surface.lines.back(), grey_diagonal);
+
+    Program single;
+    RecordingMainWindow& steps = single.start();
+    steps.press(0.4534884);
+    for (int i = 0; i < 100; ++i) {
+        steps.click(MainButton::Command3);
+    }
+    EXPECT_EQ(single.state.model.current_r, hundred.state.model.current_r);
+    EXPECT_EQ(steps.field_text(Field::Text4, 0), run.field_text(Field::Text4, 0));
+    // The same cobweb, but single steps leave the magenta ends on the diagonal.
+    std::vector<Segment> cobweb = run.surface.lines;
+    cobweb.pop_back();
+    EXPECT_EQ(steps.surface.lines, cobweb);
+}
+
+TEST(RunButtons, Next10000DrawsEveryStep) {
+    Program program;
+    RecordingMainWindow& window = program.start();
+    window.press(0.25);
+    window.click(MainButton::Command5);
+    ASSERT_EQ(window.surface.lines.size(), 20001U);
+    EXPECT_EQ(magenta_lines(window), 20000);
+    EXPECT_EQ(window.surface.lines.back(), grey_diagonal);
+    EXPECT_EQ(window.field_text(Field::Text4, 0),
+              model::general_text(program.state.model.current_r));
+    EXPECT_EQ(window.notice, "");
+}
+
+TEST(RunButtons, StoppedRunSaysWhy) {
+    // la2 of stock 1 typed as 0 for every map: no map has a value at r = 0.
+    Program program;
+    RecordingMainWindow& window = program.start();
+    for (Field field : {Field::Text3, Field::Text7, Field::Text12}) {
+        window.type(field, 0, "0");
+    }
+    window.click(MainButton::Command2);
+    ASSERT_EQ(program.state.model.la2(2, 1), 0.0);
+    window.press(0);
+    window.click(MainButton::Command4);
+    EXPECT_NE(window.notice.find("after 0 steps"), std::string::npos) << window.notice;
+    EXPECT_NE(window.notice.find("zero denominator"), std::string::npos) << window.notice;
+    EXPECT_EQ(window.field_text(Field::Text4, 0), "0");
+    EXPECT_EQ(program.state.model.current_r.value(), 0.0);
+    EXPECT_EQ(window.surface.lines, std::vector<Segment>{grey_diagonal});
+
+    // The next press withdraws the notice and a run from there goes on.
+    window.press(0.5);
+    EXPECT_EQ(window.notice, "");
+    window.click(MainButton::Command3);
+    EXPECT_EQ(window.notice, "");
+    EXPECT_EQ(magenta_lines(window), 2);
+
+    // A map count the iteration has no map for takes no step.
+    window.type(Field::Text9, 0, "2.5");
+    const model::RealCell point = program.state.model.current_r;
+    window.click(MainButton::Command3);
+    EXPECT_NE(window.notice.find("2.5"), std::string::npos) << window.notice;
+    EXPECT_EQ(program.state.model.current_r, point);
+    EXPECT_EQ(magenta_lines(window), 2);
+}
+
+TEST(RunButtons, GoErasesTheCobwebButKeepsThePoint) {
+    Program program;
+    RecordingMainWindow& window = program.start();
+    window.press(0.6);
+    window.click(MainButton::Command3);
+    const model::RealCell point = program.state.model.current_r;
+    const std::string shown = window.field_text(Field::Text4, 0);
+    window.click(MainButton::Command1);
+    EXPECT_EQ(window.surface.lines.size(), 308U);
+    EXPECT_EQ(magenta_lines(window), 0);
+    EXPECT_TRUE(window.surface.points.empty());
+    EXPECT_EQ(program.state.model.current_r, point);
+    EXPECT_EQ(window.field_text(Field::Text4, 0), shown);
+    // The next step continues from the kept point.
+    window.click(MainButton::Command3);
+    const float from = static_cast<float>(point.value());
+    EXPECT_EQ(window.surface.lines[308].x1, from);
+    EXPECT_EQ(window.surface.lines[308].y1, from);
+}
+
+}  // namespace
+}  // namespace quobel::testing
