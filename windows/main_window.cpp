@@ -46,7 +46,8 @@ std::string stop_notice(const model::ModelState& m, const model::RunResult& run)
         return "No step taken: the map count " + general_text(m.num_maps) + " is not 1, 2 or 3.";
     }
     return "Stopped " + taken + ": map " + std::to_string(run.stop.map) +
-           " has no finite value at r = " + general_text(m.current_r) + " (a zero denominator).";
+           " has no finite value at r = " + general_text(m.current_r) +
+           " (a zero denominator or a value too large).";
 }
 
 }  // namespace
