@@ -1,0 +1,207 @@
+// Tests of the analysis window on the real widgets: refresh, runs, Cancel and the exports.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "analysis/boundary_exponents.hpp"
+#include "analysis/trajectory_csv.hpp"
+#include "model/start_up.hpp"
+#include "windows/qt/analysis_window.hpp"
+
+using quobel::analysis::LongRunEnd;
+using quobel::model::RealCell;
+using quobel::model::UniformGenerator;
+using quobel::windows::ProgramState;
+using quobel::windows::qt::AnalysisWindow;
+using Chart = AnalysisWindow::Chart;
+
+class TestAnalysisWindow : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        state_ = std::make_unique<ProgramState>();
+        quobel::model::initialise_model(state_->model, *state_->random);
+        state_->model.prob(2) = 0.3;
+        state_->model.prob(3) = 0.4;
+        state_->model.current_r = RealCell::of_single(0.5f);
+        window_ = std::make_unique<AnalysisWindow>(*state_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() {
+        window_.reset();
+        state_.reset();
+    }
+
+    void refreshShowsTheVerdict_data() {
+        QTest::addColumn<double>("maps");
+        QTest::addColumn<QList<double>>("R");
+        QTest::addColumn<QList<double>>("la1");
+        QTest::addColumn<QList<double>>("la2");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("investor 1 bets more on the stock")
+            << 1.0 << QList<double>{1} << QList<double>{0.6} << QList<double>{0.3}
+            << "investor 1 takes over";
+        QTest::newRow("investor 2 bets more on the stock")
+            << 1.0 << QList<double>{1} << QList<double>{0.3} << QList<double>{0.6}
+            << "investor 2 takes over";
+        QTest::newRow("opposite bets on shared payoffs")
+            << 1.0 << QList<double>{0.5, 0.5} << QList<double>{0.9, 0.1} << QList<double>{0.1, 0.9}
+            << "both survive";
+        QTest::newRow("equal portfolios")
+            << 1.0 << QList<double>{0.5, 0.5} << QList<double>{0.2, 0.8} << QList<double>{0.2, 0.8}
+            << "undecided (degenerate)";
+        QTest::newRow("four maps") << 4.0 << QList<double>{1} << QList<double>{0.5}
+                                   << QList<double>{0.5} << "no map in use";
+    }
+    void refreshShowsTheVerdict() {
+        QFETCH(double, maps);
+        QFETCH(QList<double>, R);
+        QFETCH(QList<double>, la1);
+        QFETCH(QList<double>, la2);
+        QFETCH(QString, verdict);
+        auto& model = state_->model;
+        model.num_maps = maps;
+        model.num_stocks = static_cast<double>(R.size());
+        for (int k = 1; k <= R.size(); ++k) {
+            model.R(1, k) = RealCell::of_double(R[k - 1]);
+            model.la1(1, k) = RealCell::of_double(la1[k - 1]);
+            model.la2(1, k) = la2[k - 1];
+        }
+        window_->refresh();
+        QCOMPARE(window_->verdict_label()->text(), verdict);
+        const auto exponents = quobel::analysis::boundary_exponents(model);
+        QCOMPARE(window_->terms_table()->rowCount(), exponents.maps.count);
+        if (exponents.maps.count > 0) {
+            QCOMPARE(window_->lambda_0_label()->text(),
+                     QString::number(exponents.lambda_0, 'g', 8));
+            QCOMPARE(window_->lambda_1_label()->text(),
+                     QString::number(exponents.lambda_1, 'g', 8));
+        }
+    }
+
+    void refreshShowsTermsPortfoliosAndFlags() {
+        QCOMPARE(window_->terms_table()->rowCount(), 3);
+        // Kelly, then la1 and la2 of each map; a column per stock beside the row names.
+        QCOMPARE(window_->portfolio_table()->rowCount(), 7);
+        QCOMPARE(window_->portfolio_table()->columnCount(), 5);
+        QCOMPARE(window_->portfolio_table()->item(0, 0)->text(), QStringLiteral("Kelly"));
+        QVERIFY(window_->flags_label()->isHidden());
+
+        state_->model.R(2, 1) = RealCell::of_double(state_->model.R(2, 1).value() + 0.5);
+        window_->refresh();
+        QVERIFY(!window_->flags_label()->isHidden());
+        QVERIFY(window_->flags_label()->text().contains(
+            QStringLiteral("r = 1 is not a fixed point of map 2")));
+    }
+
+    void aRunLeavesTheProgramsGeneratorAlone() {
+        window_->steps_box()->setValue(200'000);
+        window_->bins_box()->setValue(40);
+        QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(window_->running());
+        QVERIFY(!window_->run_button()->isEnabled());
+        QVERIFY(finished.wait(20'000));
+
+        QVERIFY(!window_->running());
+        QVERIFY(window_->run_button()->isEnabled());
+        QCOMPARE(window_->result()->end, LongRunEnd::finished);
+        QCOMPARE(window_->result()->steps_taken, 200'000);
+        QCOMPARE(window_->progress_bar()->value(), 1000);
+        QVERIFY(window_->status_label()->text().startsWith(QStringLiteral("Finished")));
+        QCOMPARE(window_->histogram_series()->count(), 80);
+        QCOMPARE(window_->time_series()->count(), 1000);
+        QCOMPARE(window_->draws_table()->rowCount(), 3);
+
+        // The program's generator gives what it would have given without the run.
+        UniformGenerator untouched;
+        quobel::model::ModelState scratch;
+        quobel::model::initialise_model(scratch, untouched);
+        QCOMPARE(state_->random->draw(), untouched.draw());
+
+        // New parameters mark the result as theirs no longer.
+        QVERIFY(window_->stale_label()->isHidden());
+        state_->model.prob(1) = 0.2;
+        window_->refresh();
+        QVERIFY(!window_->stale_label()->isHidden());
+    }
+
+    void cancelStopsALongRunPromptly() {
+        window_->steps_box()->setValue(100'000'000);
+        QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        // The window keeps handling events: the progress bar moves while the run goes on.
+        QTRY_VERIFY_WITH_TIMEOUT(window_->progress_bar()->value() > 0, 10'000);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(window_->cancel_button(), Qt::LeftButton);
+        QVERIFY(finished.wait(5'000));
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(window_->result()->end, LongRunEnd::cancelled);
+        QVERIFY(window_->result()->steps_taken < 100'000'000);
+        QVERIFY(window_->status_label()->text().startsWith(QStringLiteral("Cancelled after")));
+
+        // Closing the window in the middle of a run ends the run with it.
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(window_->running());
+        clock.restart();
+        window_.reset();
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
+    void exports() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString csv = folder.filePath(QStringLiteral("trajectory.csv"));
+        QVERIFY(!window_->export_trajectory_csv(csv));  // nothing run yet
+
+        window_->steps_box()->setValue(5000);
+        QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(finished.wait(20'000));
+
+        QVERIFY(window_->export_trajectory_csv(csv));
+        const auto read = quobel::analysis::load_trajectory_csv(csv.toStdString());
+        QVERIFY(read.points.has_value());
+        QVERIFY(*read.points == window_->result()->last_steps);
+
+        const QString png = folder.filePath(QStringLiteral("density.png"));
+        QVERIFY(window_->export_chart_png(Chart::histogram, png));
+        const QImage shown(png);
+        QVERIFY(!shown.isNull());
+        QVERIFY(window_->export_chart_png(Chart::histogram, png, 2));
+        QCOMPARE(QImage(png).size(), shown.size() * 2);
+
+        const QString svg = folder.filePath(QStringLiteral("steps.svg"));
+        QVERIFY(window_->export_chart_svg(Chart::time_series, svg));
+        QFile file(svg);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("<svg"));
+
+        // A failed export leaves the earlier file as it was.
+        QVERIFY(!window_->export_chart_png(Chart::time_series, folder.path()));
+        QVERIFY(window_->status_label()->text().startsWith(QStringLiteral("Cannot write")));
+        QVERIFY(!window_->export_chart_png(Chart::histogram, png, 1000));
+        QVERIFY(!window_->export_chart_png(Chart::histogram, png, 1e300));
+        QCOMPARE(QImage(png).size(), shown.size() * 2);
+    }
+
+  private:
+    std::unique_ptr<ProgramState> state_;
+    std::unique_ptr<AnalysisWindow> window_;
+};
+
+QTEST_MAIN(TestAnalysisWindow)
+#include "tst_analysis_window.moc"
