@@ -1,0 +1,82 @@
+// The classic controls both windows are built from.
+#include "windows/qt/controls.hpp"
+
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace quobel::windows::qt {
+
+QFont dialog_font(double points, bool bold) {
+    QFont font;
+    // Faces close in width to the classic dialog face come first, so that every caption fits its
+    // control; any sans-serif face will do.
+    font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void set_background(QWidget& widget, const QColor& background) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, background);
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
+}
+
+void set_up_window(QWidget& window, const QString& name, const QString& caption, int width_twips,
+                   int height_twips) {
+    window.setObjectName(name);
+    window.setWindowTitle(caption);
+    window.setFixedSize(from_twips(width_twips), from_twips(height_twips));
+    set_background(window, colour::green);
+    window.setFont(dialog_font(8.25));
+}
+
+void WrappingButton::paintEvent(QPaintEvent* /*event*/) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString caption = option.text;
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    const QRect contents = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    painter.setPen(option.palette.color(QPalette::ButtonText));
+    painter.drawText(contents, Qt::AlignCenter | Qt::TextWordWrap, caption);
+}
+
+QLabel* make_label(QWidget& parent, const QString& name, const QString& caption, QRect geometry,
+                   const QColor& background) {
+    auto* label = new QLabel(caption, &parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(geometry);
+    set_background(*label, background);
+    return label;
+}
+
+QLineEdit* make_field(QWidget& parent, const QString& name, QRect geometry,
+                      const QColor& background, const QColor& text) {
+    auto* field = new QLineEdit(&parent);
+    field->setObjectName(name);
+    field->setGeometry(geometry);
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::Text, text);
+    field->setPalette(palette);
+    return field;
+}
+
+QPushButton* make_button(QWidget& parent, const QString& name, const QString& caption,
+                         QRect geometry, const QFont& font) {
+    auto* button = new WrappingButton(caption, &parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setFont(font);
+    return button;
+}
+
+}  // namespace quobel::windows::qt

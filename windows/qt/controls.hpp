@@ -1,0 +1,77 @@
+// The classic controls both windows are built from: twip geometry, the palette and the fonts.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+#include <string_view>
+
+namespace quobel::windows::qt {
+
+// Layouts are given in twips; at 96 dots per inch 15 twips make one device-independent pixel, so
+// a high-DPI screen scales the whole window.
+inline constexpr int twips_per_pixel = 15;
+
+constexpr int from_twips(int twips) {
+    return twips / twips_per_pixel;
+}
+
+inline QRect twips_rect(int left, int top, int width, int height) {
+    return {from_twips(left), from_twips(top), from_twips(width), from_twips(height)};
+}
+
+// The logic's texts are UTF-8.
+inline QString from_utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The colours of the layout, as red, green, blue.
+namespace colour {
+inline const QColor green{0, 192, 0};  // both windows' background
+inline const QColor yellow{255, 255, 0};
+inline const QColor light_yellow{255, 255, 128};
+inline const QColor light_green{128, 255, 128};
+inline const QColor light_cyan{128, 255, 255};
+inline const QColor pale_green{192, 255, 192};
+inline const QColor pale_red{255, 192, 192};
+inline const QColor light_grey{192, 192, 192};
+inline const QColor red{255, 0, 0};
+}  // namespace colour
+
+// The sans-serif dialog face at the given size.
+QFont dialog_font(double points, bool bold = false);
+
+// A window of the program: green, of a fixed client size in twips, with the dialog face at 8.25 pt
+// for the controls without a font of their own.
+void set_up_window(QWidget& window, const QString& name, const QString& caption, int width_twips,
+                   int height_twips);
+
+// Gives a widget an opaque background of its own colour.
+void set_background(QWidget& widget, const QColor& background);
+
+// A push button whose caption wraps onto several lines when the button is too narrow for it, as
+// "Next Step" does on its tall, narrow button. text() stays the caption as given.
+class WrappingButton final : public QPushButton {
+  public:
+    WrappingButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A label at the given place: plain text (blanks kept), wrapped at the label's width, top left,
+// as the classic label shows its caption.
+QLabel* make_label(QWidget& parent, const QString& name, const QString& caption, QRect geometry,
+                   const QColor& background);
+
+QLineEdit* make_field(QWidget& parent, const QString& name, QRect geometry,
+                      const QColor& background, const QColor& text = Qt::black);
+
+QPushButton* make_button(QWidget& parent, const QString& name, const QString& caption,
+                         QRect geometry, const QFont& font);
+
+}  // namespace quobel::windows::qt

@@ -1,0 +1,234 @@
+// Form1, the main window.
+#include "windows/qt/form1.hpp"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+
+#include "windows/qt/controls.hpp"
+#include "windows/qt/formula_picture.hpp"
+
+namespace quobel::windows::qt {
+
+namespace {
+
+QString field_name(Field field) {
+    static const char* const names[] = {"Text1", "Text2", "Text3", "Text4",  "Text5",  "Text6",
+                                        "Text7", "Text8", "Text9", "Text10", "Text11", "Text12"};
+    return QString::fromLatin1(names[static_cast<int>(field)]);
+}
+
+// The element name of an array field ("Text1_0"), or the field's own name for a single field.
+QString element_name(Field field, int index) {
+    if (field_elements(field) == 1) {
+        return field_name(field);
+    }
+    return field_name(field) + QLatin1Char('_') + QString::number(index);
+}
+
+// The heading label of one row of a map block and the field array under it.
+struct ParameterRow {
+    const char* label;
+    const char* caption;
+    int label_top;
+    Field field;
+    int field_top;
+};
+
+}  // namespace
+
+const QString Form1::hint_caption = QStringLiteral("Click on the diagonal to give initial value");
+
+Form1::Form1(Events& events) : events_(events) {
+    set_up_window(*this, QStringLiteral("Form1"), QStringLiteral("Quobel"), 10275, 9330);
+    const QFont heading = dialog_font(9.75);
+
+    // Created from top to bottom, which is also the tab order.
+    auto* formula = new FormulaPicture(this);
+    formula->setObjectName(QStringLiteral("Picture1"));
+    formula->setGeometry(twips_rect(5880, 0, 4455, 855));
+
+    make_label(*this, QStringLiteral("Label9"), QStringLiteral("Maps"),
+               twips_rect(3000, 120, 615, 375), colour::pale_green);
+    make_label(*this, QStringLiteral("Label8"), QStringLiteral("Probabilities"),
+               twips_rect(3720, 120, 1815, 375), colour::pale_green);
+    make_label(*this, QStringLiteral("Label13"), QStringLiteral("     Averages of  R_k"),
+               twips_rect(120, 240, 2415, 375), colour::light_yellow)
+        ->setFont(heading);
+
+    fields_[static_cast<int>(Field::Text9)].push_back(make_field(*this, QStringLiteral("Text9"),
+                                                                 twips_rect(3000, 480, 615, 375),
+                                                                 colour::yellow, colour::red));
+    const QColor map_colours[window_maps] = {colour::light_yellow, colour::light_green,
+                                             colour::light_cyan};
+    for (int i = 0; i < window_maps; ++i) {
+        fields_[static_cast<int>(Field::Text8)].push_back(
+            make_field(*this, element_name(Field::Text8, i),
+                       twips_rect(3720 + 600 * i, 480, 615, 375), map_colours[i]));
+    }
+    for (int i = 0; i < window_stocks; ++i) {
+        averages_[static_cast<std::size_t>(i)] =
+            make_label(*this, QStringLiteral("Label14_%1").arg(i), QString(),
+                       twips_rect(120 + 600 * i, 600, 615, 375), colour::pale_red);
+    }
+
+    plot_ = new PlotPicture(QSize(from_twips(7455), from_twips(7455)), this);
+    plot_->setObjectName(QStringLiteral("Picture2"));
+    plot_->move(from_twips(2640), from_twips(960));
+
+    static constexpr ParameterRow rows[] = {
+        {"Label1", "R_k (1)", 1080, Field::Text1, 1440},
+        {"Label2", "lambda_k^1 (1)", 1800, Field::Text2, 2160},
+        {"Label3", "lambda_k^2 (1)", 2520, Field::Text3, 2880},
+        {"Label7", "R_k (2)", 3360, Field::Text5, 3720},
+        {"Label6", "lambda_k^1 (2)", 4080, Field::Text6, 4440},
+        {"Label5", "lambda_k^2 (2)", 4800, Field::Text7, 5160},
+        {"Label10", "R_k (3)", 5640, Field::Text10, 6000},
+        {"Label11", "lambda_k^1 (3)", 6360, Field::Text11, 6720},
+        {"Label12", "lambda_k^2 (3)", 7080, Field::Text12, 7440},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        const ParameterRow& r = rows[row];
+        make_label(*this, QString::fromLatin1(r.label), QString::fromLatin1(r.caption),
+                   twips_rect(120, r.label_top, 2415, 375), map_colours[row / 3])
+            ->setFont(heading);
+        add_field_array(r.field, r.field_top, colour::yellow);
+    }
+
+    struct ButtonRow {
+        MainButton button;
+        const char* caption;
+        QRect geometry;
+        double points;
+    };
+    const ButtonRow buttons[] = {
+        {MainButton::Command2, "Recalculate !!!", twips_rect(240, 7920, 2175, 375), 9.75},
+        {MainButton::Command1, "GO !!!", twips_rect(0, 8400, 1095, 855), 13.5},
+        {MainButton::Command3, "Next Step", twips_rect(1200, 8400, 615, 855), 9.75},
+        {MainButton::Command4, "Next 100", twips_rect(1920, 8400, 615, 855), 9.75},
+        {MainButton::Command5, "Next 10000", twips_rect(2760, 8520, 1455, 735), 9.75},
+        {MainButton::Command6, "Save / Load", twips_rect(4440, 8520, 1695, 495), 9.75},
+        {MainButton::Command7, "Reset", twips_rect(6240, 8520, 855, 735), 9.75},
+    };
+    for (const ButtonRow& b : buttons) {
+        const int n = static_cast<int>(b.button);
+        QPushButton* button =
+            make_button(*this, QStringLiteral("Command%1").arg(n + 1),
+                        QString::fromLatin1(b.caption), b.geometry, dialog_font(b.points, true));
+        buttons_[static_cast<std::size_t>(n)] = button;
+        // Reset replaces this window from inside this handler; the routing is told which window
+        // raised the event and holds on to it no longer than the call.
+        connect(button, &QPushButton::clicked, this,
+                [this, which = b.button] { events_.button_pressed(*this, which); });
+    }
+
+    QLabel* value_heading =
+        make_label(*this, QStringLiteral("Label4"), QStringLiteral("  value         r"),
+                   twips_rect(8160, 8520, 735, 495), colour::light_yellow);
+    value_heading->setFont(dialog_font(8.25, true));
+    fields_[static_cast<int>(Field::Text4)].push_back(make_field(
+        *this, QStringLiteral("Text4"), twips_rect(8880, 8520, 1215, 495), colour::yellow));
+    hint_ = make_label(*this, QStringLiteral("Label15"), hint_caption,
+                       twips_rect(7320, 9120, 3015, 255), colour::light_yellow);
+
+    // Every change of every field, typed or written by the program, goes to the routing.
+    for (std::size_t f = 0; f < fields_.size(); ++f) {
+        const auto field = static_cast<Field>(f);
+        for (std::size_t i = 0; i < fields_[f].size(); ++i) {
+            connect(fields_[f][i], &QLineEdit::textChanged, this,
+                    [this, field, index = static_cast<int>(i)](const QString& text) {
+                        events_.field_changed(*this, field, index, text.toStdString());
+                    });
+        }
+    }
+    connect(plot_, &PlotPicture::pressed, this,
+            [this](double x, double y) { events_.plot_pressed(*this, x, y); });
+
+    // The tab order is the order in which the controls were created.
+    QWidget* previous = nullptr;
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child->focusPolicy() & Qt::TabFocus) {
+            if (previous != nullptr) {
+                setTabOrder(previous, child);
+            }
+            previous = child;
+        }
+    }
+}
+
+void Form1::add_field_array(Field field, int top_twips, const QColor& background) {
+    for (int i = 0; i < window_stocks; ++i) {
+        fields_[static_cast<int>(field)].push_back(
+            make_field(*this, element_name(field, i),
+                       twips_rect(120 + 600 * i, top_twips, 615, 375), background));
+    }
+}
+
+QLineEdit* Form1::field(Field field, int index) const {
+    const std::vector<QLineEdit*>& elements = fields_[static_cast<int>(field)];
+    if (index < 0 || index >= static_cast<int>(elements.size())) {
+        return nullptr;
+    }
+    return elements[static_cast<std::size_t>(index)];
+}
+
+QPushButton* Form1::button(MainButton button) const {
+    return buttons_[static_cast<std::size_t>(button)];
+}
+
+QLabel* Form1::average_label(int index) const {
+    if (index < 0 || index >= window_stocks) {
+        return nullptr;
+    }
+    return averages_[static_cast<std::size_t>(index)];
+}
+
+void Form1::set_field_text(Field field, int index, std::string_view text) {
+    QLineEdit* edit = this->field(field, index);
+    const QString new_text = from_utf8(text);
+    // Writing the text a field already shows is no change: no notification, and the cursor of a
+    // user typing in it stays where it is.
+    if (edit == nullptr || edit->text() == new_text) {
+        return;
+    }
+    // The change handler runs inside setText, before it returns.
+    edit->setText(new_text);
+    // Show a number from its first digit, as a user reads it, even when it is wider than the field.
+    edit->setCursorPosition(0);
+}
+
+std::string Form1::field_text(Field field, int index) const {
+    const QLineEdit* edit = this->field(field, index);
+    return edit != nullptr ? edit->text().toStdString() : std::string();
+}
+
+void Form1::set_label_caption(int index, std::string_view text) {
+    if (QLabel* label = average_label(index)) {
+        label->setText(from_utf8(text));
+    }
+}
+
+void Form1::show_notice(std::string_view text) {
+    QPalette palette = hint_->palette();
+    if (text.empty()) {
+        hint_->setText(hint_caption);
+        hint_->setToolTip(QString());
+        palette.setColor(QPalette::WindowText, Qt::black);
+    } else {
+        // The hint line is short: it shows as much of the notice as fits, the tooltip all of it.
+        const QString notice = from_utf8(text);
+        hint_->setText(
+            QFontMetrics(hint_->font()).elidedText(notice, Qt::ElideRight, hint_->width() - 2));
+        hint_->setToolTip(notice);
+        palette.setColor(QPalette::WindowText, colour::red);
+    }
+    hint_->setPalette(palette);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) {
+        emit closed();
+    }
+}
+
+}  // namespace quobel::windows::qt

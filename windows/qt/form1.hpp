@@ -1,0 +1,65 @@
+// Form1, the main window: the parameter fields, the averages, the formula, the plot and the
+// seven buttons.
+//
+// Data flow: a keystroke in a field (or a program write of it) goes to Events::field_changed,
+// which records it as a pending edit; "Recalculate !!!" applies the pending edits to the model and
+// writes the renormalised values back into the fields; "GO !!!" and the step buttons draw the
+// model on the plot. This class only shows and forwards: every decision is in Events.
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "windows/events.hpp"
+#include "windows/qt/plot_picture.hpp"
+#include "windows/window_operations.hpp"
+
+namespace quobel::windows::qt {
+
+class Form1 final : public QWidget, public MainWindowOps {
+    Q_OBJECT
+
+  public:
+    explicit Form1(Events& events);
+
+    void set_field_text(Field field, int index, std::string_view text) override;
+    std::string field_text(Field field, int index) const override;
+    void set_label_caption(int index, std::string_view text) override;
+    void show_notice(std::string_view text) override;
+    plot::PlotSurface& plot() override { return *plot_; }
+
+    // The controls, for the window system and for tests; nullptr for an element the window lacks.
+    QLineEdit* field(Field field, int index) const;
+    QPushButton* button(MainButton button) const;
+    QLabel* average_label(int index) const;
+    QLabel* hint_label() const { return hint_; }
+    PlotPicture& plot_picture() const { return *plot_; }
+
+    static const QString hint_caption;
+
+  signals:
+    // The user closed the window with its close box.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void add_field_array(Field field, int top_twips, const QColor& background);
+
+    Events& events_;
+    std::array<std::vector<QLineEdit*>, 12> fields_;  // by Field, then element index
+    std::array<QPushButton*, 7> buttons_{};           // by MainButton
+    std::array<QLabel*, window_stocks> averages_{};   // Label14
+    QLabel* hint_ = nullptr;                          // Label15
+    PlotPicture* plot_ = nullptr;                     // Picture2
+};
+
+}  // namespace quobel::windows::qt

@@ -1,0 +1,61 @@
+// Showing and closing the two Qt windows, and the whole program as main() runs it.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <vector>
+
+#include "windows/events.hpp"
+#include "windows/program_state.hpp"
+#include "windows/qt/form1.hpp"
+#include "windows/qt/form2.hpp"
+#include "windows/window_operations.hpp"
+
+namespace quobel::windows::qt {
+
+// Both windows are top-level and independent: closing Form1 (Reset, or the user) leaves Form2
+// open, and the program ends when the user has closed the last of them.
+class QtWindowSystem final : public WindowSystem {
+  public:
+    QtWindowSystem() = default;
+    ~QtWindowSystem();
+    QtWindowSystem(const QtWindowSystem&) = delete;
+    QtWindowSystem& operator=(const QtWindowSystem&) = delete;
+
+    void attach(Events& events) { events_ = &events; }
+
+    MainWindowOps* main_window() override { return form1_.data(); }
+    void show_main_window() override;
+    void close_main_window() override;
+    void show_save_load_window() override;
+
+    // The open windows, nullptr while closed.
+    Form1* form1() const { return form1_.data(); }
+    Form2* form2() const { return form2_.data(); }
+
+  private:
+    // A fresh window in `slot`, destroyed when the user closes it; not yet loaded or shown.
+    template <class Form>
+    Form* create(QPointer<Form>& slot);
+    // A window that was closed: no longer shown or written to, destroyed by the event loop.
+    void forget(QWidget* window);
+
+    Events* events_ = nullptr;
+    QPointer<Form1> form1_;
+    QPointer<Form2> form2_;
+    // Closed windows wait for the event loop to destroy them; whatever is left goes with us.
+    std::vector<QPointer<QWidget>> closed_;
+};
+
+// The program: its state, the windows and the routing between them.
+struct QtProgram {
+    QtProgram() { windows.attach(events); }
+    QtProgram(const QtProgram&) = delete;
+    QtProgram& operator=(const QtProgram&) = delete;
+
+    ProgramState state;
+    QtWindowSystem windows;
+    Events events{state, windows};
+};
+
+}  // namespace quobel::windows::qt
