@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <string>
@@ -164,6 +165,33 @@ TEST(Properties, SavedTextsSurviveALoad) {
     const storage::ReadOutcome read = storage::read_value_block(text);
     ASSERT_TRUE(read.parameters.has_value()) << read.reason;
     EXPECT_EQ(read.parameters->R(1, 1), 1.79769313486231e308);
+}
+
+// A loaded map count with more digits than the "Maps" field shows (3.000000000000001 shows as 3),
+// while the field already shows 3: the field's handler did not run, and the steps and graphs
+// found no map while the field said 3.
+TEST(Properties, LoadedMapCountIsTheOneTheFieldShows) {
+    const std::filesystem::path name = std::filesystem::temp_directory_path() /
+                                       ("quobel-map-count-" + std::to_string(::getpid()) + ".txt");
+    std::ofstream(name)
+        << " 3.000000000000001 \r\n 1 \r\n"
+        << " .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n"
+        << " .2 \r\n .3 \r\n .5 \r\n";
+    Program program;
+    RecordingMainWindow& window = program.start();
+    RecordingSaveLoadWindow& form2 = program.open_save_load();
+    form2.set_file_name_text(name.string());
+    form2.click_load();
+    std::filesystem::remove(name);
+
+    EXPECT_EQ(form2.loaded_word, "Loaded");
+    EXPECT_EQ(window.field_text(Field::Text9, 0), "3");
+    EXPECT_EQ(program.state.model.num_maps, 3.0);
+    // As after any change of the field to 3, the probabilities are 0.3, 0.3, 0.4.
+    EXPECT_EQ(program.state.model.prob(3), 0.4);
+    window.click(MainButton::Command3);
+    EXPECT_EQ(window.notice, "");
+    EXPECT_EQ(window.surface.lines.size(), 2u);
 }
 
 // Positive shares of n components that add up to 1 in the cells' precision.
