@@ -111,11 +111,13 @@ class TestQtWindowSystem : public QObject {
         type_over(form2->file_name_field(), QStringLiteral("kept.txt"));
         const double r = program_->state.model.current_r.value();
         const std::string old_share = old_form1->field_text(Field::Text2, 0);
+        old_form1->move(40, 30);
 
         QTest::mouseClick(old_form1->button(MainButton::Command7), Qt::LeftButton);
         Form1* form1 = program_->windows.form1();
         QVERIFY(form1 != old_form1);
         QVERIFY(form1->isVisible());
+        QCOMPARE(form1->pos(), QPoint(40, 30));
         QVERIFY(form1->field_text(Field::Text2, 0) != old_share);
         QCOMPARE(form1->field_text(Field::Text4, 0), std::string());
         QCOMPARE(form1->field_text(Field::Text9, 0), std::string("3"));

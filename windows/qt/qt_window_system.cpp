@@ -38,6 +38,10 @@ void QtWindowSystem::show_main_window() {
     }
     Form1* form1 = create(form1_);
     events_->main_window_loaded(*form1);
+    // After Reset the fresh window takes the place of the one it replaces.
+    if (main_position_) {
+        form1->move(*main_position_);
+    }
     form1->show();
 }
 
@@ -49,6 +53,7 @@ void QtWindowSystem::close_main_window() {
     // Reset closes the window from inside its own button's click: hiding it (rather than closing)
     // keeps the program from ending while no window shows, and the event loop destroys it once
     // the click has been handled.
+    main_position_ = form1->pos();
     form1->hide();
     form1->deleteLater();
     forget(form1);

@@ -1,8 +1,10 @@
 // Showing and closing the two Qt windows, and the whole program as main() runs it.
 #pragma once
 
+#include <QPoint>
 #include <QPointer>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 #include "windows/events.hpp"
@@ -43,6 +45,7 @@ class QtWindowSystem final : public WindowSystem {
     Events* events_ = nullptr;
     QPointer<Form1> form1_;
     QPointer<Form2> form2_;
+    std::optional<QPoint> main_position_;  // where the main window was when last closed by Reset
     // Closed windows wait for the event loop to destroy them; whatever is left goes with us.
     std::vector<QPointer<QWidget>> closed_;
 };
