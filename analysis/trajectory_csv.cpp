@@ -1,21 +1,12 @@
 // Writing and reading trajectory CSV files.
 #include "analysis/trajectory_csv.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
-namespace quobel::analysis {
+#include "storage/text_file.hpp"
 
-namespace fs = std::filesystem;
+namespace quobel::analysis {
 
 namespace {
 
@@ -23,11 +14,7 @@ constexpr std::string_view header = "step,map,r";
 
 // A trajectory of the full 100 million steps would be a few gigabytes; what the program exports
 // is far smaller, and reading a huge file whole would only hold the window up.
-constexpr std::uintmax_t largest_file = std::uintmax_t{256} << 20;
-
-std::string in_quotes(std::string_view name) {
-    return "\"" + std::string(name) + "\"";
-}
+constexpr std::size_t largest_file = std::size_t{256} << 20;
 
 template <class Number>
 bool parse_whole(std::string_view field, Number& value) {
@@ -97,84 +84,17 @@ TrajectoryRead read_trajectory_csv(std::string_view text) {
     return {std::move(points), {}};
 }
 
-CsvOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
-                               const std::string& name) {
-    if (name.empty()) {
-        return {false, "No file name given."};
-    }
-    std::error_code error;
-    const fs::file_status status = fs::status(name, error);
-    // mkstemp creates the file for its owner only: keep the permissions of the file replaced, or
-    // give a new export those of any new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode_t mode = 0666 & ~mask;
-    if (fs::exists(status)) {
-        if (!fs::is_regular_file(status)) {
-            return {false, in_quotes(name) + " exists and is not a regular file."};
-        }
-        mode = static_cast<mode_t>(status.permissions() & fs::perms::mask);
-    }
-    // Write through a link to the file it names, so the link keeps working.
-    fs::path target = name;
-    if (fs::is_symlink(fs::symlink_status(target, error))) {
-        target = fs::weakly_canonical(target, error);
-        if (error) {
-            return {false,
-                    "Cannot follow the link " + in_quotes(name) + ": " + error.message() + "."};
-        }
-    }
-    if (target.filename().empty()) {
-        return {false, in_quotes(name) + " does not name a file."};
-    }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return {false, "Cannot create a file in " + in_quotes(folder.string()) + ": " +
-                           std::strerror(errno) + "."};
-    }
-    const std::string text = trajectory_csv_text(points);
-    std::string_view rest = text;
-    int failure = 0;
-    while (!rest.empty() && failure == 0) {
-        const ssize_t wrote = ::write(fd, rest.data(), rest.size());
-        if (wrote > 0) {
-            rest.remove_prefix(static_cast<std::size_t>(wrote));
-        } else if (wrote == 0 || errno != EINTR) {
-            failure = wrote == 0 ? EIO : errno;
-        }
-    }
-    if (failure == 0 && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
-        failure = errno;
-    }
-    if (::close(fd) != 0 && failure == 0) {
-        failure = errno;
-    }
-    if (failure == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        failure = errno;
-    }
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        return {false, "Cannot write " + in_quotes(name) + ": " + std::strerror(failure) +
-                           ". Any earlier file of that name is unchanged."};
-    }
-    return {true, {}};
+storage::FileOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
+                                         const std::string& name) {
+    return storage::replace_file(name, trajectory_csv_text(points));
 }
 
 TrajectoryRead load_trajectory_csv(const std::string& name) {
-    std::error_code error;
-    if (!fs::is_regular_file(name, error)) {
-        return {std::nullopt, in_quotes(name) + " is not a regular file."};
-    }
-    const std::uintmax_t size = fs::file_size(name, error);
-    if (error || size > largest_file) {
-        return {std::nullopt, in_quotes(name) + " is too large to be a trajectory file."};
-    }
-    std::ifstream file(name, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (!file && !file.eof()) {
-        return {std::nullopt, "Cannot read " + in_quotes(name) + "."};
+    std::string text;
+    const storage::FileOutcome read =
+        storage::read_text_file(name, largest_file, "a trajectory file", text);
+    if (!read.ok) {
+        return {std::nullopt, read.reason};
     }
     return read_trajectory_csv(text);
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/text_file.hpp"
+
 namespace quobel::analysis {
 
 struct TrajectoryPoint {
@@ -29,14 +31,10 @@ struct TrajectoryRead {
 // follow the form above, naming the line.
 TrajectoryRead read_trajectory_csv(std::string_view text);
 
-struct CsvOutcome {
-    bool ok = false;
-    std::string reason;
-};
-
 // Writes to a temporary file beside the target and renames it over the target only once the
 // whole text is on disk, so a failed export leaves any earlier file as it was.
-CsvOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points, const std::string& name);
+storage::FileOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
+                                         const std::string& name);
 
 // Reads the file whole; refuses files too large to be one of ours.
 TrajectoryRead load_trajectory_csv(const std::string& name);

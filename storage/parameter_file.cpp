@@ -1,21 +1,14 @@
 // The parameter file: writing, reading and safe replacement on disk.
 #include "storage/parameter_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <vector>
+#include <tuple>
+#include <utility>
 
 #include "model/detail/decimal.hpp"
 #include "model/number_text.hpp"
 
 namespace quobel::storage {
 
-namespace fs = std::filesystem;
 using model::file_number_text;
 using model::max_maps;
 using model::max_stocks;
@@ -28,26 +21,6 @@ constexpr std::string_view dashes = "--------------------------------";
 // A parameter file is a few kilobytes; anything far larger is not one, and reading it whole
 // would only hold the window up.
 constexpr std::size_t largest_file = 1 << 20;
-
-std::string in_quotes(std::string_view name) {
-    return "\"" + std::string(name) + "\"";
-}
-
-std::string system_error_text(int error) {
-    return std::strerror(error);
-}
-
-// Why a typed name cannot name a file, or empty when it can. The system reads a name only up to
-// a NUL character, so a name holding one would reach a different file than the one typed.
-std::string unusable_name(const std::string& name) {
-    if (name.empty()) {
-        return "No file name given.";
-    }
-    if (name.find('\0') != std::string::npos) {
-        return "The file name holds a NUL character, which no file name can hold.";
-    }
-    return {};
-}
 
 }  // namespace
 
@@ -214,45 +187,9 @@ void apply_parameters(model::ModelState& model, const ParameterSet& parameters) 
 }
 
 FileOutcome load_parameter_file(model::ModelState& model, const std::string& name) {
-    if (std::string problem = unusable_name(name); !problem.empty()) {
-        return {false, problem};
-    }
-    // Non-blocking, so that a name that turns out to be a pipe cannot hold the window up.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return {false, "Cannot open " + in_quotes(name) + ": " + system_error_text(errno) + "."};
-    }
     std::string text;
-    std::string failure;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        failure = in_quotes(name) + " is not a regular file.";
-    } else if (static_cast<std::size_t>(info.st_size) > largest_file) {
-        failure = in_quotes(name) + " is too large to be a parameter file.";
-    } else {
-        char buffer[8192];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                failure = "Cannot read " + in_quotes(name) + ": " + system_error_text(errno) + ".";
-                break;
-            }
-            if (got == 0) {
-                break;
-            }
-            text.append(buffer, static_cast<std::size_t>(got));
-            if (text.size() > largest_file) {
-                failure = in_quotes(name) + " is too large to be a parameter file.";
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    if (!failure.empty()) {
-        return {false, failure};
+    if (FileOutcome read = read_text_file(name, largest_file, "a parameter file", text); !read.ok) {
+        return read;
     }
     const ReadOutcome read = read_value_block(text);
     if (!read.parameters) {
@@ -262,88 +199,8 @@ FileOutcome load_parameter_file(model::ModelState& model, const std::string& nam
     return {true, {}};
 }
 
-namespace {
-
-bool write_all(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t wrote = ::write(fd, text.data(), text.size());
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote == 0) {
-            errno = EIO;  // a write that takes nothing would otherwise leave a stale reason
-        }
-        if (wrote <= 0) {
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(wrote));
-    }
-    return true;
-}
-
-mode_t new_file_mode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-}  // namespace
-
 FileOutcome save_parameter_file(const model::ModelState& model, const std::string& name) {
-    if (std::string problem = unusable_name(name); !problem.empty()) {
-        return {false, problem};
-    }
-    std::error_code error;
-    fs::path target = name;
-    // Through a link the file it names is replaced, so the link keeps working.
-    if (fs::is_symlink(fs::symlink_status(target, error))) {
-        const fs::path resolved = fs::weakly_canonical(target, error);
-        if (!error) {
-            target = resolved;
-        }
-    }
-    const fs::file_status status = fs::status(target, error);
-    mode_t mode = new_file_mode();
-    if (fs::exists(status)) {
-        if (!fs::is_regular_file(status)) {
-            return {false, in_quotes(name) + " exists and is not a regular file."};
-        }
-        mode = static_cast<mode_t>(status.permissions() & fs::perms::mask);
-    }
-    if (target.filename().empty()) {
-        return {false, in_quotes(name) + " names a folder, not a file."};
-    }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> pattern(temporary.begin(), temporary.end());
-    pattern.push_back('\0');
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        return {false, "Cannot create a file in " + in_quotes(folder.string()) + ": " +
-                           system_error_text(errno) + "."};
-    }
-    temporary.assign(pattern.data());
-    const std::string text = parameter_file_text(model);
-    bool written = write_all(fd, text);
-    int error_number = written ? 0 : errno;
-    if (written && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
-        written = false;
-        error_number = errno;
-    }
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error_number = errno;
-    }
-    if (written && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        written = false;
-        error_number = errno;
-    }
-    if (!written) {
-        ::unlink(temporary.c_str());
-        return {false, "Cannot write " + in_quotes(name) + ": " + system_error_text(error_number) +
-                           ". The previous file is unchanged."};
-    }
-    return {true, {}};
+    return replace_file(name, parameter_file_text(model));
 }
 
 }  // namespace quobel::storage

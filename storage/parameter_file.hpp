@@ -6,21 +6,15 @@
 #include <string_view>
 
 #include "model/model_state.hpp"
+#include "storage/text_file.hpp"
 
 namespace quobel::storage {
-
-// What a save or a load came to; reason says why it failed, in the user's words.
-struct FileOutcome {
-    bool ok = false;
-    std::string reason;
-};
 
 // The whole file text (CRLF line ends) for the model's counts and tables. Counts above the tables'
 // 10 maps or stocks are written as 10, so that every file the program writes loads back.
 std::string parameter_file_text(const model::ModelState& model);
 
-// Writes the file so that the previous file survives any failure: the text goes to a temporary
-// file in the same folder, is flushed to disk, and only then replaces the target by a rename.
+// Writes the file so that the previous file survives any failure (see replace_file).
 FileOutcome save_parameter_file(const model::ModelState& model, const std::string& name);
 
 // The values a value block holds: counts, the cells of maps 1..S and stocks 1..K, prob(1..S).

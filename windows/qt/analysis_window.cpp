@@ -586,7 +586,7 @@ bool AnalysisWindow::export_trajectory_csv(const QString& name) {
         tell(QStringLiteral("There is no trajectory to export: run first."));
         return false;
     }
-    const analysis::CsvOutcome outcome =
+    const storage::FileOutcome outcome =
         analysis::save_trajectory_csv(result_->last_steps, QFile::encodeName(name).toStdString());
     if (!outcome.ok) {
         tell(from_utf8(outcome.reason));
