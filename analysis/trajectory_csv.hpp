@@ -7,16 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "model/step_log.hpp"
 #include "storage/text_file.hpp"
 
 namespace quobel::analysis {
 
-struct TrajectoryPoint {
-    std::int64_t step = 0;  // 1 for the point after the first step
-    int map = 0;            // the map that step applied
-    double r = 0;           // the point after the step
-    friend bool operator==(const TrajectoryPoint&, const TrajectoryPoint&) = default;
-};
+using model::TrajectoryPoint;
 
 // The header line "step,map,r", then one line per point. r is written in the shortest form that
 // reads back as the same double, so a file read back gives the very same trajectory.

@@ -52,13 +52,16 @@ StepResult iterate_step(ModelState& model, RandomSource& random, plot::PlotSurfa
     return {StepOutcome::taken, s};
 }
 
-RunResult run_steps(ModelState& model, RandomSource& random, plot::PlotSurface& surface,
-                    int steps) {
+RunResult run_steps(ModelState& model, RandomSource& random, plot::PlotSurface& surface, int steps,
+                    StepLog* log) {
     RunResult run;
     for (; run.steps_taken < steps; ++run.steps_taken) {
         run.stop = iterate_step(model, random, surface);
         if (run.stop.outcome != StepOutcome::taken) {
             break;
+        }
+        if (log != nullptr) {
+            log->record(run.stop.map, model.current_r.value());
         }
     }
     run.stopped_at = model.current_r.value();

@@ -3,6 +3,7 @@
 
 #include "model/model_state.hpp"
 #include "model/random_source.hpp"
+#include "model/step_log.hpp"
 #include "plot/plot_surface.hpp"
 
 namespace quobel::model {
@@ -34,7 +35,9 @@ struct RunResult {
     double stopped_at = 0;  // the point at which the run stopped
 };
 
-// Up to `steps` steps; a step that cannot be taken ends the run there.
-RunResult run_steps(ModelState& model, RandomSource& random, plot::PlotSurface& surface, int steps);
+// Up to `steps` steps; a step that cannot be taken ends the run there. Each step taken is added to
+// `log` when one is given.
+RunResult run_steps(ModelState& model, RandomSource& random, plot::PlotSurface& surface, int steps,
+                    StepLog* log = nullptr);
 
 }  // namespace quobel::model

@@ -132,5 +132,49 @@ TEST(RunButtons, GoErasesTheCobwebButKeepsThePoint) {
     EXPECT_EQ(window.surface.lines[308].y1, from);
 }
 
+TEST(RunButtons, StepLogKeepsTheLatestPointsSinceTheStartPoint) {
+    Program program;
+    RecordingMainWindow& window = program.start();
+    window.press(0.25);
+    window.click(MainButton::Command3);
+    window.click(MainButton::Command4);
+    const auto points = program.state.step_log.points();
+    ASSERT_EQ(points.size(), 102U);
+    EXPECT_EQ(points.front(), (model::TrajectoryPoint{0, 0, static_cast<double>(0.25f)}));
+    EXPECT_EQ(points.back().step, 101);
+    EXPECT_EQ(points.back().r, program.state.model.current_r.value());
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        EXPECT_EQ(points[i].step, points[i - 1].step + 1);
+        EXPECT_GE(points[i].map, 1);
+        EXPECT_LE(points[i].map, 3);
+    }
+    // Two long runs overflow the ring: only the latest points stay, oldest first.
+    window.click(MainButton::Command5);
+    window.click(MainButton::Command5);
+    const auto kept = program.state.step_log.points();
+    ASSERT_EQ(kept.size(), model::StepLog::default_capacity);
+    EXPECT_EQ(kept.back().step, 20101);
+    EXPECT_EQ(kept.front().step, 20101 - 10000);
+    // A new start point forgets the earlier steps.
+    window.press(0.5);
+    EXPECT_EQ(program.state.step_log.size(), 1U);
+}
+
+TEST(Events, ParameterChangesAreAnnouncedButPendingEditsAreNot) {
+    Program program;
+    int announced = 0;
+    program.events.on_parameters_changed([&announced] { ++announced; });
+    RecordingMainWindow& window = program.start();
+    EXPECT_EQ(announced, 1);  // the map count written at load
+    window.type(Field::Text1, 0, "0.5");
+    EXPECT_EQ(announced, 1);
+    window.click(MainButton::Command2);
+    EXPECT_EQ(announced, 2);
+    window.type(Field::Text9, 0, "2");
+    EXPECT_EQ(announced, 3);
+    program.main().click(MainButton::Command7);  // Reset: the load's map count, then Reset itself
+    EXPECT_EQ(announced, 5);
+}
+
 }  // namespace
 }  // namespace quobel::testing

@@ -31,6 +31,7 @@ void Events::button_pressed(MainWindowOps& window, MainButton button) {
             break;
         case MainButton::Command2:
             editing::recalculate(state_.model, state_.pending, window);
+            parameters_changed();
             break;
         case MainButton::Command3:
             run_button(state_, window, 1);
@@ -49,6 +50,7 @@ void Events::button_pressed(MainWindowOps& window, MainButton button) {
             // The window that raised the event goes away here.
             windows_.close_main_window();
             windows_.show_main_window();
+            parameters_changed();
             break;
     }
 }
@@ -59,6 +61,7 @@ void Events::field_changed(MainWindowOps& window, Field field, int index, std::s
             break;
         case Field::Text9:
             editing::set_num_maps(state_.model, window, text);
+            parameters_changed();
             break;
         default:
             editing::record_edit(state_.pending, field, index, text);
@@ -69,6 +72,7 @@ void Events::field_changed(MainWindowOps& window, Field field, int index, std::s
 void Events::plot_pressed(MainWindowOps& window, double x, double /*y*/) {
     window.show_notice("");
     model::press_on_plot(state_.model, window.plot(), x);
+    state_.step_log.start(state_.model.current_r.value());
     window.set_field_text(Field::Text4, 0, model::general_text(state_.model.current_r));
 }
 
@@ -101,6 +105,7 @@ void Events::load_pressed(SaveLoadOps& window) {
     if (MainWindowOps* main = windows_.main_window()) {
         refresh_after_load(state_, *main);
     }
+    parameters_changed();
 }
 
 }  // namespace quobel::windows

@@ -2,7 +2,9 @@
 // Qt binding and from the tests' stand-in alike, so the two cannot drift apart.
 #pragma once
 
+#include <functional>
 #include <string_view>
+#include <utility>
 
 #include "windows/program_state.hpp"
 #include "windows/window_operations.hpp"
@@ -42,9 +44,22 @@ class Events {
 
     ProgramState& state() { return state_; }
 
+    // Called after every change of the model's parameters (Recalculate, a Load, Reset, the map
+    // count), for views that show quantities derived from them; not on pending edits.
+    void on_parameters_changed(std::function<void()> listener) {
+        parameters_changed_ = std::move(listener);
+    }
+
   private:
+    void parameters_changed() {
+        if (parameters_changed_) {
+            parameters_changed_();
+        }
+    }
+
     ProgramState& state_;
     WindowSystem& windows_;
+    std::function<void()> parameters_changed_;
 };
 
 }  // namespace quobel::windows

@@ -54,7 +54,11 @@ std::string stop_notice(const model::ModelState& m, const model::RunResult& run)
 
 void run_button(ProgramState& state, MainWindowOps& window, int steps) {
     window.show_notice("");
-    const model::RunResult run = model::run_steps(state.model, *state.random, window.plot(), steps);
+    if (state.step_log.size() == 0) {
+        state.step_log.start(state.model.current_r.value());
+    }
+    const model::RunResult run =
+        model::run_steps(state.model, *state.random, window.plot(), steps, &state.step_log);
     const std::string point = general_text(state.model.current_r);
     constexpr auto grey = plot::PaletteColour::light_grey;
     if (steps == 100) {

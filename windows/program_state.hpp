@@ -6,6 +6,7 @@
 #include "editing/pending_edits.hpp"
 #include "model/model_state.hpp"
 #include "model/random_source.hpp"
+#include "model/step_log.hpp"
 
 namespace quobel::windows {
 
@@ -18,6 +19,7 @@ struct ProgramState {
     model::ModelState model;
     editing::PendingEdits pending;
     std::unique_ptr<model::RandomSource> random;  // the program's one uniform generator
+    model::StepLog step_log;  // the latest points of the cobweb, since the last start point
 };
 
 }  // namespace quobel::windows
