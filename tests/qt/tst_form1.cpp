@@ -203,8 +203,10 @@ class TestForm1 : public QObject {
     void layout() {
         QFETCH(QString, name);
         QFETCH(QRect, expected);
+        // Positions are relative to the client area, which lies right under the menu bar.
+        const QWidget* client = form1_->client_area();
         const QWidget* widget =
-            name.isEmpty() ? form1_ : form1_->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
+            name.isEmpty() ? client : client->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
         QVERIFY(widget != nullptr);
         QCOMPARE(widget->geometry().size(), expected.size());
         if (!name.isEmpty()) {

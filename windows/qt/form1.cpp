@@ -1,11 +1,21 @@
 // Form1, the main window.
 #include "windows/qt/form1.hpp"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QVBoxLayout>
 
+#include "analysis/trajectory_csv.hpp"
 #include "windows/qt/controls.hpp"
 #include "windows/qt/formula_picture.hpp"
+#include "windows/qt/plot_export.hpp"
 
 namespace quobel::windows::qt {
 
@@ -34,44 +44,71 @@ struct ParameterRow {
     int field_top;
 };
 
+// Asks for the name of a file to write, empty when the user cancels; `chosen_filter`, when given,
+// receives the filter the user picked. A name typed without a suffix gets `suffix`.
+QString ask_save_name(QWidget& parent, const QString& title, const QString& suggested,
+                      const QStringList& filters, const QString& suffix,
+                      QString* chosen_filter = nullptr) {
+    QFileDialog dialog(&parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    if (chosen_filter != nullptr) {
+        *chosen_filter = dialog.selectedNameFilter();
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
 }  // namespace
 
 const QString Form1::hint_caption = QStringLiteral("Click on the diagonal to give initial value");
 
 Form1::Form1(Events& events) : events_(events) {
-    set_up_window(*this, QStringLiteral("Form1"), QStringLiteral("Quobel"), 10275, 9330);
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quobel"));
+    setFont(dialog_font(8.25));
+    // Every control sits in the client area, placed relative to it, with the menu bar above.
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("ClientArea"));
+    client_->setFixedSize(from_twips(10275), from_twips(9330));
+    set_background(*client_, colour::green);
     const QFont heading = dialog_font(9.75);
 
     // Created from top to bottom, which is also the tab order.
-    auto* formula = new FormulaPicture(this);
+    auto* formula = new FormulaPicture(client_);
     formula->setObjectName(QStringLiteral("Picture1"));
     formula->setGeometry(twips_rect(5880, 0, 4455, 855));
 
-    make_label(*this, QStringLiteral("Label9"), QStringLiteral("Maps"),
+    make_label(*client_, QStringLiteral("Label9"), QStringLiteral("Maps"),
                twips_rect(3000, 120, 615, 375), colour::pale_green);
-    make_label(*this, QStringLiteral("Label8"), QStringLiteral("Probabilities"),
+    make_label(*client_, QStringLiteral("Label8"), QStringLiteral("Probabilities"),
                twips_rect(3720, 120, 1815, 375), colour::pale_green);
-    make_label(*this, QStringLiteral("Label13"), QStringLiteral("     Averages of  R_k"),
+    make_label(*client_, QStringLiteral("Label13"), QStringLiteral("     Averages of  R_k"),
                twips_rect(120, 240, 2415, 375), colour::light_yellow)
         ->setFont(heading);
 
-    fields_[static_cast<int>(Field::Text9)].push_back(make_field(*this, QStringLiteral("Text9"),
+    fields_[static_cast<int>(Field::Text9)].push_back(make_field(*client_, QStringLiteral("Text9"),
                                                                  twips_rect(3000, 480, 615, 375),
                                                                  colour::yellow, colour::red));
     const QColor map_colours[window_maps] = {colour::light_yellow, colour::light_green,
                                              colour::light_cyan};
     for (int i = 0; i < window_maps; ++i) {
         fields_[static_cast<int>(Field::Text8)].push_back(
-            make_field(*this, element_name(Field::Text8, i),
+            make_field(*client_, element_name(Field::Text8, i),
                        twips_rect(3720 + 600 * i, 480, 615, 375), map_colours[i]));
     }
     for (int i = 0; i < window_stocks; ++i) {
         averages_[static_cast<std::size_t>(i)] =
-            make_label(*this, QStringLiteral("Label14_%1").arg(i), QString(),
+            make_label(*client_, QStringLiteral("Label14_%1").arg(i), QString(),
                        twips_rect(120 + 600 * i, 600, 615, 375), colour::pale_red);
     }
 
-    plot_ = new PlotPicture(QSize(from_twips(7455), from_twips(7455)), this);
+    plot_ = new PlotPicture(QSize(from_twips(7455), from_twips(7455)), client_);
     plot_->setObjectName(QStringLiteral("Picture2"));
     plot_->move(from_twips(2640), from_twips(960));
 
@@ -88,7 +125,7 @@ Form1::Form1(Events& events) : events_(events) {
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
         const ParameterRow& r = rows[row];
-        make_label(*this, QString::fromLatin1(r.label), QString::fromLatin1(r.caption),
+        make_label(*client_, QString::fromLatin1(r.label), QString::fromLatin1(r.caption),
                    twips_rect(120, r.label_top, 2415, 375), map_colours[row / 3])
             ->setFont(heading);
         add_field_array(r.field, r.field_top, colour::yellow);
@@ -99,35 +136,56 @@ Form1::Form1(Events& events) : events_(events) {
         const char* caption;
         QRect geometry;
         double points;
+        const char* purpose;  // the start of the tooltip of a button with a key
+        Qt::Key key;          // Qt::Key_unknown for a button without one
     };
     const ButtonRow buttons[] = {
-        {MainButton::Command2, "Recalculate !!!", twips_rect(240, 7920, 2175, 375), 9.75},
-        {MainButton::Command1, "GO !!!", twips_rect(0, 8400, 1095, 855), 13.5},
-        {MainButton::Command3, "Next Step", twips_rect(1200, 8400, 615, 855), 9.75},
-        {MainButton::Command4, "Next 100", twips_rect(1920, 8400, 615, 855), 9.75},
-        {MainButton::Command5, "Next 10000", twips_rect(2760, 8520, 1455, 735), 9.75},
-        {MainButton::Command6, "Save / Load", twips_rect(4440, 8520, 1695, 495), 9.75},
-        {MainButton::Command7, "Reset", twips_rect(6240, 8520, 855, 735), 9.75},
+        {MainButton::Command2, "Recalculate !!!", twips_rect(240, 7920, 2175, 375), 9.75,
+         "Apply the edited parameters", Qt::Key_F9},
+        {MainButton::Command1, "GO !!!", twips_rect(0, 8400, 1095, 855), 13.5, "Draw the maps",
+         Qt::Key_F5},
+        {MainButton::Command3, "Next Step", twips_rect(1200, 8400, 615, 855), 9.75,
+         "Take one random step", Qt::Key_F6},
+        {MainButton::Command4, "Next 100", twips_rect(1920, 8400, 615, 855), 9.75,
+         "Take 100 random steps", Qt::Key_F7},
+        {MainButton::Command5, "Next 10000", twips_rect(2760, 8520, 1455, 735), 9.75,
+         "Take 10000 random steps", Qt::Key_F8},
+        {MainButton::Command6, "Save / Load", twips_rect(4440, 8520, 1695, 495), 9.75, nullptr,
+         Qt::Key_unknown},
+        {MainButton::Command7, "Reset", twips_rect(6240, 8520, 855, 735), 9.75, nullptr,
+         Qt::Key_unknown},
     };
     for (const ButtonRow& b : buttons) {
         const int n = static_cast<int>(b.button);
         QPushButton* button =
-            make_button(*this, QStringLiteral("Command%1").arg(n + 1),
+            make_button(*client_, QStringLiteral("Command%1").arg(n + 1),
                         QString::fromLatin1(b.caption), b.geometry, dialog_font(b.points, true));
         buttons_[static_cast<std::size_t>(n)] = button;
         // Reset replaces this window from inside this handler; the routing is told which window
         // raised the event and holds on to it no longer than the call.
         connect(button, &QPushButton::clicked, this,
                 [this, which = b.button] { events_.button_pressed(*this, which); });
+        if (b.key == Qt::Key_unknown) {
+            continue;
+        }
+        // The key works wherever the focus is in this window, a text field included, and raises
+        // the very event of the button. Held down it presses once, as the button does.
+        const QKeySequence key(b.key);
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setAutoRepeat(false);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, which = b.button] { events_.button_pressed(*this, which); });
+        button->setToolTip(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(b.purpose),
+                                                         key.toString(QKeySequence::NativeText)));
     }
 
     QLabel* value_heading =
-        make_label(*this, QStringLiteral("Label4"), QStringLiteral("  value         r"),
+        make_label(*client_, QStringLiteral("Label4"), QStringLiteral("  value         r"),
                    twips_rect(8160, 8520, 735, 495), colour::light_yellow);
     value_heading->setFont(dialog_font(8.25, true));
     fields_[static_cast<int>(Field::Text4)].push_back(make_field(
-        *this, QStringLiteral("Text4"), twips_rect(8880, 8520, 1215, 495), colour::yellow));
-    hint_ = make_label(*this, QStringLiteral("Label15"), hint_caption,
+        *client_, QStringLiteral("Text4"), twips_rect(8880, 8520, 1215, 495), colour::yellow));
+    hint_ = make_label(*client_, QStringLiteral("Label15"), hint_caption,
                        twips_rect(7320, 9120, 3015, 255), colour::light_yellow);
 
     // Every change of every field, typed or written by the program, goes to the routing.
@@ -145,7 +203,7 @@ Form1::Form1(Events& events) : events_(events) {
 
     // The tab order is the order in which the controls were created.
     QWidget* previous = nullptr;
-    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    for (QWidget* child : client_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (child->focusPolicy() & Qt::TabFocus) {
             if (previous != nullptr) {
                 setTabOrder(previous, child);
@@ -153,12 +211,60 @@ Form1::Form1(Events& events) : events_(events) {
             previous = child;
         }
     }
+
+    add_menus();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(menu_bar_);
+    layout->addWidget(client_);
+    // The window is the menu bar and the client area together, and keeps that size.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Sized now, before the window exists on the screen, as a window of fixed size should be.
+    layout->activate();
+}
+
+void Form1::add_menus() {
+    menu_bar_ = new QMenuBar(this);
+    menu_bar_->setObjectName(QStringLiteral("MenuBar"));
+    const auto add = [this](QMenu& menu, const char* name, const QString& text, auto handler) {
+        QAction* action = menu.addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+
+    QMenu* file = menu_bar_->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("FileMenu"));
+    add(*file, "SaveLoadAction", QStringLiteral("&Save / Load\u2026"),
+        [this] { events_.button_pressed(*this, MainButton::Command6); });
+    file->addSeparator();
+    add(*file, "ExportPlotAction", QStringLiteral("Export plot as &PNG\u2026"),
+        [this] { ask_plot_export(); });
+    add(*file, "ExportTrajectoryAction", QStringLiteral("Export trajectory as &CSV\u2026"),
+        [this] { ask_trajectory_export(); });
+    file->addSeparator();
+    QAction* quit =
+        add(*file, "QuitAction", QStringLiteral("&Quit"), [this] { emit quit_requested(); });
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* view = menu_bar_->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("ViewMenu"));
+    add(*view, "AnalysisAction", QStringLiteral("&Analysis\u2026"),
+        [this] { emit analysis_requested(); });
+
+    QMenu* help = menu_bar_->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("HelpMenu"));
+    add(*help, "AboutAction", QStringLiteral("&About Quobel"), [this] {
+        show_about();
+    })->setMenuRole(QAction::AboutRole);
 }
 
 void Form1::add_field_array(Field field, int top_twips, const QColor& background) {
     for (int i = 0; i < window_stocks; ++i) {
         fields_[static_cast<int>(field)].push_back(
-            make_field(*this, element_name(field, i),
+            make_field(*client_, element_name(field, i),
                        twips_rect(120 + 600 * i, top_twips, 615, 375), background));
     }
 }
@@ -222,6 +328,79 @@ void Form1::show_notice(std::string_view text) {
         palette.setColor(QPalette::WindowText, colour::red);
     }
     hint_->setPalette(palette);
+}
+
+const std::string Form1::no_trajectory_notice =
+    "There is no trajectory to export yet: click on the diagonal, then take steps.";
+
+void Form1::ask_plot_export() {
+    const QSize size = plot_->image().size();
+    QStringList filters;
+    for (const int scale : plot_export_scales) {
+        filters << QStringLiteral("PNG image, %1x: %2 x %3 pixels (*.png)")
+                       .arg(scale)
+                       .arg(size.width() * scale)
+                       .arg(size.height() * scale);
+    }
+    QString chosen = filters.constFirst();
+    const QString name =
+        ask_save_name(*this, QStringLiteral("Export plot as PNG"), QStringLiteral("plot.png"),
+                      filters, QStringLiteral("png"), &chosen);
+    if (name.isEmpty()) {
+        return;
+    }
+    const auto picked = filters.indexOf(chosen);
+    export_plot(name, picked < 0 ? 1 : plot_export_scales[static_cast<std::size_t>(picked)]);
+}
+
+void Form1::ask_trajectory_export() {
+    // Nothing to write: say so at once rather than after the user has chosen a name.
+    if (events_.state().step_log.size() == 0) {
+        show_notice(no_trajectory_notice);
+        return;
+    }
+    const QString name = ask_save_name(
+        *this, QStringLiteral("Export trajectory as CSV"), QStringLiteral("trajectory.csv"),
+        {QStringLiteral("CSV files (*.csv)")}, QStringLiteral("csv"));
+    if (!name.isEmpty()) {
+        export_trajectory(name);
+    }
+}
+
+bool Form1::export_plot(const QString& name, int scale) {
+    const storage::FileOutcome outcome = export_plot_png(plot_->image(), name, scale);
+    show_notice(outcome.ok ? std::string() : outcome.reason);
+    return outcome.ok;
+}
+
+bool Form1::export_trajectory(const QString& name) {
+    const std::vector<model::TrajectoryPoint> points = events_.state().step_log.points();
+    if (points.empty()) {
+        show_notice(no_trajectory_notice);
+        return false;
+    }
+    const storage::FileOutcome outcome =
+        analysis::save_trajectory_csv(points, QFile::encodeName(name).toStdString());
+    show_notice(outcome.ok ? std::string() : outcome.reason);
+    return outcome.ok;
+}
+
+void Form1::show_about() {
+    auto* box = new QMessageBox(
+        QMessageBox::NoIcon, QStringLiteral("About Quobel"),
+        QStringLiteral(
+            "Quobel explores a random dynamical system on the interval [0,1]: r is the share of "
+            "the wealth that investor 1 holds, and each step applies one of up to three maps, "
+            "chosen at random with its probability.\n\n"
+            "Each map is tau_s(r) = sum over the stocks k of R_k(s) lambda^1_k r / "
+            "(lambda^1_k r + lambda^2_k (1 - r)): every stock's payoff is shared in proportion "
+            "to what the two investors put into it."),
+        QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("AboutBox"));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Not blocking: the box waits for its OK while the event loop runs on.
+    box->open();
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

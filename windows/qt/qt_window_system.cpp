@@ -1,6 +1,7 @@
-// Showing and closing the two Qt windows.
+// Showing and closing the Qt windows.
 #include "windows/qt/qt_window_system.hpp"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -16,9 +17,20 @@ constexpr QPoint save_load_position{388, 319};
 QtWindowSystem::~QtWindowSystem() {
     delete form1_.data();
     delete form2_.data();
+    // Waits for a long run under way, which it cancels first.
+    delete analysis_.data();
     for (const QPointer<QWidget>& window : closed_) {
         delete window.data();
     }
+}
+
+void QtWindowSystem::attach(Events& events) {
+    events_ = &events;
+    events.on_parameters_changed([this] {
+        if (analysis_) {
+            analysis_->refresh();
+        }
+    });
 }
 
 template <class Form>
@@ -37,6 +49,8 @@ void QtWindowSystem::show_main_window() {
         return;
     }
     Form1* form1 = create(form1_);
+    QObject::connect(form1, &Form1::analysis_requested, form1, [this] { show_analysis_window(); });
+    QObject::connect(form1, &Form1::quit_requested, form1, [this] { quit(); });
     events_->main_window_loaded(*form1);
     // After Reset the fresh window takes the place of the one it replaces.
     if (main_position_) {
@@ -86,6 +100,29 @@ void QtWindowSystem::show_save_load_window() {
     // setGeometry places the client area, not the frame.
     form2->setGeometry(QRect(origin, form2->size()));
     form2->show();
+}
+
+void QtWindowSystem::show_analysis_window() {
+    if (!analysis_) {
+        // No parent: a window of its own that Reset, which replaces Form1, leaves alone.
+        analysis_ = new AnalysisWindow(events_->state());
+    }
+    analysis_->show();
+    analysis_->raise();
+    analysis_->activateWindow();
+}
+
+void QtWindowSystem::quit() {
+    if (analysis_) {
+        analysis_->close();
+    }
+    if (form2_) {
+        form2_->close();
+    }
+    if (form1_) {
+        form1_->close();
+    }
+    QCoreApplication::quit();
 }
 
 }  // namespace quobel::windows::qt

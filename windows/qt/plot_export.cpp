@@ -1,0 +1,48 @@
+// Writing the plot's picture to a PNG file.
+#include "windows/qt/plot_export.hpp"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
+#include <string>
+#include <string_view>
+
+namespace quobel::windows::qt {
+
+QImage enlarged(const QImage& picture, int scale) {
+    const QImage source = picture.convertToFormat(QImage::Format_RGB32);
+    if (scale == 1) {
+        return source;
+    }
+    QImage image(source.width() * scale, source.height() * scale, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y / scale));
+        auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            to[x] = from[x / scale];
+        }
+    }
+    return image;
+}
+
+storage::FileOutcome export_plot_png(const QImage& picture, const QString& name, int scale) {
+    if (picture.isNull()) {
+        return {false, "There is no picture of the plot to export."};
+    }
+    if (scale < 1 || scale > largest_plot_export_scale) {
+        return {false, "The plot cannot be exported at the scale " + std::to_string(scale) +
+                           ": the scale goes from 1 to " +
+                           std::to_string(largest_plot_export_scale) + "."};
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!enlarged(picture, scale).save(&buffer, "PNG")) {
+        return {false, "The picture of the plot could not be turned into a PNG image."};
+    }
+    return storage::replace_file(
+        QFile::encodeName(name).toStdString(),
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+}  // namespace quobel::windows::qt
