@@ -151,6 +151,33 @@ void check_map_count_shown(const model::ModelState& m, const testing::RecordingM
               exact_text(m.num_maps) + ")");
 }
 
+void WindowWatch::look(const testing::RecordingMainWindow& window) {
+    const testing::RecordingSurface& surface = window.surface;
+    if (&window != window_ || surface.clears != clears_) {
+        if (&window != window_) {
+            writes_ = 0;
+        }
+        window_ = &window;
+        clears_ = surface.clears;
+        lines_ = points_ = 0;
+    }
+    for (; writes_ < window.writes.size(); ++writes_) {
+        const auto& [field, index, text] = window.writes[writes_];
+        check(index >= 0 && index < windows::field_elements(field),
+              "a write to a field element the window does not have", text);
+    }
+    const auto finite = [](const testing::Segment& segment) {
+        return std::isfinite(segment.x1) && std::isfinite(segment.y1) &&
+               std::isfinite(segment.x2) && std::isfinite(segment.y2);
+    };
+    for (; lines_ < surface.lines.size(); ++lines_) {
+        check(finite(surface.lines[lines_]), "a line that is not finite");
+    }
+    for (; points_ < surface.points.size(); ++points_) {
+        check(finite(surface.points[points_]), "a point that is not finite");
+    }
+}
+
 ScratchFolder::ScratchFolder() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern =

@@ -48,6 +48,20 @@ void check_fields_show_model(const model::ModelState& model,
 void check_map_count_shown(const model::ModelState& model,
                            const testing::RecordingMainWindow& window);
 
+// Follows the main window (a new one after each Reset) and checks what it was given since the last
+// look: writes only to field elements the window has, only finite lines and points on the plot.
+class WindowWatch {
+  public:
+    void look(const testing::RecordingMainWindow& window);
+
+  private:
+    const testing::RecordingMainWindow* window_ = nullptr;
+    std::size_t writes_ = 0;
+    std::size_t lines_ = 0;
+    std::size_t points_ = 0;
+    int clears_ = 0;
+};
+
 // A private folder below the system's temporary folder, emptied on request and removed at exit.
 class ScratchFolder {
   public:

@@ -307,40 +307,12 @@ class Session {
               "prob left with pending edits", window.notice);
     }
 
-    // Nothing that is not finite reaches the plot.
-    void check_plot(const testing::RecordingSurface& surface) {
-        if (surface.clears != checked_clears_) {
-            checked_clears_ = surface.clears;
-            checked_lines_ = checked_points_ = 0;
-        }
-        const auto finite = [](const testing::Segment& segment) {
-            return std::isfinite(segment.x1) && std::isfinite(segment.y1) &&
-                   std::isfinite(segment.x2) && std::isfinite(segment.y2);
-        };
-        for (; checked_lines_ < surface.lines.size(); ++checked_lines_) {
-            check(finite(surface.lines[checked_lines_]), "a line that is not finite");
-        }
-        for (; checked_points_ < surface.points.size(); ++checked_points_) {
-            check(finite(surface.points[checked_points_]), "a point that is not finite");
-        }
-    }
-
     void check_after(Event event) {
         const model::ModelState& m = program_.state.model;
         fuzz::check_model(m);
         fuzz::check_pending(program_.state.pending);
         if (auto* window = main()) {
-            if (window != checked_window_) {
-                checked_window_ = window;
-                checked_writes_ = checked_lines_ = checked_points_ = 0;
-                checked_clears_ = window->surface.clears;
-            }
-            check_plot(window->surface);
-            for (; checked_writes_ < window->writes.size(); ++checked_writes_) {
-                const auto& [field, index, text] = window->writes[checked_writes_];
-                check(index >= 0 && index < windows::field_elements(field),
-                      "a write to a field element the window does not have", text);
-            }
+            watch_.look(*window);
             fuzz::check_map_count_shown(m, *window);
             // A press or a run shows the point it leaves; the user may type anything into Text4
             // in between, which the program never reads.
@@ -369,11 +341,7 @@ class Session {
     testing::Program program_;
     std::map<std::string, std::string> saved_;  // name -> text of every file saved so far
     int long_runs_ = 0;
-    const testing::RecordingMainWindow* checked_window_ = nullptr;
-    std::size_t checked_writes_ = 0;
-    std::size_t checked_lines_ = 0;
-    std::size_t checked_points_ = 0;
-    int checked_clears_ = 0;
+    fuzz::WindowWatch watch_;
     MainButton last_button_ = MainButton::Command1;
 };
 
