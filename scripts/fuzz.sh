@@ -11,6 +11,7 @@ seconds=${1:-60}
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_number_text fuzz_parameter_file fuzz_events)
 
+scripts/install-deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${targets[@]}"
 
