@@ -119,13 +119,31 @@ TEST(Properties, SaveLoadSaveReproducesTheFile) {
     }
 }
 
+// A folder of the test's own below the temporary folder, removed with its files when the test
+// ends, passed or failed.
+class TemporaryFolder {
+  public:
+    TemporaryFolder()
+        : path_(std::filesystem::temp_directory_path() /
+                ("quobel-properties-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
 TEST(Properties, SaveLoadSaveThroughFiles) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() /
-        ("quobel-properties-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string name = (folder / "maps_data.txt").string();
+    const TemporaryFolder folder;
+    const std::string name = folder.file("maps_data.txt");
     Random random(7);
     for (int round = 0; round < 5; ++round) {
         const ModelState saved = random_state(random);
@@ -135,7 +153,6 @@ TEST(Properties, SaveLoadSaveThroughFiles) {
         ASSERT_TRUE(outcome.ok) << outcome.reason;
         EXPECT_EQ(storage::parameter_file_text(loaded), storage::parameter_file_text(saved));
     }
-    std::filesystem::remove_all(folder);
 }
 
 // Texts of saved values that once did not survive a load: the largest doubles rounded up to a
@@ -171,8 +188,8 @@ TEST(Properties, SavedTextsSurviveALoad) {
 // while the field already shows 3: the field's handler did not run, and the steps and graphs
 // found no map while the field said 3.
 TEST(Properties, LoadedMapCountIsTheOneTheFieldShows) {
-    const std::filesystem::path name = std::filesystem::temp_directory_path() /
-                                       ("quobel-map-count-" + std::to_string(::getpid()) + ".txt");
+    const TemporaryFolder folder;
+    const std::string name = folder.file("map_count.txt");
     std::ofstream(name)
         << " 3.000000000000001 \r\n 1 \r\n"
         << " .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n .5 \r\n"
@@ -180,9 +197,8 @@ TEST(Properties, LoadedMapCountIsTheOneTheFieldShows) {
     Program program;
     RecordingMainWindow& window = program.start();
     RecordingSaveLoadWindow& form2 = program.open_save_load();
-    form2.set_file_name_text(name.string());
+    form2.set_file_name_text(name);
     form2.click_load();
-    std::filesystem::remove(name);
 
     EXPECT_EQ(form2.loaded_word, "Loaded");
     EXPECT_EQ(window.field_text(Field::Text9, 0), "3");
