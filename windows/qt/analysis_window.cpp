@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QSize>
 #include <QSpinBox>
 #include <QSvgGenerator>
 #include <QTableWidget>
@@ -152,6 +153,8 @@ AnalysisWindow::AnalysisWindow(const ProgramState& state, QWidget* parent)
     connect(this, &AnalysisWindow::worker_done, this, &AnalysisWindow::take_result,
             Qt::QueuedConnection);
     refresh();
+    // Room for the three map rows and the portfolio table without scrolling.
+    resize(sizeHint().expandedTo(QSize(980, 820)));
 }
 
 AnalysisWindow::~AnalysisWindow() {
