@@ -18,7 +18,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSize>
 #include <QSpinBox>
 #include <QSvgGenerator>
@@ -32,6 +31,7 @@
 
 #include "analysis/boundary_exponents.hpp"
 #include "model/number_text.hpp"
+#include "storage/text_file.hpp"
 
 namespace quobel::windows::qt {
 
@@ -102,13 +102,12 @@ std::pair<double, double> padded_range(double lowest, double highest) {
     return {lowest - margin, highest + margin};
 }
 
-// Writes through a temporary file that replaces the target only once it is complete.
+// Writes as every other file of the program is written, so a failure leaves any earlier file.
 QString save_whole(const QString& name, const QByteArray& bytes) {
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return file.errorString();
-    }
-    return {};
+    const storage::FileOutcome outcome = storage::replace_file(
+        QFile::encodeName(name).toStdString(),
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return QString::fromStdString(outcome.reason);
 }
 
 }  // namespace
@@ -550,8 +549,7 @@ bool AnalysisWindow::export_chart_png(Chart chart, const QString& name, double s
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     if (const QString failure = save_whole(name, bytes); !failure.isEmpty()) {
-        tell(QStringLiteral("Cannot write %1: %2. Any earlier file is unchanged.")
-                 .arg(name, failure));
+        tell(QStringLiteral("Cannot write %1: %2").arg(name, failure));
         return false;
     }
     tell(QStringLiteral("Saved the chart as %1 (%2 x %3 pixels).")
@@ -576,8 +574,7 @@ bool AnalysisWindow::export_chart_svg(Chart chart, const QString& name) {
         view.render(&painter);
     }
     if (const QString failure = save_whole(name, bytes); !failure.isEmpty()) {
-        tell(QStringLiteral("Cannot write %1: %2. Any earlier file is unchanged.")
-                 .arg(name, failure));
+        tell(QStringLiteral("Cannot write %1: %2").arg(name, failure));
         return false;
     }
     tell(QStringLiteral("Saved the chart as %1.").arg(name));
