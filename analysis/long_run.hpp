@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "analysis/maps_in_use.hpp"
-#include "analysis/trajectory_csv.hpp"
 #include "model/model_state.hpp"
+#include "model/step_log.hpp"
 
 namespace quobel::analysis {
+
+using model::TrajectoryPoint;
 
 inline constexpr std::int64_t default_long_run_steps = 1'000'000;
 inline constexpr std::int64_t max_long_run_steps = 100'000'000;

@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "analysis/boundary_exponents.hpp"
-#include "analysis/trajectory_csv.hpp"
 #include "model/start_up.hpp"
+#include "storage/trajectory_csv.hpp"
 #include "windows/qt/analysis_window.hpp"
 
 using quobel::analysis::LongRunEnd;
@@ -173,7 +173,7 @@ class TestAnalysisWindow : public QObject {
         QVERIFY(finished.wait(20'000));
 
         QVERIFY(window_->export_trajectory_csv(csv));
-        const auto read = quobel::analysis::load_trajectory_csv(csv.toStdString());
+        const auto read = quobel::storage::load_trajectory_csv(csv.toStdString());
         QVERIFY(read.points.has_value());
         QVERIFY(*read.points == window_->result()->last_steps);
 

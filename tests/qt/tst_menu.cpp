@@ -14,8 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "analysis/trajectory_csv.hpp"
 #include "qt_test_support.hpp"
+#include "storage/trajectory_csv.hpp"
 #include "windows/qt/analysis_window.hpp"
 #include "windows/qt/plot_export.hpp"
 
@@ -251,7 +251,7 @@ class TestMenu : public QObject {
         QCOMPARE(form1_->hint_label()->text(), Form1::hint_caption);
 
         const auto read =
-            quobel::analysis::load_trajectory_csv(QFile::encodeName(name).toStdString());
+            quobel::storage::load_trajectory_csv(QFile::encodeName(name).toStdString());
         QVERIFY2(read.points.has_value(), read.reason.c_str());
         const auto& points = *read.points;
         QCOMPARE(points.size(), std::size_t{101});

@@ -32,6 +32,7 @@
 #include "analysis/boundary_exponents.hpp"
 #include "model/number_text.hpp"
 #include "storage/text_file.hpp"
+#include "storage/trajectory_csv.hpp"
 
 namespace quobel::windows::qt {
 
@@ -587,7 +588,7 @@ bool AnalysisWindow::export_trajectory_csv(const QString& name) {
         return false;
     }
     const storage::FileOutcome outcome =
-        analysis::save_trajectory_csv(result_->last_steps, QFile::encodeName(name).toStdString());
+        storage::save_trajectory_csv(result_->last_steps, QFile::encodeName(name).toStdString());
     if (!outcome.ok) {
         tell(from_utf8(outcome.reason));
         return false;

@@ -12,7 +12,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-#include "analysis/trajectory_csv.hpp"
+#include "storage/trajectory_csv.hpp"
 #include "windows/qt/controls.hpp"
 #include "windows/qt/formula_picture.hpp"
 #include "windows/qt/plot_export.hpp"
@@ -380,7 +380,7 @@ bool Form1::export_trajectory(const QString& name) {
         return false;
     }
     const storage::FileOutcome outcome =
-        analysis::save_trajectory_csv(points, QFile::encodeName(name).toStdString());
+        storage::save_trajectory_csv(points, QFile::encodeName(name).toStdString());
     show_notice(outcome.ok ? std::string() : outcome.reason);
     return outcome.ok;
 }

@@ -10,7 +10,7 @@
 #include "model/step_log.hpp"
 #include "storage/text_file.hpp"
 
-namespace quobel::analysis {
+namespace quobel::storage {
 
 using model::TrajectoryPoint;
 
@@ -29,10 +29,10 @@ TrajectoryRead read_trajectory_csv(std::string_view text);
 
 // Writes to a temporary file beside the target and renames it over the target only once the
 // whole text is on disk, so a failed export leaves any earlier file as it was.
-storage::FileOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
-                                         const std::string& name);
+FileOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
+                                const std::string& name);
 
 // Reads the file whole; refuses files too large to be one of ours.
 TrajectoryRead load_trajectory_csv(const std::string& name);
 
-}  // namespace quobel::analysis
+}  // namespace quobel::storage

@@ -1,12 +1,12 @@
 // Writing and reading trajectory CSV files.
-#include "analysis/trajectory_csv.hpp"
+#include "storage/trajectory_csv.hpp"
 
 #include <charconv>
 #include <system_error>
 
 #include "storage/text_file.hpp"
 
-namespace quobel::analysis {
+namespace quobel::storage {
 
 namespace {
 
@@ -84,19 +84,18 @@ TrajectoryRead read_trajectory_csv(std::string_view text) {
     return {std::move(points), {}};
 }
 
-storage::FileOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
-                                         const std::string& name) {
-    return storage::replace_file(name, trajectory_csv_text(points));
+FileOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
+                                const std::string& name) {
+    return replace_file(name, trajectory_csv_text(points));
 }
 
 TrajectoryRead load_trajectory_csv(const std::string& name) {
     std::string text;
-    const storage::FileOutcome read =
-        storage::read_text_file(name, largest_file, "a trajectory file", text);
+    const FileOutcome read = read_text_file(name, largest_file, "a trajectory file", text);
     if (!read.ok) {
         return {std::nullopt, read.reason};
     }
     return read_trajectory_csv(text);
 }
 
-}  // namespace quobel::analysis
+}  // namespace quobel::storage
