@@ -4,6 +4,7 @@
 #include "model/iteration.hpp"
 #include "model/maps.hpp"
 #include "model/start_up.hpp"
+#include "plot/cobweb.hpp"
 
 namespace {
 
@@ -32,11 +33,14 @@ struct StartUp {
 void iterate_10000(benchmark::State& bench) {
     StartUp start;
     DiscardingSurface surface;
-    model::press_on_plot(start.state, surface, 0.4534884);
+    start.state.current_r = model::RealCell::of_single(0.4534884f);
     for (auto _ : bench) {
         model::ModelState state = start.state;
         model::UniformGenerator random = start.random;
-        const model::RunResult run = model::run_steps(state, random, surface, 10000);
+        const model::RunResult run =
+            model::run_steps(state, random, 10000, [&surface](const model::StepResult& step) {
+                plot::draw_cobweb_step(surface, step.from, step.to);
+            });
         benchmark::DoNotOptimize(run);
         if (run.steps_taken != 10000) {
             bench.SkipWithError("the run stopped early");

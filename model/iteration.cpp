@@ -1,4 +1,4 @@
-// The random iteration and its cobweb.
+// The random iteration.
 #include "model/iteration.hpp"
 
 #include <cmath>
@@ -6,17 +6,6 @@
 #include "model/maps.hpp"
 
 namespace quobel::model {
-
-using plot::PaletteColour;
-
-void press_on_plot(ModelState& model, plot::PlotSurface& surface, double x) {
-    const auto point = static_cast<float>(x);
-    if (!std::isfinite(point)) {
-        return;
-    }
-    model.current_r = RealCell::of_single(point);
-    surface.draw_point(point, point, PaletteColour::light_magenta);
-}
 
 int choose_map(const ModelState& model, RandomSource& random) {
     if (model.num_maps == 1) {
@@ -36,36 +25,18 @@ int choose_map(const ModelState& model, RandomSource& random) {
     return 0;
 }
 
-StepResult iterate_step(ModelState& model, RandomSource& random, plot::PlotSurface& surface) {
+StepResult iterate_step(ModelState& model, RandomSource& random) {
+    const double r = model.current_r.value();
     const int s = choose_map(model, random);
     if (s == 0) {
-        return {StepOutcome::no_map, 0};
+        return {StepOutcome::no_map, 0, r, r};
     }
-    const double r = model.current_r.value();
     const double next = tau(model, s, r);
     if (!std::isfinite(next)) {
-        return {StepOutcome::undefined, s};
+        return {StepOutcome::undefined, s, r, r};
     }
-    plot::draw_finite_line(surface, r, r, r, next, PaletteColour::light_magenta);
-    plot::draw_finite_line(surface, r, next, next, next, PaletteColour::light_magenta);
     model.current_r = RealCell::of_double(next);
-    return {StepOutcome::taken, s};
-}
-
-RunResult run_steps(ModelState& model, RandomSource& random, plot::PlotSurface& surface, int steps,
-                    StepLog* log) {
-    RunResult run;
-    for (; run.steps_taken < steps; ++run.steps_taken) {
-        run.stop = iterate_step(model, random, surface);
-        if (run.stop.outcome != StepOutcome::taken) {
-            break;
-        }
-        if (log != nullptr) {
-            log->record(run.stop.map, model.current_r.value());
-        }
-    }
-    run.stopped_at = model.current_r.value();
-    return run;
+    return {StepOutcome::taken, s, r, next};
 }
 
 }  // namespace quobel::model

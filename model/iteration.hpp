@@ -1,33 +1,32 @@
-// The random iteration: the start point, map choice, one step and runs of steps drawn as a cobweb.
+// The random iteration: map choice, one step and runs of steps, each step reported to the caller.
 #pragma once
+
+#include <utility>
 
 #include "model/model_state.hpp"
 #include "model/random_source.hpp"
-#include "model/step_log.hpp"
-#include "plot/plot_surface.hpp"
 
 namespace quobel::model {
-
-// The press on the plot: the x coordinate becomes the current point (single precision) and is
-// marked on the diagonal.
-void press_on_plot(ModelState& model, plot::PlotSurface& surface, double x);
 
 // The map of the next step by the cumulative probabilities; one draw for two or three maps, none
 // for one. Returns 0, taking no draw, when the map count is not 1, 2 or 3.
 int choose_map(const ModelState& model, RandomSource& random);
 
 enum class StepOutcome {
-    taken,      // the point moved and the two cobweb segments were drawn
-    no_map,     // the map count is not 1, 2 or 3: nothing drawn, the point kept
-    undefined,  // the chosen map has no finite value at the point: nothing drawn, the point kept
+    taken,      // the point moved from `from` to `to`
+    no_map,     // the map count is not 1, 2 or 3: the point kept
+    undefined,  // the chosen map has no finite value at the point: the point kept
 };
 
 struct StepResult {
     StepOutcome outcome = StepOutcome::taken;
-    int map = 0;  // the map chosen (0 for no_map)
+    int map = 0;      // the map chosen (0 for no_map)
+    double from = 0;  // the point the step started from
+    double to = 0;    // the point after the step; `from` again when it was not taken
+    friend bool operator==(const StepResult&, const StepResult&) = default;
 };
 
-StepResult iterate_step(ModelState& model, RandomSource& random, plot::PlotSurface& surface);
+StepResult iterate_step(ModelState& model, RandomSource& random);
 
 struct RunResult {
     int steps_taken = 0;
@@ -35,9 +34,25 @@ struct RunResult {
     double stopped_at = 0;  // the point at which the run stopped
 };
 
-// Up to `steps` steps; a step that cannot be taken ends the run there. Each step taken is added to
-// `log` when one is given.
-RunResult run_steps(ModelState& model, RandomSource& random, plot::PlotSurface& surface, int steps,
-                    StepLog* log = nullptr);
+// Up to `steps` steps; a step that cannot be taken ends the run there. Each step taken is handed
+// to `on_step` (a callable taking const StepResult&) before the next one is drawn; a template, so
+// that a 10000-step run costs no call through a pointer beyond those the caller makes.
+template <class OnStep>
+RunResult run_steps(ModelState& model, RandomSource& random, int steps, OnStep&& on_step) {
+    RunResult run;
+    for (; run.steps_taken < steps; ++run.steps_taken) {
+        run.stop = iterate_step(model, random);
+        if (run.stop.outcome != StepOutcome::taken) {
+            break;
+        }
+        on_step(std::as_const(run.stop));
+    }
+    run.stopped_at = model.current_r.value();
+    return run;
+}
+
+inline RunResult run_steps(ModelState& model, RandomSource& random, int steps) {
+    return run_steps(model, random, steps, [](const StepResult&) {});
+}
 
 }  // namespace quobel::model

@@ -219,10 +219,9 @@ TEST(LongRun, FollowsTheWindowsIterationExactly) {
 
     // The same draws through the model's own step.
     model::UniformGenerator random(7);
-    testing::RecordingSurface surface;
     std::vector<TrajectoryPoint> expected;
     for (std::int64_t t = 1; t <= 3000; ++t) {
-        const model::StepResult step = model::iterate_step(model, random, surface);
+        const model::StepResult step = model::iterate_step(model, random);
         ASSERT_EQ(step.outcome, model::StepOutcome::taken);
         if (t > 3000 - kept_steps) {
             expected.push_back({t, step.map, model.current_r.value()});

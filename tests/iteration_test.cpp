@@ -1,4 +1,4 @@
-// Tests of the random iteration: the press on the plot, map choice, steps and runs.
+// Tests of the random iteration: map choice, steps and runs.
 #include "model/iteration.hpp"
 
 #include <gtest/gtest.h>
@@ -15,12 +15,7 @@
 namespace quobel::model {
 namespace {
 
-using plot::PaletteColour;
-using testing::RecordingSurface;
 using testing::ScriptedDraws;
-using testing::Segment;
-
-constexpr auto magenta = PaletteColour::light_magenta;
 
 // The start-up state from the program's own generator, with the given map count.
 ModelState start_up_model(double num_maps) {
@@ -43,32 +38,9 @@ int map_for(double num_maps, std::vector<double> prob, float draw) {
     return s;
 }
 
-void expect_all_lines_finite(const RecordingSurface& surface) {
-    for (const Segment& line : surface.lines) {
-        EXPECT_TRUE(std::isfinite(line.x1) && std::isfinite(line.y1) && std::isfinite(line.x2) &&
-                    std::isfinite(line.y2));
-    }
-}
-
-TEST(Iteration, PressSetsASinglePrecisionPointOnTheDiagonal) {
-    ModelState model;
-    RecordingSurface surface;
-    press_on_plot(model, surface, 0.4534884);
-    EXPECT_EQ(model.current_r, RealCell::of_single(0.4534884f));
-    EXPECT_EQ(general_text(model.current_r), "0.4534884");
-    ASSERT_EQ(surface.points.size(), 1U);
-    EXPECT_EQ(surface.points[0],
-              (Segment{0.4534884f, 0.4534884f, 0.4534884f, 0.4534884f, magenta}));
-    EXPECT_TRUE(surface.lines.empty());
-
-    // A press in the margin is used unchanged.
-    press_on_plot(model, surface, -0.005);
-    EXPECT_EQ(model.current_r.value(), static_cast<double>(-0.005f));
-    // A coordinate that has no single-precision value changes nothing.
-    press_on_plot(model, surface, 1e300);
-    press_on_plot(model, surface, std::numeric_limits<double>::quiet_NaN());
-    EXPECT_EQ(model.current_r.value(), static_cast<double>(-0.005f));
-    EXPECT_EQ(surface.points.size(), 2U);
+// A step callback that keeps every step it is handed.
+auto recorder(std::vector<StepResult>& steps) {
+    return [&steps](const StepResult& step) { steps.push_back(step); };
 }
 
 TEST(Iteration, ChooseMapByCumulativeProbabilities) {
@@ -106,78 +78,64 @@ TEST(Iteration, ChooseMapByCumulativeProbabilities) {
     }
 }
 
-TEST(Iteration, StepDrawsTheCobwebAndKeepsTheDoubleResult) {
+TEST(Iteration, StepReportsItsMoveAndKeepsTheDoubleResult) {
     ModelState model = start_up_model(3);
     model.current_r = RealCell::of_single(0.4534884f);
     const double r = model.current_r.value();
     const double next = tau(model, 2, r);
-    RecordingSurface surface;
     ScriptedDraws random({0.45f});
-    const StepResult step = iterate_step(model, random, surface);
+    const StepResult step = iterate_step(model, random);
     EXPECT_EQ(step.outcome, StepOutcome::taken);
     EXPECT_EQ(step.map, 2);
+    EXPECT_EQ(step.from, r);
+    EXPECT_EQ(step.to, next);
     EXPECT_EQ(model.current_r, RealCell::of_double(next));
-    const auto fr = static_cast<float>(r), fn = static_cast<float>(next);
-    EXPECT_EQ(surface.lines,
-              (std::vector<Segment>{{fr, fr, fr, fn, magenta}, {fr, fn, fn, fn, magenta}}));
-    EXPECT_TRUE(surface.points.empty());
 
     // From an unset point every step stays at the corner.
     ModelState unset = start_up_model(1);
-    surface.clear();
     ScriptedDraws no_draws;
-    EXPECT_EQ(iterate_step(unset, no_draws, surface).outcome, StepOutcome::taken);
+    const StepResult corner = iterate_step(unset, no_draws);
+    EXPECT_EQ(corner.outcome, StepOutcome::taken);
+    EXPECT_EQ(corner.from, 0);
+    EXPECT_EQ(corner.to, 0);
     EXPECT_EQ(no_draws.taken, 0);
     EXPECT_EQ(unset.current_r, RealCell::of_double(0));
     EXPECT_EQ(general_text(unset.current_r), "0");
-    EXPECT_EQ(surface.lines, (std::vector<Segment>{{0, 0, 0, 0, magenta}, {0, 0, 0, 0, magenta}}));
 }
 
-TEST(Iteration, NoMapCountDrawsNothingAndKeepsThePoint) {
+TEST(Iteration, NoMapCountTakesNoStepAndKeepsThePoint) {
     ModelState model = start_up_model(4);
     model.current_r = RealCell::of_single(0.25f);
-    RecordingSurface surface;
     ScriptedDraws random({0.1f});
-    const RunResult run = run_steps(model, random, surface, 100);
+    std::vector<StepResult> steps;
+    const RunResult run = run_steps(model, random, 100, recorder(steps));
     EXPECT_EQ(run.steps_taken, 0);
     EXPECT_EQ(run.stop.outcome, StepOutcome::no_map);
     EXPECT_EQ(run.stopped_at, 0.25);
     EXPECT_EQ(model.current_r, RealCell::of_single(0.25f));
     EXPECT_EQ(random.taken, 0);
-    EXPECT_TRUE(surface.lines.empty());
+    EXPECT_TRUE(steps.empty());
 }
 
-TEST(Iteration, ZeroDenominatorStopsTheRunBeforeDrawing) {
+TEST(Iteration, ZeroDenominatorStopsTheRunBeforeReportingTheStep) {
     // Map 1 keeps 0 fixed; map 2 has la2(2,1) = 0, so it has no value at r = 0.
     ModelState model = start_up_model(2);
     model.prob(1) = 0.5;
     model.la2(2, 1) = 0;
     model.current_r = RealCell::of_single(0);
-    RecordingSurface surface;
     ScriptedDraws random({0.1f, 0.2f, 0.9f, 0.1f});
-    const RunResult run = run_steps(model, random, surface, 100);
+    std::vector<StepResult> steps;
+    const RunResult run = run_steps(model, random, 100, recorder(steps));
     EXPECT_EQ(run.steps_taken, 2);
     EXPECT_EQ(run.stop.outcome, StepOutcome::undefined);
     EXPECT_EQ(run.stop.map, 2);
+    EXPECT_EQ(run.stop.from, 0);
     EXPECT_EQ(random.taken, 3);
-    EXPECT_EQ(surface.lines.size(), 4U);
+    ASSERT_EQ(steps.size(), 2U);
+    EXPECT_EQ(steps[0].map, 1);
+    EXPECT_EQ(steps[1].map, 1);
     EXPECT_EQ(model.current_r, RealCell::of_double(0));
     EXPECT_EQ(run.stopped_at, 0);
-}
-
-TEST(Iteration, PointsBeyondSinglePrecisionAreNeverHandedToTheSurface) {
-    // A payoff share far beyond 1 sends the point past the largest float: the point is kept in
-    // double precision, but its segments cannot be drawn.
-    ModelState model = start_up_model(1);
-    model.R(1, 1) = RealCell::of_double(1e60);
-    model.current_r = RealCell::of_single(0.5f);
-    RecordingSurface surface;
-    ScriptedDraws random;
-    const RunResult run = run_steps(model, random, surface, 3);
-    EXPECT_GE(run.steps_taken, 1);
-    EXPECT_TRUE(std::isfinite(model.current_r.value()));
-    EXPECT_GT(model.current_r.value(), 1e40);
-    expect_all_lines_finite(surface);
 }
 
 TEST(Iteration, RunsEqualSingleSteps) {
@@ -185,26 +143,20 @@ TEST(Iteration, RunsEqualSingleSteps) {
     ModelState step_model = run_model;
     run_model.current_r = step_model.current_r = RealCell::of_single(0.7f);
     UniformGenerator run_random(7), step_random(7);
-    RecordingSurface run_surface, step_surface;
-    const RunResult run = run_steps(run_model, run_random, run_surface, 100);
+    std::vector<StepResult> reported, single;
+    const RunResult run = run_steps(run_model, run_random, 100, recorder(reported));
     for (int i = 0; i < 100; ++i) {
-        iterate_step(step_model, step_random, step_surface);
+        single.push_back(iterate_step(step_model, step_random));
     }
     EXPECT_EQ(run.steps_taken, 100);
     EXPECT_EQ(run.stop.outcome, StepOutcome::taken);
     EXPECT_EQ(run.stopped_at, run_model.current_r.value());
     EXPECT_EQ(run_model, step_model);
-    EXPECT_EQ(run_surface.lines, step_surface.lines);
-    EXPECT_EQ(run_surface.lines.size(), 200U);
-    for (const Segment& line : run_surface.lines) {
-        EXPECT_EQ(line.colour, magenta);
-        EXPECT_GE(line.x1, 0.0f);
-        EXPECT_LE(line.x1, 1.0f);
-    }
-    // Each segment starts where the previous one ended.
-    for (std::size_t i = 1; i < run_surface.lines.size(); ++i) {
-        EXPECT_EQ(run_surface.lines[i].x1, run_surface.lines[i - 1].x2);
-        EXPECT_EQ(run_surface.lines[i].y1, run_surface.lines[i - 1].y2);
+    ASSERT_EQ(reported.size(), 100U);
+    EXPECT_EQ(reported, single);
+    // Each step starts where the previous one ended.
+    for (std::size_t i = 1; i < reported.size(); ++i) {
+        EXPECT_EQ(reported[i].from, reported[i - 1].to);
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -39,6 +40,24 @@ TEST(RunButtons, PressShowsTheSinglePrecisionPoint) {
     EXPECT_GT(shown.size(), 10U);  // a step's point shows up to 15 digits
     EXPECT_EQ(window.surface.lines.size(), 2U);
     EXPECT_EQ(window.notice, "");
+}
+
+TEST(RunButtons, PressInTheMarginIsUsedButOneBeyondSinglePrecisionIsNot) {
+    Program program;
+    RecordingMainWindow& window = program.start();
+    const model::ModelState& model = program.state.model;
+    window.press(0.4534884);
+    EXPECT_EQ(model.current_r, model::RealCell::of_single(0.4534884f));
+    EXPECT_TRUE(window.surface.lines.empty());
+
+    window.press(-0.005);
+    EXPECT_EQ(model.current_r.value(), static_cast<double>(-0.005f));
+    // A coordinate that has no single-precision value changes nothing and marks nothing.
+    window.press(1e300);
+    window.press(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(model.current_r.value(), static_cast<double>(-0.005f));
+    EXPECT_EQ(window.surface.points.size(), 2U);
+    EXPECT_EQ(window.field_text(Field::Text4, 0), model::general_text(model.current_r));
 }
 
 TEST(RunButtons, Next100EqualsOneHundredSingleSteps) {

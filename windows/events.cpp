@@ -3,8 +3,6 @@
 
 #include "editing/pending_edits.hpp"
 #include "editing/recalculation.hpp"
-#include "model/iteration.hpp"
-#include "model/number_text.hpp"
 #include "model/start_up.hpp"
 #include "plot/draw_maps.hpp"
 #include "storage/parameter_file.hpp"
@@ -70,10 +68,7 @@ void Events::field_changed(MainWindowOps& window, Field field, int index, std::s
 }
 
 void Events::plot_pressed(MainWindowOps& window, double x, double /*y*/) {
-    window.show_notice("");
-    model::press_on_plot(state_.model, window.plot(), x);
-    state_.step_log.start(state_.model.current_r.value());
-    window.set_field_text(Field::Text4, 0, model::general_text(state_.model.current_r));
+    press_on_plot(state_, window, x);
 }
 
 void Events::save_load_window_loaded(SaveLoadOps& window) {

@@ -13,6 +13,7 @@
 
 #include "model/iteration.hpp"
 #include "model/random_source.hpp"
+#include "plot/cobweb.hpp"
 #include "plot/plot_surface.hpp"
 #include "tests/qt/qt_test_support.hpp"
 #include "windows/qt/qt_window_system.hpp"
@@ -93,7 +94,9 @@ void bare_painter(benchmark::State& state) {
     quobel::model::ModelState model = program->state.model;
     quobel::model::UniformGenerator random;
     PixelLines run;
-    quobel::model::run_steps(model, random, run, 10000);
+    quobel::model::run_steps(model, random, 10000, [&run](const quobel::model::StepResult& step) {
+        quobel::plot::draw_cobweb_step(run, step.from, step.to);
+    });
     QImage image(497, 497, QImage::Format_RGB32);
     image.fill(Qt::black);
     for (auto _ : state) {
