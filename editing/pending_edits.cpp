@@ -8,8 +8,6 @@
 
 namespace quobel::editing {
 
-using windows::Field;
-
 void PendingEdits::clear_stock_flags(int maps, int stocks) {
     for (int s = 1; s <= maps; ++s) {
         for (int k = 1; k <= stocks; ++k) {
@@ -38,7 +36,7 @@ void record_edit(PendingEdits& pending, Field field, int index, std::string_view
         pending.edited_prob(index + 1) = 1;
         return;
     }
-    const auto [parameter, map] = windows::stock_field_parameter(field);
+    const auto [parameter, map] = stock_field_parameter(field);
     if (map == 0) {
         return;
     }
@@ -46,7 +44,7 @@ void record_edit(PendingEdits& pending, Field field, int index, std::string_view
     pending.flags(parameter)(map, index + 1) = 1;
 }
 
-void set_num_maps(model::ModelState& model, windows::MainWindowOps& window, std::string_view text) {
+void set_num_maps(model::ModelState& model, FieldWriter& window, std::string_view text) {
     model.num_maps = model::parse_leading_number(text);
     if (model.num_maps == 2) {
         const double share = model.prob(1) / (model.prob(1) + model.prob(2));

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "editing/fields.hpp"
 #include "model/model_state.hpp"
-#include "windows/window_operations.hpp"
 
 namespace quobel::editing {
 
@@ -21,20 +21,16 @@ struct PendingEdits {
     MapTable<std::int16_t> edited_prob;
 
     // The pending values and flags of one stock parameter.
-    MapStockTable<double>& values(windows::Parameter p) {
-        return p == windows::Parameter::R     ? new_R
-               : p == windows::Parameter::la1 ? new_la1
-                                              : new_la2;
+    MapStockTable<double>& values(Parameter p) {
+        return p == Parameter::R ? new_R : p == Parameter::la1 ? new_la1 : new_la2;
     }
-    const MapStockTable<double>& values(windows::Parameter p) const {
+    const MapStockTable<double>& values(Parameter p) const {
         return const_cast<PendingEdits&>(*this).values(p);
     }
-    MapStockTable<std::int16_t>& flags(windows::Parameter p) {
-        return p == windows::Parameter::R     ? edited_R
-               : p == windows::Parameter::la1 ? edited_la1
-                                              : edited_la2;
+    MapStockTable<std::int16_t>& flags(Parameter p) {
+        return p == Parameter::R ? edited_R : p == Parameter::la1 ? edited_la1 : edited_la2;
     }
-    const MapStockTable<std::int16_t>& flags(windows::Parameter p) const {
+    const MapStockTable<std::int16_t>& flags(Parameter p) const {
         return const_cast<PendingEdits&>(*this).flags(p);
     }
 
@@ -48,12 +44,12 @@ struct PendingEdits {
 // The change handler of the parameter fields (Text1..Text3, Text5..Text8, Text10..Text12): records
 // the leading number of the text as the pending value of the one component the field shows and
 // flags it. Element indices outside 0..9, and fields that show no parameter, record nothing.
-void record_edit(PendingEdits& pending, windows::Field field, int index, std::string_view text);
+void record_edit(PendingEdits& pending, Field field, int index, std::string_view text);
 
 // The change handler of the map count field Text9: the count takes effect at once; for exactly 2
 // maps prob(1..2) are rescaled to sum 1 (prob(1) cut to three decimals), for exactly 3 they become
 // 0.3, 0.3, 0.4, and the Text8 fields are rewritten. A rescale with no finite outcome (prob(1) +
 // prob(2) = 0) leaves prob and the fields as they are.
-void set_num_maps(model::ModelState& model, windows::MainWindowOps& window, std::string_view text);
+void set_num_maps(model::ModelState& model, FieldWriter& window, std::string_view text);
 
 }  // namespace quobel::editing

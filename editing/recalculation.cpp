@@ -9,12 +9,8 @@
 
 namespace quobel::editing {
 
-using windows::Field;
-using windows::MainWindowOps;
-using windows::Parameter;
-
 bool renormalise(std::span<double> x, std::span<const double> p, std::span<const std::int16_t> f,
-                 MainWindowOps& window, Field field) {
+                 FieldWriter& window, Field field) {
     // Work on a copy so that a vector without a finite outcome is left exactly as it was.
     const std::size_t n = x.size();
     std::array<double, model::max_stocks> y{};
@@ -49,7 +45,7 @@ bool renormalise(std::span<double> x, std::span<const double> p, std::span<const
         return false;
     }
     std::copy(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n), x.begin());
-    const int shown = std::min(static_cast<int>(n), windows::field_elements(field));
+    const int shown = std::min(static_cast<int>(n), field_elements(field));
     for (int i = 0; i < shown; ++i) {
         window.set_field_text(field, i, model::three_decimals_text(x[static_cast<std::size_t>(i)]));
     }
@@ -62,7 +58,7 @@ namespace {
 // through `set`; false when the vector was left as it was.
 template <class Get, class Set>
 bool renormalise_in_model(int n, Get get, Set set, std::span<const double> p,
-                          std::span<const std::int16_t> f, MainWindowOps& window, Field field) {
+                          std::span<const std::int16_t> f, FieldWriter& window, Field field) {
     std::array<double, model::max_stocks> x{};
     const auto size = static_cast<std::size_t>(n);
     for (std::size_t j = 0; j < size; ++j) {
@@ -109,8 +105,8 @@ const char* parameter_name(Parameter p) {
 
 }  // namespace
 
-void show_stock_averages(const model::ModelState& model, MainWindowOps& window) {
-    const int stocks = std::min(model.stocks_in_tables(), windows::window_stocks);
+void show_stock_averages(const model::ModelState& model, FieldWriter& window) {
+    const int stocks = std::min(model.stocks_in_tables(), window_stocks);
     const int maps = model.maps_in_tables();
     for (int k = 1; k <= stocks; ++k) {
         double average = 0;
@@ -121,7 +117,7 @@ void show_stock_averages(const model::ModelState& model, MainWindowOps& window) 
     }
 }
 
-void recalculate(model::ModelState& model, PendingEdits& pending, MainWindowOps& window) {
+void recalculate(model::ModelState& model, PendingEdits& pending, FieldWriter& window) {
     window.show_notice("");
     // The vectors have as many components as the tables hold; only the fields that exist are
     // rewritten. Each vector's rewrite records into its own pending row only, so the state
@@ -134,12 +130,12 @@ void recalculate(model::ModelState& model, PendingEdits& pending, MainWindowOps&
     const auto keep = [&left_as_typed](const std::string& name) {
         left_as_typed += (left_as_typed.empty() ? "" : ", ") + name;
     };
-    for (int s = 1; s <= windows::window_maps; ++s) {
+    for (int s = 1; s <= window_maps; ++s) {
         for (Parameter p : {Parameter::R, Parameter::la1, Parameter::la2}) {
             const bool done = renormalise_in_model(
                 stocks, [&](int k) { return component(model, p, s, k); },
                 [&](int k, double v) { set_component(model, p, s, k, v); }, before.values(p).row(s),
-                before.flags(p).row(s), window, windows::stock_field(p, s));
+                before.flags(p).row(s), window, stock_field(p, s));
             if (!done) {
                 keep(std::string(parameter_name(p)) + " of map " + std::to_string(s));
                 for (int k = 1; k <= stocks; ++k) {

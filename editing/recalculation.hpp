@@ -3,9 +3,9 @@
 
 #include <span>
 
+#include "editing/fields.hpp"
 #include "editing/pending_edits.hpp"
 #include "model/model_state.hpp"
-#include "windows/window_operations.hpp"
 
 namespace quobel::editing {
 
@@ -15,14 +15,14 @@ namespace quobel::editing {
 // no finite outcome (all untouched components 0, or edited values summing to 0) the vector and its
 // fields are left as they are; returns whether the vector was changed.
 bool renormalise(std::span<double> x, std::span<const double> p, std::span<const std::int16_t> f,
-                 windows::MainWindowOps& window, windows::Field field);
+                 FieldWriter& window, Field field);
 
 // The ten vectors in the order R, la1, la2 of maps 1, 2, 3, then prob over maps 1..num_maps; then
 // the flags of the maps in use are cleared and the stock averages refreshed.
-void recalculate(model::ModelState& model, PendingEdits& pending, windows::MainWindowOps& window);
+void recalculate(model::ModelState& model, PendingEdits& pending, FieldWriter& window);
 
 // Shows the average payoff share of each stock under prob, sum over s of prob(s) R(s,k), in
 // Label14, for the stocks the window shows.
-void show_stock_averages(const model::ModelState& model, windows::MainWindowOps& window);
+void show_stock_averages(const model::ModelState& model, FieldWriter& window);
 
 }  // namespace quobel::editing

@@ -8,9 +8,9 @@
 namespace quobel::testing {
 namespace {
 
+using editing::Parameter;
 using editing::PendingEdits;
 using editing::record_edit;
-using windows::Parameter;
 
 // The pending state with exactly one component of a stock table recorded.
 PendingEdits with_stock_edit(Parameter parameter, int s, int k, double value) {
@@ -26,17 +26,29 @@ PendingEdits with_stock_edit(Parameter parameter, int s, int k, double value) {
     return expected;
 }
 
+// Which parameter of which map each stock field array shows, as the labels above them say.
+struct StockFieldRow {
+    Field field;
+    Parameter parameter;
+    int map;
+};
+constexpr StockFieldRow stock_field_rows[] = {
+    {Field::Text1, Parameter::R, 1},    {Field::Text2, Parameter::la1, 1},
+    {Field::Text3, Parameter::la2, 1},  {Field::Text5, Parameter::R, 2},
+    {Field::Text6, Parameter::la1, 2},  {Field::Text7, Parameter::la2, 2},
+    {Field::Text10, Parameter::R, 3},   {Field::Text11, Parameter::la1, 3},
+    {Field::Text12, Parameter::la2, 3},
+};
+
 TEST(PendingEdits, EachFieldRecordsOnlyItsOwnComponent) {
-    for (Parameter parameter : {Parameter::R, Parameter::la1, Parameter::la2}) {
-        for (int s = 1; s <= 3; ++s) {
-            const Field field = windows::stock_field(parameter, s);
-            // The handler accepts the ten indices the tables have, not only the window's four.
-            for (int i = 0; i < 10; ++i) {
-                PendingEdits pending;
-                record_edit(pending, field, i, "0.625 and more");
-                EXPECT_EQ(pending, with_stock_edit(parameter, s, i + 1, 0.625))
-                    << "field " << static_cast<int>(field) << " element " << i;
-            }
+    for (const StockFieldRow& row : stock_field_rows) {
+        EXPECT_EQ(editing::stock_field(row.parameter, row.map), row.field);
+        // The handler accepts the ten indices the tables have, not only the window's four.
+        for (int i = 0; i < 10; ++i) {
+            PendingEdits pending;
+            record_edit(pending, row.field, i, "0.625 and more");
+            EXPECT_EQ(pending, with_stock_edit(row.parameter, row.map, i + 1, 0.625))
+                << "field " << static_cast<int>(row.field) << " element " << i;
         }
     }
     for (int i = 0; i < 10; ++i) {

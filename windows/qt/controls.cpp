@@ -1,6 +1,7 @@
-// The classic controls both windows are built from.
+// The controls both windows are built from.
 #include "windows/qt/controls.hpp"
 
+#include <QFileDialog>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -8,8 +9,8 @@ namespace quobel::windows::qt {
 
 QFont dialog_font(double points, bool bold) {
     QFont font;
-    // Faces close in width to the classic dialog face come first, so that every caption fits its
-    // control; any sans-serif face will do.
+    // Faces with the widths the layout was measured in come first, so that every caption fits
+    // its control; any sans-serif face will do.
     font.setFamilies({QStringLiteral("Nimbus Sans"), QStringLiteral("Liberation Sans"),
                       QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
@@ -77,6 +78,23 @@ QPushButton* make_button(QWidget& parent, const QString& name, const QString& ca
     button->setGeometry(geometry);
     button->setFont(font);
     return button;
+}
+
+QString ask_save_name(QWidget& parent, const QString& title, const QString& suggested,
+                      const QStringList& filters, const QString& suffix, QString* chosen_filter) {
+    QFileDialog dialog(&parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(suffix);
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    if (chosen_filter != nullptr) {
+        *chosen_filter = dialog.selectedNameFilter();
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace quobel::windows::qt

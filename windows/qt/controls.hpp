@@ -1,4 +1,5 @@
-// The classic controls both windows are built from: twip geometry, the palette and the fonts.
+// The controls both windows are built from: twip geometry, the palette, the fonts and the dialog
+// that asks for a file name.
 #pragma once
 
 #include <QColor>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <string_view>
 
 namespace quobel::windows::qt {
@@ -63,8 +65,7 @@ class WrappingButton final : public QPushButton {
     void paintEvent(QPaintEvent* event) override;
 };
 
-// A label at the given place: plain text (blanks kept), wrapped at the label's width, top left,
-// as the classic label shows its caption.
+// A label at the given place: plain text (blanks kept), wrapped at the label's width, top left.
 QLabel* make_label(QWidget& parent, const QString& name, const QString& caption, QRect geometry,
                    const QColor& background);
 
@@ -73,5 +74,11 @@ QLineEdit* make_field(QWidget& parent, const QString& name, QRect geometry,
 
 QPushButton* make_button(QWidget& parent, const QString& name, const QString& caption,
                          QRect geometry, const QFont& font);
+
+// Asks for the name of a file to write, empty when the user cancels; `chosen_filter`, when given,
+// receives the filter the user picked. A name typed without a suffix gets `suffix`.
+QString ask_save_name(QWidget& parent, const QString& title, const QString& suggested,
+                      const QStringList& filters, const QString& suffix,
+                      QString* chosen_filter = nullptr);
 
 }  // namespace quobel::windows::qt

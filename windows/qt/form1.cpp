@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QKeySequence>
 #include <QMenu>
@@ -12,7 +11,6 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-#include "storage/trajectory_csv.hpp"
 #include "windows/qt/controls.hpp"
 #include "windows/qt/formula_picture.hpp"
 #include "windows/qt/plot_export.hpp"
@@ -43,26 +41,6 @@ struct ParameterRow {
     Field field;
     int field_top;
 };
-
-// Asks for the name of a file to write, empty when the user cancels; `chosen_filter`, when given,
-// receives the filter the user picked. A name typed without a suffix gets `suffix`.
-QString ask_save_name(QWidget& parent, const QString& title, const QString& suggested,
-                      const QStringList& filters, const QString& suffix,
-                      QString* chosen_filter = nullptr) {
-    QFileDialog dialog(&parent, title);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(filters);
-    dialog.setDefaultSuffix(suffix);
-    dialog.selectFile(suggested);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    if (chosen_filter != nullptr) {
-        *chosen_filter = dialog.selectedNameFilter();
-    }
-    return dialog.selectedFiles().constFirst();
-}
 
 }  // namespace
 
@@ -330,8 +308,7 @@ void Form1::show_notice(std::string_view text) {
     hint_->setPalette(palette);
 }
 
-const std::string Form1::no_trajectory_notice =
-    "There is no trajectory to export yet: click on the diagonal, then take steps.";
+const std::string Form1::no_trajectory_notice(windows::no_trajectory_notice);
 
 void Form1::ask_plot_export() {
     const QSize size = plot_->image().size();
@@ -355,8 +332,7 @@ void Form1::ask_plot_export() {
 
 void Form1::ask_trajectory_export() {
     // Nothing to write: say so at once rather than after the user has chosen a name.
-    if (events_.state().step_log.size() == 0) {
-        show_notice(no_trajectory_notice);
+    if (!events_.trajectory_to_export(*this)) {
         return;
     }
     const QString name = ask_save_name(
@@ -374,15 +350,7 @@ bool Form1::export_plot(const QString& name, int scale) {
 }
 
 bool Form1::export_trajectory(const QString& name) {
-    const std::vector<model::TrajectoryPoint> points = events_.state().step_log.points();
-    if (points.empty()) {
-        show_notice(no_trajectory_notice);
-        return false;
-    }
-    const storage::FileOutcome outcome =
-        storage::save_trajectory_csv(points, QFile::encodeName(name).toStdString());
-    show_notice(outcome.ok ? std::string() : outcome.reason);
-    return outcome.ok;
+    return events_.export_trajectory(*this, QFile::encodeName(name).toStdString());
 }
 
 void Form1::show_about() {

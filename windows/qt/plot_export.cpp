@@ -1,10 +1,11 @@
 // Writing the plot's picture to a PNG file.
 #include "windows/qt/plot_export.hpp"
 
-#include <optional>
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
 #include <string>
-
-#include "windows/qt/image_export.hpp"
+#include <string_view>
 
 namespace quobel::windows::qt {
 
@@ -33,11 +34,15 @@ storage::FileOutcome export_plot_png(const QImage& picture, const QString& name,
                            ": the scale goes from 1 to " +
                            std::to_string(largest_plot_export_scale) + "."};
     }
-    const std::optional<QByteArray> bytes = png_bytes(enlarged(picture, scale));
-    if (!bytes) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!enlarged(picture, scale).save(&buffer, "PNG")) {
         return {false, "The picture of the plot could not be turned into a PNG image."};
     }
-    return save_image_bytes(name, *bytes);
+    return storage::replace_file(
+        QFile::encodeName(name).toStdString(),
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace quobel::windows::qt
