@@ -1,6 +1,7 @@
 // The parameter file: writing, reading and safe replacement on disk.
 #include "storage/parameter_file.hpp"
 
+#include <charconv>
 #include <tuple>
 #include <utility>
 
@@ -21,57 +22,6 @@ constexpr std::string_view dashes = "--------------------------------";
 // A parameter file is a few kilobytes; anything far larger is not one, and reading it whole
 // would only hold the window up.
 constexpr std::size_t largest_file = 1 << 20;
-
-}  // namespace
-
-std::string parameter_file_text(const model::ModelState& model) {
-    const double maps_written = model.num_maps > max_maps ? max_maps : model.num_maps;
-    const double stocks_written = model.num_stocks > max_stocks ? max_stocks : model.num_stocks;
-    const int maps = model.maps_in_tables();
-    const int stocks = model.stocks_in_tables();
-
-    std::string text;
-    auto line = [&text](std::string_view a, std::string_view b = {}) {
-        text.append(a);
-        text.append(b);
-        text.append(line_end);
-    };
-    auto each_cell = [&](auto&& write) {
-        for (int s = 1; s <= maps; ++s) {
-            for (int k = 1; k <= stocks; ++k) {
-                write(s, k);
-            }
-        }
-    };
-
-    line(file_number_text(maps_written));
-    line(file_number_text(stocks_written));
-    each_cell([&](int s, int k) { line(file_number_text(model.R(s, k))); });
-    each_cell([&](int s, int k) { line(file_number_text(model.la1(s, k))); });
-    each_cell([&](int s, int k) { line(file_number_text(model.la2(s, k))); });
-    for (int s = 1; s <= maps; ++s) {
-        line(file_number_text(model.prob(s)));
-    }
-
-    auto indices = [](int s, int k) {
-        return file_number_text(s) + "," + file_number_text(k) + ")";
-    };
-    line(dashes);
-    line(file_number_text(maps_written), "num_maps");
-    line(file_number_text(stocks_written), "num_stocks");
-    each_cell([&](int s, int k) { line(file_number_text(model.R(s, k)), "R(" + indices(s, k)); });
-    each_cell(
-        [&](int s, int k) { line(file_number_text(model.la1(s, k)), "la1(" + indices(s, k)); });
-    each_cell(
-        [&](int s, int k) { line(file_number_text(model.la2(s, k)), "la2(" + indices(s, k)); });
-    for (int s = 1; s <= maps; ++s) {
-        line(file_number_text(model.prob(s)), "prob(" + file_number_text(s) + ")");
-    }
-    line(dashes);
-    return text;
-}
-
-namespace {
 
 // Reads the fields of a value block one after another, keeping the line for messages.
 class FieldReader {
@@ -102,9 +52,7 @@ class FieldReader {
         if (const auto value = model::detail::parse_decimal(field)) {
             return value;
         }
-        const std::string shown =
-            field.size() > 24 ? std::string(field.substr(0, 24)) + "..." : std::string(field);
-        reason_ = "Line " + std::to_string(line) + " holds " + in_quotes(shown) + " for " +
+        reason_ = "Line " + std::to_string(line) + " holds " + in_quotes(field, 24) + " for " +
                   std::string(what) + ", which is not a number the program can use.";
         return std::nullopt;
     }
@@ -123,6 +71,79 @@ std::string cell_name(std::string_view table, int s, int k) {
 }
 
 }  // namespace
+
+namespace {
+
+// How many maps or stocks a reader loops over for a count written as `text`. A count just below a
+// whole number has that number as its file form (2.9999999999999996 as 3), and a reader then
+// expects that number's cells.
+int count_as_read(const std::string& text, int limit) {
+    FieldReader reader(text);
+    return model::loop_count(reader.next("a count").value_or(0), limit);
+}
+
+// A count as a message shows it: in its file digits where they give the value, else with all the
+// digits that tell it apart from its neighbours (10.000000000000002 is not 10).
+std::string count_text(double count) {
+    if (std::string text = model::general_text(count);
+        model::detail::parse_decimal(text) == count) {
+        return text;
+    }
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, count).ptr;
+    return std::string(buffer, end);
+}
+
+}  // namespace
+
+std::string parameter_file_text(const model::ModelState& model) {
+    const std::string maps_written =
+        file_number_text(model.num_maps > max_maps ? max_maps : model.num_maps);
+    const std::string stocks_written =
+        file_number_text(model.num_stocks > max_stocks ? max_stocks : model.num_stocks);
+    const int maps = count_as_read(maps_written, max_maps);
+    const int stocks = count_as_read(stocks_written, max_stocks);
+
+    std::string text;
+    auto line = [&text](std::string_view a, std::string_view b = {}) {
+        text.append(a);
+        text.append(b);
+        text.append(line_end);
+    };
+    auto each_cell = [&](auto&& write) {
+        for (int s = 1; s <= maps; ++s) {
+            for (int k = 1; k <= stocks; ++k) {
+                write(s, k);
+            }
+        }
+    };
+
+    line(maps_written);
+    line(stocks_written);
+    each_cell([&](int s, int k) { line(file_number_text(model.R(s, k))); });
+    each_cell([&](int s, int k) { line(file_number_text(model.la1(s, k))); });
+    each_cell([&](int s, int k) { line(file_number_text(model.la2(s, k))); });
+    for (int s = 1; s <= maps; ++s) {
+        line(file_number_text(model.prob(s)));
+    }
+
+    auto indices = [](int s, int k) {
+        return file_number_text(s) + "," + file_number_text(k) + ")";
+    };
+    line(dashes);
+    line(maps_written, "num_maps");
+    line(stocks_written, "num_stocks");
+    each_cell([&](int s, int k) { line(file_number_text(model.R(s, k)), "R(" + indices(s, k)); });
+    each_cell(
+        [&](int s, int k) { line(file_number_text(model.la1(s, k)), "la1(" + indices(s, k)); });
+    each_cell(
+        [&](int s, int k) { line(file_number_text(model.la2(s, k)), "la2(" + indices(s, k)); });
+    for (int s = 1; s <= maps; ++s) {
+        line(file_number_text(model.prob(s)), "prob(" + file_number_text(s) + ")");
+    }
+    line(dashes);
+    return text;
+}
 
 ReadOutcome read_value_block(std::string_view text) {
     FieldReader reader(text);
@@ -143,8 +164,8 @@ ReadOutcome read_value_block(std::string_view text) {
           std::tuple{"num_stocks", set.num_stocks, max_stocks}}) {
         if (count > limit) {
             return {std::nullopt, "The file gives " + std::string(name) + " as " +
-                                      model::general_text(count) + "; at most " +
-                                      std::to_string(limit) + " fit in the tables."};
+                                      count_text(count) + "; at most " + std::to_string(limit) +
+                                      " fit in the tables."};
         }
     }
     const int maps = model::loop_count(set.num_maps, max_maps);

@@ -10,8 +10,9 @@
 
 namespace quobel::storage {
 
-// The whole file text (CRLF line ends) for the model's counts and tables. Counts above the tables'
-// 10 maps or stocks are written as 10, so that every file the program writes loads back.
+// The whole file text (CRLF line ends) for the model's counts and tables. Every file the program
+// writes loads back: counts above the tables' 10 maps or stocks are written as 10, and the cells
+// written are those of the counts that a reader takes from the written counts.
 std::string parameter_file_text(const model::ModelState& model);
 
 // Writes the file so that the previous file survives any failure (see replace_file).

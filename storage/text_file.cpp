@@ -1,23 +1,110 @@
-// Reading and safely replacing small text files.
+// Reading and saving small text files, and the names and texts that their messages show.
 #include "storage/text_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace quobel::storage {
 
-namespace fs = std::filesystem;
+namespace {
 
-std::string in_quotes(std::string_view name) {
-    return "\"" + std::string(name) + "\"";
+// One character of a text as a message shows it, and how many bytes of the text it takes.
+struct ShownCharacter {
+    std::size_t bytes = 1;
+    std::string text;
+    std::size_t width = 1;
+};
+
+// Code points that show as nothing, or as a blank that cannot be told from a space: control
+// characters, joiners and marks of direction, the byte-order mark, the other blanks.
+bool invisible(char32_t c) {
+    return c < 0x20 || (c >= 0x7f && c <= 0xa0) || c == 0xad || c == 0x34f || c == 0x61c ||
+           c == 0x115f || c == 0x1160 || c == 0x1680 || c == 0x17b4 || c == 0x17b5 ||
+           (c >= 0x180b && c <= 0x180f) || (c >= 0x2000 && c <= 0x200f) ||
+           (c >= 0x2028 && c <= 0x202f) || (c >= 0x205f && c <= 0x206f) || c == 0x3000 ||
+           c == 0x3164 || (c >= 0xfe00 && c <= 0xfe0f) || c == 0xfeff || c == 0xffa0 ||
+           (c >= 0xfff0 && c <= 0xfffb) || (c >= 0xe0000 && c <= 0xe0fff);
 }
 
-namespace {
+std::string hex(unsigned value, int digits) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%0*X", digits, value);
+    return buffer;
+}
+
+ShownCharacter escaped(std::size_t bytes, std::string text) {
+    const std::size_t width = text.size();
+    return {bytes, std::move(text), width};
+}
+
+// The UTF-8 character at `at`; a byte that does not start a well-formed one shows as \xNN.
+ShownCharacter shown_character(std::string_view text, std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    switch (byte) {
+        case '\0':
+            return escaped(1, "\\0");
+        case '\t':
+            return escaped(1, "\\t");
+        case '\n':
+            return escaped(1, "\\n");
+        case '\r':
+            return escaped(1, "\\r");
+        case '\f':
+            return escaped(1, "\\f");
+        case '\v':
+            return escaped(1, "\\v");
+        case '\\':
+            return escaped(1, "\\\\");
+        case '"':
+            return escaped(1, "\\\"");
+        default:
+            break;
+    }
+    const auto raw_byte = [&] { return escaped(1, "\\x" + hex(byte, 2)); };
+    if (byte < 0x80) {
+        return byte < 0x20 || byte == 0x7f ? raw_byte()
+                                           : ShownCharacter{1, std::string(1, text[at])};
+    }
+    std::size_t length = 0;
+    char32_t c = 0;
+    char32_t least = 0;
+    if (byte >= 0xc2 && byte <= 0xdf) {
+        length = 2, c = byte & 0x1f, least = 0x80;
+    } else if (byte >= 0xe0 && byte <= 0xef) {
+        length = 3, c = byte & 0x0f, least = 0x800;
+    } else if (byte >= 0xf0 && byte <= 0xf4) {
+        length = 4, c = byte & 0x07, least = 0x10000;
+    } else {
+        return raw_byte();
+    }
+    if (at + length > text.size()) {
+        return raw_byte();
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xc0) != 0x80) {
+            return raw_byte();
+        }
+        c = (c << 6) | (next & 0x3f);
+    }
+    if (c < least || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) {
+        return raw_byte();
+    }
+    if (invisible(c)) {
+        return c > 0xffff ? escaped(length, "\\U" + hex(c, 8)) : escaped(length, "\\u" + hex(c, 4));
+    }
+    return {length, std::string(text.substr(at, length)), 1};
+}
 
 std::string system_error_text(int error) {
     return std::strerror(error);
@@ -35,9 +122,71 @@ std::string unusable_name(const std::string& name) {
     return {};
 }
 
-bool write_all(int fd, std::string_view text) {
+}  // namespace
+
+std::string shown_text(std::string_view text, std::size_t longest) {
+    std::string whole;
+    std::size_t width = 0;
+    std::size_t at = 0;
+    while (at < text.size() && width <= longest) {
+        const ShownCharacter c = shown_character(text, at);
+        whole += c.text;
+        width += c.width;
+        at += c.bytes;
+    }
+    if (width <= longest) {
+        return whole;
+    }
+    // Too long: the start and the end stay, since a name's folder and its file name are there.
+    constexpr std::string_view gap = "...";
+    const std::size_t half = longest > gap.size() ? (longest - gap.size()) / 2 : 0;
+    std::string head;
+    std::size_t head_width = 0;
+    at = 0;
+    for (;;) {
+        const ShownCharacter c = shown_character(text, at);
+        if (head_width + c.width > half) {
+            break;
+        }
+        head += c.text;
+        head_width += c.width;
+        at += c.bytes;
+    }
+    // The end is read forward from a point far enough back to hold `half` characters of at most
+    // four bytes each, moved on to the start of a character.
+    std::size_t from = text.size() - std::min(text.size() - at, 4 * half + 4);
+    for (int i = 0; i < 3 && from > at && (static_cast<unsigned char>(text[from]) & 0xc0) == 0x80;
+         ++i) {
+        ++from;
+    }
+    std::vector<ShownCharacter> ending;
+    for (std::size_t i = from; i < text.size();) {
+        ending.push_back(shown_character(text, i));
+        i += ending.back().bytes;
+    }
+    std::size_t tail_width = 0;
+    std::size_t first = ending.size();
+    while (first > 0 && tail_width + ending[first - 1].width <= half) {
+        --first;
+        tail_width += ending[first].width;
+    }
+    std::string tail;
+    for (std::size_t i = first; i < ending.size(); ++i) {
+        tail += ending[i].text;
+    }
+    return head + std::string(gap) + tail;
+}
+
+std::string in_quotes(std::string_view name, std::size_t longest) {
+    return "\"" + shown_text(name, longest) + "\"";
+}
+
+namespace {
+
+bool write_all(int fd, std::string_view text, off_t offset = -1) {
     while (!text.empty()) {
-        const ssize_t wrote = ::write(fd, text.data(), text.size());
+        const ssize_t wrote = offset < 0 ? ::write(fd, text.data(), text.size())
+                                         : ::pwrite(fd, text.data(), text.size(), offset);
         if (wrote < 0 && errno == EINTR) {
             continue;
         }
@@ -48,6 +197,9 @@ bool write_all(int fd, std::string_view text) {
             return false;
         }
         text.remove_prefix(static_cast<std::size_t>(wrote));
+        if (offset >= 0) {
+            offset += wrote;
+        }
     }
     return true;
 }
@@ -56,6 +208,103 @@ mode_t new_file_mode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
+}
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    int get() const { return fd_; }
+    // Closes now; false with errno set when the system reports a failure of an earlier write.
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string file_part(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The path a save writes to: `name`, or through links the file that the last of them names.
+// Empty with errno set on a loop (ELOOP, as the system reports it) or a failure to read a link.
+struct Target {
+    std::string path;
+    bool exists = false;
+    struct stat info {};
+};
+
+std::optional<Target> save_target(const std::string& name) {
+    Target target{name};
+    // As many links as the system follows itself before it reports a loop.
+    for (int links = 0; links <= 40; ++links) {
+        if (::lstat(target.path.c_str(), &target.info) != 0) {
+            if (errno != ENOENT) {
+                return std::nullopt;
+            }
+            return target;  // a file still to be made
+        }
+        if (!S_ISLNK(target.info.st_mode)) {
+            target.exists = true;
+            return target;
+        }
+        std::string link(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(target.path.c_str(), link.data(), link.size());
+        if (length < 0) {
+            return std::nullopt;
+        }
+        link.resize(static_cast<std::size_t>(length));
+        target.path = link.starts_with('/') || folder_of(target.path) == "."
+                          ? link
+                          : folder_of(target.path) + "/" + link;
+    }
+    errno = ELOOP;
+    return std::nullopt;
+}
+
+// A temporary name in `folder` that fits the folder's longest name, whatever the target's length:
+// a dot, as much of the target's name as fits, and six random characters.
+std::string temporary_pattern(const std::string& folder, const std::string& file) {
+    long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (longest <= 0) {
+        longest = NAME_MAX;
+    }
+    constexpr std::size_t added = 8;  // ".", "." and "XXXXXX" around the kept part
+    std::size_t keep = static_cast<std::size_t>(longest) > added + 1
+                           ? std::min(file.size(), static_cast<std::size_t>(longest) - added)
+                           : 0;
+    // Never a part of a character: a stray file should still show a readable name.
+    while (keep > 0 && keep < file.size() &&
+           (static_cast<unsigned char>(file[keep]) & 0xc0) == 0x80) {
+        --keep;
+    }
+    return (folder == "/" ? "" : folder) + "/." + file.substr(0, keep) + ".XXXXXX";
+}
+
+// A failure to make a file in a folder that writing the file in place gets round.
+bool cannot_make_files_there(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 }  // namespace
@@ -108,57 +357,112 @@ FileOutcome read_text_file(const std::string& name, std::size_t largest, std::st
     return {true, {}};
 }
 
+namespace {
+
+constexpr std::string_view unchanged = " The previous file is unchanged.";
+
+FileOutcome failed(std::string_view what, const std::string& name, int error,
+                   std::string_view after = {}) {
+    return {false, std::string(what) + " " + in_quotes(name) + ": " + system_error_text(error) +
+                       "." + std::string(after)};
+}
+
+// Writes the whole text over the file open in `fd`. Room for the new text is taken first, so a
+// full disk leaves the file as it was; only a failure after that can leave it incomplete.
+FileOutcome write_in_place(Descriptor& fd, const std::string& name, std::string_view text) {
+    const auto size = static_cast<off_t>(text.size());
+    // The room is taken beyond the file's end without changing its length or its text.
+    if (size > 0 && ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS) {
+        return failed("Cannot write", name, errno, unchanged);
+    }
+    if (!write_all(fd.get(), text, 0) || ::ftruncate(fd.get(), size) != 0 ||
+        ::fsync(fd.get()) != 0 || !fd.close()) {
+        return failed("Cannot write", name, errno, " The file may be incomplete.");
+    }
+    return {true, {}};
+}
+
+}  // namespace
+
 FileOutcome replace_file(const std::string& name, std::string_view text) {
     if (std::string problem = unusable_name(name); !problem.empty()) {
         return {false, problem};
     }
-    std::error_code error;
-    fs::path target = name;
-    // Through a link the file it names is replaced, so the link keeps working.
-    if (fs::is_symlink(fs::symlink_status(target, error))) {
-        const fs::path resolved = fs::weakly_canonical(target, error);
-        if (!error) {
-            target = resolved;
-        }
+    std::optional<Target> found = save_target(name);
+    if (!found) {
+        return failed("Cannot write", name, errno);
     }
-    const fs::file_status status = fs::status(target, error);
-    // mkstemp creates the file for its owner only: keep the permissions of the file replaced, or
-    // give a new file those of any new file.
-    mode_t mode = new_file_mode();
-    if (fs::exists(status)) {
-        if (!fs::is_regular_file(status)) {
-            return {false, in_quotes(name) + " exists and is not a regular file."};
-        }
-        mode = static_cast<mode_t>(status.permissions() & fs::perms::mask);
-    }
-    if (target.filename().empty()) {
+    const Target& target = *found;
+    if (target.path.ends_with('/')) {
         return {false, in_quotes(name) + " names a folder, not a file."};
     }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return {false, "Cannot create a file in " + in_quotes(folder.string()) + ": " +
-                           system_error_text(errno) + "."};
+    const std::string folder = folder_of(target.path);
+    const std::string_view after_failure = target.exists ? unchanged : std::string_view();
+
+    // An existing file is written only where the user may write it, which opening it tells.
+    Descriptor existing;
+    mode_t mode = new_file_mode();
+    bool in_place = false;
+    if (target.exists) {
+        if (S_ISDIR(target.info.st_mode)) {
+            return {false, in_quotes(name) + " names a folder, not a file."};
+        }
+        if (!S_ISREG(target.info.st_mode)) {
+            return {false, in_quotes(name) + " exists and is not a regular file."};
+        }
+        existing.reset(::open(target.path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (existing.get() < 0) {
+            return failed("Cannot write", name, errno, unchanged);
+        }
+        mode = target.info.st_mode & 07777;
+        // Another name of the same file would keep the old text after a replacement.
+        in_place = target.info.st_nlink > 1;
     }
-    bool written = write_all(fd, text);
-    int error_number = written ? 0 : errno;
-    if (written && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
-        written = false;
-        error_number = errno;
+
+    Descriptor fresh;
+    std::string temporary;
+    if (!in_place) {
+        temporary = temporary_pattern(folder, file_part(target.path));
+        fresh.reset(::mkostemp(temporary.data(), O_CLOEXEC));
+        if (fresh.get() < 0) {
+            const int error = errno;
+            if (!target.exists || !cannot_make_files_there(error)) {
+                return failed(target.exists ? "Cannot write" : "Cannot create", name, error,
+                              after_failure);
+            }
+            in_place = true;
+        } else if (target.exists &&
+                   (target.info.st_uid != ::geteuid() || target.info.st_gid != ::getegid()) &&
+                   ::fchown(fresh.get(), target.info.st_uid, target.info.st_gid) != 0) {
+            // A replacement would belong to this user, and the file's owner could lose it.
+            fresh.reset();
+            ::unlink(temporary.c_str());
+            in_place = true;
+        }
     }
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error_number = errno;
+    if (in_place) {
+        return write_in_place(existing, name, text);
     }
-    if (written && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        written = false;
-        error_number = errno;
+    existing.reset();
+
+    // mkstemp makes the file for its owner only: it takes the replaced file's permissions, or
+    // those of any new file.
+    int error = 0;
+    if (!write_all(fresh.get(), text) || ::fchmod(fresh.get(), mode) != 0 ||
+        ::fsync(fresh.get()) != 0 || !fresh.close() ||
+        ::rename(temporary.c_str(), target.path.c_str()) != 0) {
+        error = errno;
     }
-    if (!written) {
+    if (error != 0) {
+        fresh.reset();
         ::unlink(temporary.c_str());
-        return {false, "Cannot write " + in_quotes(name) + ": " + system_error_text(error_number) +
-                           ". The previous file is unchanged."};
+        return failed(target.exists ? "Cannot write" : "Cannot create", name, error, after_failure);
+    }
+    // The rename itself lasts only once the folder is on disk.
+    if (Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        directory.get() >= 0) {
+        ::fsync(directory.get());
     }
     return {true, {}};
 }

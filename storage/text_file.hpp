@@ -13,10 +13,14 @@ struct FileOutcome {
     std::string reason;
 };
 
-// Replaces the file `name` by `text` so that the previous file survives any failure: the text
-// goes to a temporary file in the same folder, is flushed to disk, and only then takes the
-// target's place by a rename. A link is followed, so it keeps naming the file; the permissions of
-// a replaced file are kept. Refuses an empty name and a target that is not a regular file.
+// Saves `text` as the file `name`. A link is followed, so it keeps naming the file (a dangling one
+// makes the file it names); a loop of links is refused. An existing file that the user may not
+// write is refused, as opening it would be. Where it can, the text goes to a temporary file in
+// the same folder, is flushed to disk and only then takes the target's place by a rename, so the
+// previous file survives any failure, with its permissions and owner kept. Where no new file can
+// be made in the folder, where the file has other names (hard links) or another owner that a
+// replacement could not keep, the file is written over in place, the room for it taken first.
+// Refuses an empty name and a target that is not a regular file.
 FileOutcome replace_file(const std::string& name, std::string_view text);
 
 // Reads a whole regular file of at most `largest` bytes into `text`. A name that turns out to be
@@ -25,7 +29,15 @@ FileOutcome replace_file(const std::string& name, std::string_view text);
 FileOutcome read_text_file(const std::string& name, std::size_t largest, std::string_view kind,
                            std::string& text);
 
-// The name in double quotes, for messages.
-std::string in_quotes(std::string_view name);
+// A text as a message shows it: characters that would show as nothing or as a plain blank
+// (control characters, a byte-order mark, NUL), backslashes, quotes and bytes that are not UTF-8
+// written as escapes (\t, \0, \uFEFF, \xFF); beyond `longest` characters, the middle left out.
+std::string shown_text(std::string_view text, std::size_t longest);
+
+// The longest file name a message shows whole.
+inline constexpr std::size_t longest_shown_name = 80;
+
+// The name in double quotes, shown as shown_text shows it, for messages.
+std::string in_quotes(std::string_view name, std::size_t longest = longest_shown_name);
 
 }  // namespace quobel::storage

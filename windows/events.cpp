@@ -6,7 +6,6 @@
 #include "model/start_up.hpp"
 #include "plot/draw_maps.hpp"
 #include "storage/parameter_file.hpp"
-#include "storage/trajectory_csv.hpp"
 #include "windows/main_window.hpp"
 #include "windows/save_load_window.hpp"
 
@@ -72,24 +71,6 @@ void Events::plot_pressed(MainWindowOps& window, double x, double /*y*/) {
     press_on_plot(state_, window, x);
 }
 
-bool Events::trajectory_to_export(MainWindowOps& window) {
-    if (state_.step_log.size() == 0) {
-        window.show_notice(no_trajectory_notice);
-        return false;
-    }
-    return true;
-}
-
-bool Events::export_trajectory(MainWindowOps& window, const std::string& name) {
-    if (!trajectory_to_export(window)) {
-        return false;
-    }
-    const storage::FileOutcome outcome =
-        storage::save_trajectory_csv(state_.step_log.points(), name);
-    window.show_notice(outcome.ok ? std::string() : outcome.reason);
-    return outcome.ok;
-}
-
 void Events::save_load_window_loaded(SaveLoadOps& window) {
     window.set_file_name_text(state_.model.data_file_name);
 }
@@ -114,6 +95,23 @@ void Events::load_pressed(SaveLoadOps& window) {
         return;
     }
     window.set_status(StatusLabel::load, "Loaded", "");
+    show_loaded();
+}
+
+void Events::open_file(std::string_view name) {
+    state_.model.data_file_name = std::string(name);
+    const storage::FileOutcome outcome =
+        storage::load_parameter_file(state_.model, state_.model.data_file_name);
+    if (!outcome.ok) {
+        if (MainWindowOps* main = windows_.main_window()) {
+            main->show_notice(outcome.reason);
+        }
+        return;
+    }
+    show_loaded();
+}
+
+void Events::show_loaded() {
     // With the main window closed there are no fields to refresh: the values are in the model
     // and show when the main window is next loaded.
     if (MainWindowOps* main = windows_.main_window()) {

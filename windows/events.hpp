@@ -3,7 +3,6 @@
 #pragma once
 
 #include <functional>
-#include <string>
 #include <string_view>
 #include <utility>
 
@@ -11,9 +10,6 @@
 #include "windows/window_operations.hpp"
 
 namespace quobel::windows {
-
-inline constexpr std::string_view no_trajectory_notice =
-    "There is no trajectory to export yet: click on the diagonal, then take steps.";
 
 enum class MainButton {
     Command1,  // "GO !!!"
@@ -31,6 +27,10 @@ class Events {
 
     // Program start: the model's defaults, then the main window is shown (which loads it).
     void start_up();
+    // A parameter file named when the program starts, once the main window shows: the name
+    // becomes data_file_name and the file loads as Form2's Load does; a refusal shows as the main
+    // window's notice.
+    void open_file(std::string_view name);
 
     // Form1
     void main_window_loaded(MainWindowOps& window);
@@ -39,12 +39,6 @@ class Events {
     void button_pressed(MainWindowOps& window, MainButton button);
     void field_changed(MainWindowOps& window, Field field, int index, std::string_view text);
     void plot_pressed(MainWindowOps& window, double x, double y);
-    // File > Export trajectory as CSV, asked before a file name is chosen: whether there is a
-    // cobweb to export; when there is none the window's notice says so.
-    bool trajectory_to_export(MainWindowOps& window);
-    // Writes the cobweb since the last start point, as the step log keeps it, to the file `name`.
-    // A failure is told through the window's notice; a success withdraws an earlier notice.
-    bool export_trajectory(MainWindowOps& window, const std::string& name);
 
     // Form2
     void save_load_window_loaded(SaveLoadOps& window);
@@ -61,6 +55,8 @@ class Events {
     }
 
   private:
+    // After a load: the main window's fields show the loaded values, and derived views follow.
+    void show_loaded();
     void parameters_changed() {
         if (parameters_changed_) {
             parameters_changed_();
