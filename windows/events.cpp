@@ -6,6 +6,7 @@
 #include "model/start_up.hpp"
 #include "plot/draw_maps.hpp"
 #include "storage/parameter_file.hpp"
+#include "storage/trajectory_csv.hpp"
 #include "windows/main_window.hpp"
 #include "windows/save_load_window.hpp"
 
@@ -69,6 +70,24 @@ void Events::field_changed(MainWindowOps& window, Field field, int index, std::s
 
 void Events::plot_pressed(MainWindowOps& window, double x, double /*y*/) {
     press_on_plot(state_, window, x);
+}
+
+bool Events::trajectory_to_export(MainWindowOps& window) {
+    if (state_.step_log.size() == 0) {
+        window.show_notice(no_trajectory_notice);
+        return false;
+    }
+    return true;
+}
+
+bool Events::export_trajectory(MainWindowOps& window, const std::string& name) {
+    if (!trajectory_to_export(window)) {
+        return false;
+    }
+    const storage::FileOutcome outcome =
+        storage::save_trajectory_csv(state_.step_log.points(), name);
+    window.show_notice(outcome.ok ? std::string() : outcome.reason);
+    return outcome.ok;
 }
 
 void Events::save_load_window_loaded(SaveLoadOps& window) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -10,6 +11,9 @@
 #include "windows/window_operations.hpp"
 
 namespace quobel::windows {
+
+inline constexpr std::string_view no_trajectory_notice =
+    "There is no trajectory to export yet: click on the diagonal, then take steps.";
 
 enum class MainButton {
     Command1,  // "GO !!!"
@@ -39,6 +43,12 @@ class Events {
     void button_pressed(MainWindowOps& window, MainButton button);
     void field_changed(MainWindowOps& window, Field field, int index, std::string_view text);
     void plot_pressed(MainWindowOps& window, double x, double y);
+    // File > Export trajectory as CSV, asked before a file name is chosen: whether there is a
+    // cobweb to export; when there is none the window's notice says so.
+    bool trajectory_to_export(MainWindowOps& window);
+    // Writes the cobweb since the last start point, as the step log keeps it, to the file `name`.
+    // A failure is told through the window's notice; a success withdraws an earlier notice.
+    bool export_trajectory(MainWindowOps& window, const std::string& name);
 
     // Form2
     void save_load_window_loaded(SaveLoadOps& window);
