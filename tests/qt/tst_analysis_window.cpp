@@ -20,7 +20,6 @@
 
 using quobel::analysis::LongRunEnd;
 using quobel::model::RealCell;
-using quobel::model::UniformGenerator;
 using quobel::windows::ProgramState;
 using quobel::windows::qt::AnalysisWindow;
 using Chart = AnalysisWindow::Chart;
@@ -106,9 +105,11 @@ class TestAnalysisWindow : public QObject {
             QStringLiteral("r = 1 is not a fixed point of map 2")));
     }
 
-    void aRunLeavesTheProgramsGeneratorAlone() {
+    void aRunShowsItsResultAndLeavesTheModelAlone() {
         window_->steps_box()->setValue(200'000);
         window_->bins_box()->setValue(40);
+        state_->model.current_r = RealCell::of_single(0.25f);
+        const quobel::model::ModelState before = state_->model;
         QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
         QTest::mouseClick(window_->run_button(), Qt::LeftButton);
         QVERIFY(window_->running());
@@ -125,11 +126,9 @@ class TestAnalysisWindow : public QObject {
         QCOMPARE(window_->time_series()->count(), 1000);
         QCOMPARE(window_->draws_table()->rowCount(), 3);
 
-        // The program's generator gives what it would have given without the run.
-        UniformGenerator untouched;
-        quobel::model::ModelState scratch;
-        quobel::model::initialise_model(scratch, untouched);
-        QCOMPARE(state_->random->draw(), untouched.draw());
+        // The run starts at the program's point and writes nothing back into the model.
+        QCOMPARE(window_->result()->start, 0.25);
+        QVERIFY(state_->model == before);
 
         // New parameters mark the result as theirs no longer.
         QVERIFY(window_->stale_label()->isHidden());

@@ -1,8 +1,6 @@
 // The analysis window.
 #include "windows/qt/analysis_window.hpp"
 
-#include <QBuffer>
-#include <QChart>
 #include <QChartView>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -10,29 +8,22 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QImage>
 #include <QLabel>
-#include <QLineSeries>
-#include <QLocale>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSize>
 #include <QSpinBox>
-#include <QSvgGenerator>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
-#include "analysis/boundary_exponents.hpp"
+#include "analysis/chart_data.hpp"
 #include "model/number_text.hpp"
-#include "storage/text_file.hpp"
 #include "storage/trajectory_csv.hpp"
+#include "windows/qt/analysis_texts.hpp"
+#include "windows/qt/controls.hpp"
+#include "windows/qt/image_export.hpp"
 
 namespace quobel::windows::qt {
 
@@ -43,44 +34,6 @@ using analysis::LongRunResult;
 
 // Room for a PNG of a chart: beyond this an image takes gigabytes.
 constexpr int largest_image_side = 16384;
-
-QString from_utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// Enough digits to compare exponents and averages, without the noise of all 17. Shares drawn at
-// random are single-precision values, so they take 7 digits: 0.274, not 0.27399999.
-QString number_text(double value, int digits = 8) {
-    if (std::isnan(value)) {
-        return QStringLiteral("undefined");
-    }
-    if (std::isinf(value)) {
-        return value > 0 ? QStringLiteral("infinite") : QStringLiteral("minus infinite");
-    }
-    return QString::number(value, 'g', digits);
-}
-
-constexpr int share_digits = 7;
-
-QString count_text(std::int64_t count) {
-    return QLocale(QLocale::English).toString(static_cast<qlonglong>(count));
-}
-
-QTableWidget* make_table(QWidget* parent) {
-    auto* table = new QTableWidget(parent);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionMode(QAbstractItemView::NoSelection);
-    table->verticalHeader()->setVisible(false);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    return table;
-}
-
-void set_cell(QTableWidget& table, int row, int column, const QString& text) {
-    auto* item = new QTableWidgetItem(text);
-    item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter
-                                       : Qt::AlignRight | Qt::AlignVCenter);
-    table.setItem(row, column, item);
-}
 
 QSpinBox* make_count_box(QWidget* parent, int lowest, int highest, int value, int step) {
     auto* box = new QSpinBox(parent);
@@ -97,45 +50,22 @@ bool same_parameters(const model::ModelState& a, const model::ModelState& b) {
            a.R == b.R && a.la1 == b.la1 && a.la2 == b.la2;
 }
 
-// An axis range around values that may all be equal.
-std::pair<double, double> padded_range(double lowest, double highest) {
-    const double margin = std::max((highest - lowest) * 0.05, 0.01);
-    return {lowest - margin, highest + margin};
-}
-
-// Writes as every other file of the program is written, so a failure leaves any earlier file.
-QString save_whole(const QString& name, const QByteArray& bytes) {
-    const storage::FileOutcome outcome = storage::replace_file(
-        QFile::encodeName(name).toStdString(),
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    return QString::fromStdString(outcome.reason);
-}
-
 }  // namespace
 
-// The run and everything its thread touches; the window reads the result only after the queued
-// signal, which the thread sends as its last act.
-struct AnalysisWindow::Job {
-    Job(const model::ModelState& model, const analysis::LongRunSettings& settings)
-        : parameters(model), run(model, model.current_r.value(), settings) {}
-
-    model::ModelState parameters;
-    analysis::LongRun run;
-    analysis::LongRunControl control;
-    LongRunResult result;
-};
-
 AnalysisWindow::AnalysisWindow(const ProgramState& state, QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state) {
+    : QWidget(parent, Qt::Window), state_(state), job_(new LongRunJob(this)) {
     setObjectName(QStringLiteral("AnalysisWindow"));
     setWindowTitle(QStringLiteral("Analysis"));
 
+    boundary_ = new BoundaryPanel(this);
     auto* top = new QHBoxLayout;
-    top->addWidget(make_boundary_box(), 3);
+    top->addWidget(boundary_, 3);
     top->addWidget(make_run_box(), 2);
+    make_charts();
     auto* charts = new QHBoxLayout;
-    charts->addWidget(make_chart_box(Chart::histogram));
-    charts->addWidget(make_chart_box(Chart::time_series));
+    for (const auto& chart : charts_) {
+        charts->addWidget(chart->box());
+    }
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("Status"));
@@ -147,51 +77,15 @@ AnalysisWindow::AnalysisWindow(const ProgramState& state, QWidget* parent)
     layout->addLayout(charts, 1);
     layout->addWidget(status_);
 
-    progress_timer_ = new QTimer(this);
-    progress_timer_->setInterval(50);
-    connect(progress_timer_, &QTimer::timeout, this, &AnalysisWindow::show_progress);
-    connect(this, &AnalysisWindow::worker_done, this, &AnalysisWindow::take_result,
-            Qt::QueuedConnection);
+    connect(job_, &LongRunJob::progressed, progress_, &QProgressBar::setValue);
+    connect(job_, &LongRunJob::ended, this, &AnalysisWindow::take_result);
     refresh();
     // Room for the three map rows and the portfolio table without scrolling.
     resize(sizeHint().expandedTo(QSize(980, 820)));
 }
 
-AnalysisWindow::~AnalysisWindow() {
-    if (job_) {
-        job_->control.cancel = true;
-        worker_.join();
-    }
-}
-
-QWidget* AnalysisWindow::make_boundary_box() {
-    auto* box = new QGroupBox(QStringLiteral("Survival at the boundaries"), this);
-    lambda_0_ = new QLabel(box);
-    lambda_1_ = new QLabel(box);
-    verdict_ = new QLabel(box);
-    QFont bold = verdict_->font();
-    bold.setBold(true);
-    verdict_->setFont(bold);
-    flags_ = new QLabel(box);
-    flags_->setTextFormat(Qt::PlainText);
-    flags_->setWordWrap(true);
-    QPalette warning = flags_->palette();
-    warning.setColor(QPalette::WindowText, QColor(176, 0, 0));
-    flags_->setPalette(warning);
-    terms_ = make_table(box);
-    portfolios_ = make_table(box);
-
-    auto* exponents = new QFormLayout;
-    exponents->addRow(QStringLiteral("Lambda_0 (investor 1 rare):"), lambda_0_);
-    exponents->addRow(QStringLiteral("Lambda_1 (investor 2 rare):"), lambda_1_);
-    exponents->addRow(QStringLiteral("Verdict:"), verdict_);
-    auto* layout = new QVBoxLayout(box);
-    layout->addLayout(exponents);
-    layout->addWidget(flags_);
-    layout->addWidget(terms_);
-    layout->addWidget(portfolios_);
-    return box;
-}
+// The job, a child, cancels a run under way and waits for its thread.
+AnalysisWindow::~AnalysisWindow() = default;
 
 QWidget* AnalysisWindow::make_run_box() {
     auto* box = new QGroupBox(QStringLiteral("Run"), this);
@@ -251,185 +145,63 @@ QWidget* AnalysisWindow::make_run_box() {
     return box;
 }
 
-QWidget* AnalysisWindow::make_chart_box(Chart which) {
-    const bool histogram = which == Chart::histogram;
-    ChartParts& chart_parts = charts_[static_cast<std::size_t>(which)];
-    auto* chart = new QChart;
-    chart->setTitle(histogram ? QStringLiteral("Density of r after the burn-in")
-                              : QStringLiteral("The last 1000 steps"));
-    chart->legend()->hide();
-    chart_parts.series = new QLineSeries(chart);
-    chart->addSeries(chart_parts.series);
-    chart_parts.x = new QValueAxis(chart);
-    chart_parts.y = new QValueAxis(chart);
-    chart_parts.x->setTitleText(histogram ? QStringLiteral("r") : QStringLiteral("step"));
-    chart_parts.y->setTitleText(histogram ? QStringLiteral("density") : QStringLiteral("r"));
-    chart_parts.x->setRange(0, 1);
-    chart_parts.y->setRange(0, 1);
-    if (!histogram) {
-        chart_parts.x->setLabelFormat(QStringLiteral("%.0f"));
+void AnalysisWindow::make_charts() {
+    charts_[static_cast<std::size_t>(Chart::histogram)] = std::make_unique<RunChart>(
+        this, ChartTitles{QStringLiteral("Density of r after the burn-in"), QStringLiteral("r"),
+                          QStringLiteral("density"), false});
+    charts_[static_cast<std::size_t>(Chart::time_series)] = std::make_unique<RunChart>(
+        this, ChartTitles{QStringLiteral("The last 1000 steps"), QStringLiteral("step"),
+                          QStringLiteral("r"), true});
+    // One scale serves both charts; it sits with the first of them.
+    png_scale_ = new QDoubleSpinBox(this);
+    png_scale_->setRange(0.25, 8);
+    png_scale_->setSingleStep(0.5);
+    png_scale_->setValue(1);
+    png_scale_->setPrefix(QStringLiteral("PNG scale "));
+    png_scale_->setToolTip(QStringLiteral("1 gives the chart's resolution on the screen"));
+    chart(Chart::histogram).buttons()->insertWidget(1, png_scale_);
+    for (const Chart which : {Chart::histogram, Chart::time_series}) {
+        connect(chart(which).png_button(), &QPushButton::clicked, this,
+                [this, which] { ask_chart(which, false); });
+        connect(chart(which).svg_button(), &QPushButton::clicked, this,
+                [this, which] { ask_chart(which, true); });
     }
-    chart->addAxis(chart_parts.x, Qt::AlignBottom);
-    chart->addAxis(chart_parts.y, Qt::AlignLeft);
-    chart_parts.series->attachAxis(chart_parts.x);
-    chart_parts.series->attachAxis(chart_parts.y);
-
-    auto* box = new QWidget(this);
-    chart_parts.view = new QChartView(chart, box);
-    chart_parts.view->setRenderHint(QPainter::Antialiasing);
-    chart_parts.view->setMinimumSize(380, 260);
-    auto* png = new QPushButton(QStringLiteral("Export as PNG..."), box);
-    auto* svg = new QPushButton(QStringLiteral("Export as SVG..."), box);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    if (histogram) {
-        // One scale serves both charts; it sits with the first of them.
-        png_scale_ = new QDoubleSpinBox(box);
-        png_scale_->setRange(0.25, 8);
-        png_scale_->setSingleStep(0.5);
-        png_scale_->setValue(1);
-        png_scale_->setPrefix(QStringLiteral("PNG scale "));
-        png_scale_->setToolTip(QStringLiteral("1 gives the chart's resolution on the screen"));
-        buttons->addWidget(png_scale_);
-    }
-    buttons->addWidget(png);
-    buttons->addWidget(svg);
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(chart_parts.view, 1);
-    layout->addLayout(buttons);
-    connect(png, &QPushButton::clicked, this, [this, which] { ask_chart(which, false); });
-    connect(svg, &QPushButton::clicked, this, [this, which] { ask_chart(which, true); });
-    return box;
 }
 
 void AnalysisWindow::refresh() {
-    const model::ModelState& model = state_.model;
-    const analysis::BoundaryExponents exponents = analysis::boundary_exponents(model);
-    const int maps = exponents.maps.count;
-    stale_->setVisible(result_ && !same_parameters(model, run_model_));
-
-    terms_->clear();
-    portfolios_->clear();
-    if (maps == 0) {
-        lambda_0_->setText(QStringLiteral("-"));
-        lambda_1_->setText(QStringLiteral("-"));
-        verdict_->setText(QStringLiteral("no map in use"));
-        flags_->setText(QStringLiteral("The map count is %1; the iteration uses 1, 2 or 3 maps.")
-                            .arg(from_utf8(model::general_text(model.num_maps))));
-        flags_->setVisible(true);
-        terms_->setRowCount(0);
-        terms_->setColumnCount(0);
-        portfolios_->setRowCount(0);
-        portfolios_->setColumnCount(0);
-        return;
-    }
-    lambda_0_->setText(number_text(exponents.lambda_0));
-    lambda_1_->setText(number_text(exponents.lambda_1));
-    verdict_->setText(from_utf8(analysis::verdict_text(exponents.verdict)));
-    QStringList flags;
-    for (const analysis::Flag& flag : exponents.flags) {
-        flags << from_utf8(flag.text);
-    }
-    flags_->setText(flags.join(QLatin1Char('\n')));
-    flags_->setVisible(!flags.isEmpty());
-
-    terms_->setColumnCount(8);
-    terms_->setHorizontalHeaderLabels({QStringLiteral("Map"), QStringLiteral("prob"),
-                                       QStringLiteral("Chance"), QStringLiteral("tau'(0)"),
-                                       QStringLiteral("log tau'(0)"), QStringLiteral("tau'(1)"),
-                                       QStringLiteral("log tau'(1)"), QStringLiteral("Sum of R")});
-    terms_->setRowCount(maps);
-    for (int row = 0; row < maps; ++row) {
-        const analysis::MapTerms& terms = exponents.terms[static_cast<std::size_t>(row)];
-        set_cell(*terms_, row, 0, QString::number(terms.map));
-        set_cell(*terms_, row, 1, number_text(model.prob(terms.map)));
-        set_cell(*terms_, row, 2, number_text(terms.chance));
-        set_cell(*terms_, row, 3, number_text(terms.slope_at_0));
-        set_cell(*terms_, row, 4, number_text(terms.log_slope_at_0));
-        set_cell(*terms_, row, 5, number_text(terms.slope_at_1));
-        set_cell(*terms_, row, 6, number_text(terms.log_slope_at_1));
-        set_cell(*terms_, row, 7, number_text(terms.share_sum));
-    }
-
-    // The Kelly portfolio first, then each map's portfolios of the two investors beside it.
-    const int stocks = exponents.stocks;
-    portfolios_->setColumnCount(stocks + 1);
-    QStringList headers{QStringLiteral("Portfolio")};
-    for (int k = 1; k <= stocks; ++k) {
-        headers << QStringLiteral("Stock %1").arg(k);
-    }
-    portfolios_->setHorizontalHeaderLabels(headers);
-    portfolios_->setRowCount(1 + 2 * maps);
-    set_cell(*portfolios_, 0, 0, QStringLiteral("Kelly"));
-    for (int k = 1; k <= stocks; ++k) {
-        set_cell(*portfolios_, 0, k,
-                 number_text(exponents.kelly[static_cast<std::size_t>(k - 1)], share_digits));
-    }
-    for (int s = 1; s <= maps; ++s) {
-        const int row = 2 * s - 1;
-        set_cell(*portfolios_, row, 0, QStringLiteral("la1, map %1").arg(s));
-        set_cell(*portfolios_, row + 1, 0, QStringLiteral("la2, map %1").arg(s));
-        for (int k = 1; k <= stocks; ++k) {
-            set_cell(*portfolios_, row, k, number_text(model.la1(s, k).value(), share_digits));
-            set_cell(*portfolios_, row + 1, k, number_text(model.la2(s, k), share_digits));
-        }
-    }
+    stale_->setVisible(result_ && !same_parameters(state_.model, run_model_));
+    boundary_->refresh(state_.model);
 }
 
 void AnalysisWindow::start_run() {
-    if (job_) {
-        return;
-    }
     analysis::LongRunSettings settings;
     settings.steps = steps_->value();
     settings.burn_in = burn_in_->value();
     settings.seed = static_cast<std::uint64_t>(seed_->value());
     settings.bins = bins_->value();
-    job_ = std::make_unique<Job>(state_.model, settings);
+    if (!job_->start(state_.model, settings)) {
+        return;
+    }
     run_->setEnabled(false);
     cancel_->setEnabled(true);
     progress_->setValue(0);
     tell(QStringLiteral("Running %1 steps from r = %2...")
-             .arg(count_text(job_->run.settings().steps),
+             .arg(count_text(job_->settings().steps),
                   from_utf8(model::general_text(state_.model.current_r))));
-    progress_timer_->start();
-    Job* job = job_.get();
-    worker_ = std::thread([this, job] {
-        job->result = job->run.run(job->control);
-        emit worker_done(QPrivateSignal());
-    });
 }
 
 void AnalysisWindow::cancel_run() {
-    if (job_) {
-        job_->control.cancel = true;
+    if (job_->running()) {
+        job_->cancel();
         cancel_->setEnabled(false);
     }
 }
 
-void AnalysisWindow::show_progress() {
-    if (!job_) {
-        return;
-    }
-    const auto steps = job_->run.settings().steps;
-    const auto done = job_->control.steps_done.load(std::memory_order_relaxed);
-    progress_->setValue(steps == 0 ? 1000 : static_cast<int>(done * 1000 / steps));
-}
-
-void AnalysisWindow::take_result() {
-    if (!job_) {
-        return;
-    }
-    // The signal is the thread's last act, so this wait is over at once.
-    worker_.join();
-    result_ = std::move(job_->result);
-    run_model_ = job_->parameters;
-    run_settings_ = job_->run.settings();
-    const auto steps = run_settings_.steps;
-    job_.reset();
-    progress_timer_->stop();
-    progress_->setValue(steps == 0 ? 1000 : static_cast<int>(result_->steps_taken * 1000 / steps));
+void AnalysisWindow::take_result(const FinishedRun& run) {
+    result_ = run.result;
+    run_model_ = run.parameters;
+    run_settings_ = run.settings;
+    progress_->setValue(LongRunJob::per_mille(result_->steps_taken, run_settings_.steps));
     run_->setEnabled(true);
     cancel_->setEnabled(false);
     show_result();
@@ -473,6 +245,7 @@ void AnalysisWindow::show_result() {
     statistics_->setText(statistics);
 
     const int maps = result.maps.count;
+    const std::array<double, 3> shares = analysis::draw_shares(result);
     draws_->clear();
     draws_->setColumnCount(5);
     draws_->setHorizontalHeaderLabels({QStringLiteral("Map"), QStringLiteral("Drawn"),
@@ -481,51 +254,32 @@ void AnalysisWindow::show_result() {
     draws_->setRowCount(maps);
     for (int s = 1; s <= maps; ++s) {
         const auto i = static_cast<std::size_t>(s - 1);
-        const double share = result.steps_taken == 0 ? std::numeric_limits<double>::quiet_NaN()
-                                                     : static_cast<double>(result.draws[i]) /
-                                                           static_cast<double>(result.steps_taken);
         set_cell(*draws_, s - 1, 0, QString::number(s));
         set_cell(*draws_, s - 1, 1, count_text(result.draws[i]));
-        set_cell(*draws_, s - 1, 2, number_text(share));
+        set_cell(*draws_, s - 1, 2, number_text(shares[i]));
         set_cell(*draws_, s - 1, 3, number_text(result.maps.chance[i]));
         set_cell(*draws_, s - 1, 4, number_text(run_model_.prob(s)));
     }
 
-    // The density as steps: each bin's height from its left edge to its right edge.
     const std::vector<double> density = result.density();
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(2 * density.size()));
-    double highest = 0;
-    const double width = 1.0 / static_cast<double>(density.size());
-    for (std::size_t i = 0; i < density.size(); ++i) {
-        points.append({static_cast<double>(i) * width, density[i]});
-        points.append({static_cast<double>(i + 1) * width, density[i]});
-        highest = std::max(highest, density[i]);
-    }
-    const ChartParts& histogram = parts(Chart::histogram);
-    histogram.series->replace(points);
-    histogram.y->setRange(0, highest > 0 ? highest * 1.05 : 1);
+    RunChart& histogram = *charts_[static_cast<std::size_t>(Chart::histogram)];
+    histogram.show(analysis::histogram_steps(density));
+    histogram.set_y_range(analysis::height_range(density));
 
-    points.clear();
-    double lowest_r = std::numeric_limits<double>::infinity();
-    double highest_r = -lowest_r;
-    for (const analysis::TrajectoryPoint& point : result.last_steps) {
-        points.append({static_cast<double>(point.step), point.r});
-        lowest_r = std::min(lowest_r, point.r);
-        highest_r = std::max(highest_r, point.r);
-    }
-    const ChartParts& time = parts(Chart::time_series);
-    time.series->replace(points);
+    RunChart& time = *charts_[static_cast<std::size_t>(Chart::time_series)];
+    time.show(analysis::trajectory_points(result.last_steps));
     if (!result.last_steps.empty()) {
-        time.x->setRange(static_cast<double>(result.last_steps.front().step),
-                         static_cast<double>(result.last_steps.back().step));
-        const auto [low, high] = padded_range(lowest_r, highest_r);
-        time.y->setRange(low, high);
+        const auto [lowest, highest] =
+            std::minmax_element(result.last_steps.begin(), result.last_steps.end(),
+                                [](const auto& a, const auto& b) { return a.r < b.r; });
+        time.set_x_range({static_cast<double>(result.last_steps.front().step),
+                          static_cast<double>(result.last_steps.back().step)});
+        time.set_y_range(analysis::padded_range(lowest->r, highest->r));
     }
 }
 
-bool AnalysisWindow::export_chart_png(Chart chart, const QString& name, double scale) {
-    QChartView& view = *parts(chart).view;
+bool AnalysisWindow::export_chart_png(Chart which, const QString& name, double scale) {
+    const QChartView& view = *chart(which).view();
     const double factor = view.devicePixelRatioF() * scale;
     const double longest = factor * std::max(view.width(), view.height());
     // Checked before any size is formed, so that no scale can overflow it.
@@ -537,45 +291,26 @@ bool AnalysisWindow::export_chart_png(Chart chart, const QString& name, double s
                  .arg(largest_image_side));
         return false;
     }
-    const QSize size = (QSizeF(view.size()) * factor).toSize();
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(factor);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        view.render(&painter);
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    if (const QString failure = save_whole(name, bytes); !failure.isEmpty()) {
-        tell(QStringLiteral("Cannot write %1: %2").arg(name, failure));
+    const QImage image = chart(which).image(factor);
+    const std::optional<QByteArray> bytes = png_bytes(image);
+    const storage::FileOutcome outcome =
+        bytes ? save_image_bytes(name, *bytes)
+              : storage::FileOutcome{false, "the chart could not be turned into a PNG image"};
+    if (!outcome.ok) {
+        tell(QStringLiteral("Cannot write %1: %2").arg(name, from_utf8(outcome.reason)));
         return false;
     }
     tell(QStringLiteral("Saved the chart as %1 (%2 x %3 pixels).")
              .arg(name)
-             .arg(size.width())
-             .arg(size.height()));
+             .arg(image.width())
+             .arg(image.height()));
     return true;
 }
 
-bool AnalysisWindow::export_chart_svg(Chart chart, const QString& name) {
-    QChartView& view = *parts(chart).view;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QSvgGenerator generator;
-    generator.setOutputDevice(&buffer);
-    generator.setSize(view.size());
-    generator.setViewBox(QRect(QPoint(0, 0), view.size()));
-    generator.setTitle(view.chart()->title());
-    {
-        QPainter painter(&generator);
-        view.render(&painter);
-    }
-    if (const QString failure = save_whole(name, bytes); !failure.isEmpty()) {
-        tell(QStringLiteral("Cannot write %1: %2").arg(name, failure));
+bool AnalysisWindow::export_chart_svg(Chart which, const QString& name) {
+    const storage::FileOutcome outcome = save_image_bytes(name, chart(which).svg());
+    if (!outcome.ok) {
+        tell(QStringLiteral("Cannot write %1: %2").arg(name, from_utf8(outcome.reason)));
         return false;
     }
     tell(QStringLiteral("Saved the chart as %1.").arg(name));
@@ -598,9 +333,9 @@ bool AnalysisWindow::export_trajectory_csv(const QString& name) {
     return true;
 }
 
-void AnalysisWindow::ask_chart(Chart chart, bool svg) {
+void AnalysisWindow::ask_chart(Chart which, bool svg) {
     const QString suggested =
-        chart == Chart::histogram ? QStringLiteral("density") : QStringLiteral("steps");
+        which == Chart::histogram ? QStringLiteral("density") : QStringLiteral("steps");
     const QString name =
         svg ? QFileDialog::getSaveFileName(this, QStringLiteral("Export chart as SVG"),
                                            suggested + QStringLiteral(".svg"),
@@ -612,9 +347,9 @@ void AnalysisWindow::ask_chart(Chart chart, bool svg) {
         return;
     }
     if (svg) {
-        export_chart_svg(chart, name);
+        export_chart_svg(which, name);
     } else {
-        export_chart_png(chart, name, png_scale_->value());
+        export_chart_png(which, name, png_scale_->value());
     }
 }
 

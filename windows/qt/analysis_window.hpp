@@ -12,12 +12,13 @@
 #include <array>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "analysis/long_run.hpp"
 #include "windows/program_state.hpp"
+#include "windows/qt/boundary_panel.hpp"
+#include "windows/qt/long_run_job.hpp"
+#include "windows/qt/run_chart.hpp"
 
-class QChartView;
 class QDoubleSpinBox;
 class QLabel;
 class QLineSeries;
@@ -25,8 +26,6 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
-class QTimer;
-class QValueAxis;
 
 namespace quobel::windows::qt {
 
@@ -35,7 +34,6 @@ class AnalysisWindow final : public QWidget {
 
   public:
     explicit AnalysisWindow(const ProgramState& state, QWidget* parent = nullptr);
-    // Cancels a run under way and waits for its thread, a fraction of a millisecond.
     ~AnalysisWindow() override;
 
     enum class Chart { histogram, time_series };
@@ -47,17 +45,17 @@ class AnalysisWindow final : public QWidget {
     bool export_chart_svg(Chart chart, const QString& name);
     bool export_trajectory_csv(const QString& name);
 
-    bool running() const { return job_ != nullptr; }
+    bool running() const { return job_->running(); }
     // The last run's result, once a run has ended.
     const std::optional<analysis::LongRunResult>& result() const { return result_; }
 
     // The controls, for tests.
-    QLabel* lambda_0_label() const { return lambda_0_; }
-    QLabel* lambda_1_label() const { return lambda_1_; }
-    QLabel* verdict_label() const { return verdict_; }
-    QLabel* flags_label() const { return flags_; }
-    QTableWidget* terms_table() const { return terms_; }
-    QTableWidget* portfolio_table() const { return portfolios_; }
+    QLabel* lambda_0_label() const { return boundary_->lambda_0_label(); }
+    QLabel* lambda_1_label() const { return boundary_->lambda_1_label(); }
+    QLabel* verdict_label() const { return boundary_->verdict_label(); }
+    QLabel* flags_label() const { return boundary_->flags_label(); }
+    QTableWidget* terms_table() const { return boundary_->terms_table(); }
+    QTableWidget* portfolio_table() const { return boundary_->portfolio_table(); }
     QSpinBox* steps_box() const { return steps_; }
     QSpinBox* burn_in_box() const { return burn_in_; }
     QSpinBox* seed_box() const { return seed_; }
@@ -69,12 +67,13 @@ class AnalysisWindow final : public QWidget {
     QLabel* statistics_label() const { return statistics_; }
     QLabel* stale_label() const { return stale_; }
     QTableWidget* draws_table() const { return draws_; }
-    QLineSeries* histogram_series() const { return charts_[0].series; }
-    QLineSeries* time_series() const { return charts_[1].series; }
+    QLineSeries* histogram_series() const { return chart(Chart::histogram).series(); }
+    QLineSeries* time_series() const { return chart(Chart::time_series).series(); }
 
   public slots:
-    // Recomputes the boundary exponents from the model; the lead calls it whenever the model's
-    // parameters change. A long run keeps its result, marked when the parameters differ from it.
+    // Recomputes the boundary exponents from the model; the main window calls it whenever the
+    // model's parameters change. A long run keeps its result, marked when the parameters differ
+    // from it.
     void refresh();
     void start_run();
     void cancel_run();
@@ -82,47 +81,26 @@ class AnalysisWindow final : public QWidget {
   signals:
     // A run ended (finished, cancelled or stopped) and its result is shown.
     void run_finished();
-    // From the worker thread to the window, queued.
-    void worker_done(QPrivateSignal);
 
   private:
-    struct Job;
-
-    QWidget* make_boundary_box();
     QWidget* make_run_box();
-    QWidget* make_chart_box(Chart chart);
-    void take_result();
+    void make_charts();
+    void take_result(const FinishedRun& run);
     void show_result();
-    void show_progress();
     // Asks for a file name and exports the chart as SVG or, at the chosen scale, as PNG.
     void ask_chart(Chart chart, bool svg);
     void ask_csv();
     void tell(const QString& text);
-
-    // One chart of a run's result: the view, its one line and its axes.
-    struct ChartParts {
-        QChartView* view = nullptr;
-        QLineSeries* series = nullptr;
-        QValueAxis* x = nullptr;
-        QValueAxis* y = nullptr;
-    };
-    const ChartParts& parts(Chart chart) const { return charts_[static_cast<int>(chart)]; }
+    const RunChart& chart(Chart which) const { return *charts_[static_cast<std::size_t>(which)]; }
 
     const ProgramState& state_;
-    std::unique_ptr<Job> job_;
-    std::thread worker_;
+    LongRunJob* job_ = nullptr;
     std::optional<analysis::LongRunResult> result_;
     // The parameters and settings the shown result was run with.
     model::ModelState run_model_;
     analysis::LongRunSettings run_settings_;
 
-    QLabel* lambda_0_ = nullptr;
-    QLabel* lambda_1_ = nullptr;
-    QLabel* verdict_ = nullptr;
-    QLabel* flags_ = nullptr;
-    QTableWidget* terms_ = nullptr;
-    QTableWidget* portfolios_ = nullptr;
-
+    BoundaryPanel* boundary_ = nullptr;
     QSpinBox* steps_ = nullptr;
     QSpinBox* burn_in_ = nullptr;
     QSpinBox* seed_ = nullptr;
@@ -131,13 +109,12 @@ class AnalysisWindow final : public QWidget {
     QPushButton* cancel_ = nullptr;
     QPushButton* export_csv_ = nullptr;
     QProgressBar* progress_ = nullptr;
-    QTimer* progress_timer_ = nullptr;
     QLabel* statistics_ = nullptr;
     QLabel* stale_ = nullptr;
     QTableWidget* draws_ = nullptr;
     QLabel* status_ = nullptr;
 
-    std::array<ChartParts, 2> charts_{};  // by Chart
+    std::array<std::unique_ptr<RunChart>, 2> charts_;  // by Chart
     QDoubleSpinBox* png_scale_ = nullptr;
 };
 

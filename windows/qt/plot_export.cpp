@@ -1,11 +1,10 @@
 // Writing the plot's picture to a PNG file.
 #include "windows/qt/plot_export.hpp"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QFile>
+#include <optional>
 #include <string>
-#include <string_view>
+
+#include "windows/qt/image_export.hpp"
 
 namespace quobel::windows::qt {
 
@@ -34,15 +33,11 @@ storage::FileOutcome export_plot_png(const QImage& picture, const QString& name,
                            ": the scale goes from 1 to " +
                            std::to_string(largest_plot_export_scale) + "."};
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!enlarged(picture, scale).save(&buffer, "PNG")) {
+    const std::optional<QByteArray> bytes = png_bytes(enlarged(picture, scale));
+    if (!bytes) {
         return {false, "The picture of the plot could not be turned into a PNG image."};
     }
-    return storage::replace_file(
-        QFile::encodeName(name).toStdString(),
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return save_image_bytes(name, *bytes);
 }
 
 }  // namespace quobel::windows::qt

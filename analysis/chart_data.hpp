@@ -1,0 +1,43 @@
+// The numbers behind the charts of a long run: the density as steps, axis ranges and the share
+// of steps each map was drawn for. Plain values, so that any front end draws the same charts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "analysis/long_run.hpp"
+
+namespace quobel::analysis {
+
+struct ChartPoint {
+    double x = 0;
+    double y = 0;
+    friend bool operator==(const ChartPoint&, const ChartPoint&) = default;
+};
+
+struct AxisRange {
+    double low = 0;
+    double high = 1;
+    friend bool operator==(const AxisRange&, const AxisRange&) = default;
+};
+
+// Each bin's height drawn flat from its left edge to its right edge: two points per bin, the bins
+// side by side over [low, high].
+std::vector<ChartPoint> histogram_steps(const std::vector<double>& heights, double low = 0,
+                                        double high = 1);
+
+// From 0 to a little above the highest value, so the top of the tallest bin shows; [0, 1] when
+// every value is 0.
+AxisRange height_range(const std::vector<double>& heights);
+
+// A range around values that may all be equal, with a margin of at least 0.01 either side.
+AxisRange padded_range(double lowest, double highest);
+
+// The trajectory's points as (step, r).
+std::vector<ChartPoint> trajectory_points(const std::vector<TrajectoryPoint>& points);
+
+// The share of the steps taken that drew each map; NaN when no step was taken.
+std::array<double, 3> draw_shares(const LongRunResult& result);
+
+}  // namespace quobel::analysis

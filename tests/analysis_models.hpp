@@ -1,0 +1,56 @@
+// Parameter sets for the tests of the analysis core, written as rows over the stocks.
+#pragma once
+
+#include <vector>
+
+#include "model/model_state.hpp"
+#include "model/random_source.hpp"
+#include "model/start_up.hpp"
+
+namespace quobel::analysis::test_models {
+
+using model::ModelState;
+using model::RealCell;
+
+// One map's parameters as rows over the stocks.
+struct MapRows {
+    std::vector<double> R, la1, la2;
+};
+
+// Stored in double precision, as typed values are; with `single`, R, la1 and la2 hold the
+// single-precision values of the same decimals, as the random fill stores its shares.
+inline ModelState model_of(const std::vector<MapRows>& maps, const std::vector<double>& prob,
+                           bool single = false) {
+    ModelState model;
+    model.num_maps = static_cast<double>(maps.size());
+    model.num_stocks = static_cast<double>(maps.front().R.size());
+    const auto cell = [single](double value) {
+        return single ? RealCell::of_single(static_cast<float>(value)) : RealCell::of_double(value);
+    };
+    for (std::size_t s = 0; s < maps.size(); ++s) {
+        for (std::size_t k = 0; k < maps[s].R.size(); ++k) {
+            const int map = static_cast<int>(s) + 1;
+            const int stock = static_cast<int>(k) + 1;
+            model.R(map, stock) = cell(maps[s].R[k]);
+            model.la1(map, stock) = cell(maps[s].la1[k]);
+            model.la2(map, stock) = cell(maps[s].la2[k]).value();
+        }
+    }
+    for (std::size_t s = 0; s < prob.size(); ++s) {
+        model.prob(static_cast<int>(s) + 1) = prob[s];
+    }
+    return model;
+}
+
+// The parameters the program starts with: random shares stored in single precision.
+inline ModelState start_up_model() {
+    ModelState model;
+    model::UniformGenerator random;
+    model::initialise_model(model, random);
+    model.prob(1) = 0.3;
+    model.prob(2) = 0.3;
+    model.prob(3) = 0.4;
+    return model;
+}
+
+}  // namespace quobel::analysis::test_models

@@ -1,0 +1,31 @@
+// Tests of the chances with which the iteration picks each map.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <limits>
+
+#include "analysis/maps_in_use.hpp"
+
+namespace quobel::analysis {
+namespace {
+
+using model::ModelState;
+
+TEST(MapsInUse, ChancesFollowTheStepsRule) {
+    ModelState model;
+    model.num_maps = 3;
+    model.prob(1) = 0.75;
+    model.prob(2) = 0.5;
+    EXPECT_EQ(maps_in_use(model).chance, (std::array<double, 3>{0.75, 0.25, 0}));
+    model.prob(1) = 0.5;
+    model.prob(2) = -0.2;  // map 2 is never picked
+    EXPECT_EQ(maps_in_use(model).chance, (std::array<double, 3>{0.5, 0, 0.5}));
+    model.num_maps = 2;
+    model.prob(1) = std::numeric_limits<double>::quiet_NaN();  // no draw is below it
+    EXPECT_EQ(maps_in_use(model).chance, (std::array<double, 3>{0, 1, 0}));
+    model.num_maps = 2.5;
+    EXPECT_EQ(maps_in_use(model).count, 0);
+}
+
+}  // namespace
+}  // namespace quobel::analysis

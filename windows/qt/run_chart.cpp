@@ -1,0 +1,87 @@
+// One chart of a long run's result.
+#include "windows/qt/run_chart.hpp"
+
+#include <QChart>
+#include <QChartView>
+#include <QHBoxLayout>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include "windows/qt/image_export.hpp"
+
+namespace quobel::windows::qt {
+
+RunChart::RunChart(QWidget* parent, const ChartTitles& titles) {
+    auto* chart = new QChart;
+    chart->setTitle(titles.chart);
+    chart->legend()->hide();
+    series_ = new QLineSeries(chart);
+    chart->addSeries(series_);
+    x_ = new QValueAxis(chart);
+    y_ = new QValueAxis(chart);
+    x_->setTitleText(titles.x);
+    y_->setTitleText(titles.y);
+    x_->setRange(0, 1);
+    y_->setRange(0, 1);
+    if (titles.whole_x) {
+        x_->setLabelFormat(QStringLiteral("%.0f"));
+    }
+    chart->addAxis(x_, Qt::AlignBottom);
+    chart->addAxis(y_, Qt::AlignLeft);
+    series_->attachAxis(x_);
+    series_->attachAxis(y_);
+
+    box_ = new QWidget(parent);
+    view_ = new QChartView(chart, box_);
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setMinimumSize(380, 260);
+    png_ = new QPushButton(QStringLiteral("Export as PNG..."), box_);
+    svg_ = new QPushButton(QStringLiteral("Export as SVG..."), box_);
+    buttons_ = new QHBoxLayout;
+    buttons_->addStretch();
+    buttons_->addWidget(png_);
+    buttons_->addWidget(svg_);
+    auto* layout = new QVBoxLayout(box_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_, 1);
+    layout->addLayout(buttons_);
+}
+
+void RunChart::show(const std::vector<analysis::ChartPoint>& points) {
+    QList<QPointF> line;
+    line.reserve(static_cast<qsizetype>(points.size()));
+    for (const analysis::ChartPoint& point : points) {
+        line.append({point.x, point.y});
+    }
+    series_->replace(line);
+}
+
+void RunChart::set_x_range(analysis::AxisRange range) {
+    x_->setRange(range.low, range.high);
+}
+
+void RunChart::set_y_range(analysis::AxisRange range) {
+    y_->setRange(range.low, range.high);
+}
+
+QImage RunChart::image(double factor) const {
+    const QSize size = (QSizeF(view_->size()) * factor).toSize();
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(factor);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        view_->render(&painter);
+    }
+    return image;
+}
+
+QByteArray RunChart::svg() const {
+    return svg_bytes(view_->size(), view_->chart()->title(),
+                     [this](QPainter& painter) { view_->render(&painter); });
+}
+
+}  // namespace quobel::windows::qt
