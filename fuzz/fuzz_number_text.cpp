@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "fuzz_checks.hpp"
-#include "model/detail/decimal.hpp"
 #include "model/number_text.hpp"
 
 namespace {
@@ -42,7 +41,7 @@ void check_general_and_file(double x, Precision precision) {
     check(!digits.starts_with("0.") && digits.find(' ') == std::string_view::npos,
           "file number with a zero before the point or an inner blank", describe(x, file));
     const std::string field = file.front() == '-' ? "-" + std::string(digits) : std::string(digits);
-    const auto read = model::detail::parse_decimal(field);
+    const auto read = model::parse_decimal(field);
     check(read.has_value(), "file number that the reader refuses", describe(x, file));
     check(*read == back, "file number reads other than the general text", describe(x, file));
 }

@@ -1,8 +1,10 @@
 // The random iteration: map choice, one step and runs of steps, each step reported to the caller.
 #pragma once
 
+#include <cmath>
 #include <utility>
 
+#include "model/maps.hpp"
 #include "model/model_state.hpp"
 #include "model/random_source.hpp"
 
@@ -10,7 +12,23 @@ namespace quobel::model {
 
 // The map of the next step by the cumulative probabilities; one draw for two or three maps, none
 // for one. Returns 0, taking no draw, when the map count is not 1, 2 or 3.
-int choose_map(const ModelState& model, RandomSource& random);
+inline int choose_map(const ModelState& model, RandomSource& random) {
+    if (model.num_maps == 1) {
+        return 1;
+    }
+    if (model.num_maps == 2) {
+        const double u = random.draw();
+        return u < model.prob(1) ? 1 : 2;
+    }
+    if (model.num_maps == 3) {
+        const double u = random.draw();
+        if (u < model.prob(1)) {
+            return 1;
+        }
+        return u < model.prob(2) + model.prob(1) ? 2 : 3;
+    }
+    return 0;
+}
 
 enum class StepOutcome {
     taken,      // the point moved from `from` to `to`
@@ -26,7 +44,21 @@ struct StepResult {
     friend bool operator==(const StepResult&, const StepResult&) = default;
 };
 
-StepResult iterate_step(ModelState& model, RandomSource& random);
+// Defined here with choose_map, so that a run of steps compiles into one loop around the draw and
+// tau, as fast as when the iteration drew the cobweb itself.
+inline StepResult iterate_step(ModelState& model, RandomSource& random) {
+    const double r = model.current_r.value();
+    const int s = choose_map(model, random);
+    if (s == 0) {
+        return {StepOutcome::no_map, 0, r, r};
+    }
+    const double next = tau(model, s, r);
+    if (!std::isfinite(next)) {
+        return {StepOutcome::undefined, s, r, r};
+    }
+    model.current_r = RealCell::of_double(next);
+    return {StepOutcome::taken, s, r, next};
+}
 
 struct RunResult {
     int steps_taken = 0;

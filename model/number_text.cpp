@@ -7,11 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "model/detail/decimal.hpp"
-
 namespace quobel::model {
-
-namespace detail {
 
 namespace {
 
@@ -102,17 +98,15 @@ std::optional<double> parse_decimal(std::string_view text) {
     return value;
 }
 
-}  // namespace detail
-
 double parse_leading_number(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
     }
-    const std::size_t length = detail::decimal_number_length(text);
+    const std::size_t length = decimal_number_length(text);
     if (length == 0) {
         return 0.0;
     }
-    return detail::parse_decimal(text.substr(0, length)).value_or(0.0);
+    return parse_decimal(text.substr(0, length)).value_or(0.0);
 }
 
 namespace {

@@ -1,12 +1,23 @@
-// The number text forms: the leading-number parse, the general text, "0.000", the file form.
+// The number text forms: decimal numbers, the leading-number parse, the general text, "0.000",
+// the file form.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "model/real_cell.hpp"
 
 namespace quobel::model {
+
+// Length of the decimal number at the start of text: optional sign, digits with an optional point
+// (digits on at least one side), optional exponent. 0 when the text does not start with one.
+std::size_t decimal_number_length(std::string_view text);
+
+// The value of a text that is exactly one decimal number. Empty when it is not one, or when it is
+// too large for a double; a number too small for a double reads as 0.
+std::optional<double> parse_decimal(std::string_view text);
 
 // Reads the longest leading decimal number of a field's text ('.' as the decimal point, an optional
 // sign and exponent, leading blanks skipped) and ignores the rest. Gives 0 when there is no number

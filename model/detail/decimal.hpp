@@ -1,18 +1,11 @@
-// Parsing of decimal number texts, shared by the field parse and the parameter file reader.
+// Former home of the decimal parse, now public in model/number_text.hpp.
 #pragma once
 
-#include <cstddef>
-#include <optional>
-#include <string_view>
+#include "model/number_text.hpp"
 
 namespace quobel::model::detail {
 
-// Length of the decimal number at the start of text: optional sign, digits with an optional point
-// (digits on at least one side), optional exponent. 0 when the text does not start with one.
-std::size_t decimal_number_length(std::string_view text);
-
-// The value of a text that is exactly one decimal number. Empty when it is not one, or when it is
-// too large for a double; a number too small for a double reads as 0.
-std::optional<double> parse_decimal(std::string_view text);
+using model::decimal_number_length;
+using model::parse_decimal;
 
 }  // namespace quobel::model::detail
