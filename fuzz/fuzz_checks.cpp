@@ -12,6 +12,7 @@
 
 #include "model/number_text.hpp"
 #include "storage/parameter_file.hpp"
+#include "support/program_invariants.hpp"
 
 namespace quobel::fuzz {
 
@@ -29,71 +30,14 @@ std::string exact_text(double x) {
     return buffer;
 }
 
-namespace {
-
-template <class Table, class Value>
-void check_cells(const Table& table, Value value, std::string_view name) {
-    for (int s = 1; s <= model::max_maps; ++s) {
-        for (int k = 1; k <= model::max_stocks; ++k) {
-            if (!std::isfinite(value(table(s, k)))) {
-                fail("non-finite table cell",
-                     std::string(name) + "(" + std::to_string(s) + "," + std::to_string(k) + ")");
-            }
-        }
-    }
-}
-
-double plain(double x) {
-    return x;
-}
-
-double cell_value(model::RealCell cell) {
-    return cell.value();
-}
-
-template <class Table>
-void check_flags(const Table& flags, std::string_view name) {
-    for (int s = 1; s <= model::max_maps; ++s) {
-        for (int k = 1; k <= model::max_stocks; ++k) {
-            if (flags(s, k) != 0 && flags(s, k) != 1) {
-                fail("edit flag neither 0 nor 1", std::string(name) + "(" + std::to_string(s) +
-                                                      "," + std::to_string(k) +
-                                                      ") = " + std::to_string(flags(s, k)));
-            }
-        }
-    }
-}
-
-}  // namespace
-
 void check_model(const model::ModelState& model) {
-    check(std::isfinite(model.num_maps), "num_maps not finite");
-    check(std::isfinite(model.num_stocks), "num_stocks not finite");
-    // Only a load sets the stock count, and a load refuses more stocks than the tables hold.
-    check(model.num_stocks <= model::max_stocks, "num_stocks beyond the tables");
-    check(model.num_points == 100, "num_points changed");
-    check(model.grid_step == 1.0 / 100, "grid_step changed");
-    check(std::isfinite(model.current_r.value()), "current_r not finite");
-    check_cells(model.R, cell_value, "R");
-    check_cells(model.la1, cell_value, "la1");
-    check_cells(model.la2, plain, "la2");
-    for (int s = 1; s <= model::max_maps; ++s) {
-        check(std::isfinite(model.prob(s)), "prob not finite", std::to_string(s));
-    }
+    const std::string broken = testing::broken_model_rule(model);
+    check(broken.empty(), "the model broke a rule", broken);
 }
 
 void check_pending(const editing::PendingEdits& pending) {
-    check_flags(pending.edited_R, "edited_R");
-    check_flags(pending.edited_la1, "edited_la1");
-    check_flags(pending.edited_la2, "edited_la2");
-    check_cells(pending.new_R, plain, "new_R");
-    check_cells(pending.new_la1, plain, "new_la1");
-    check_cells(pending.new_la2, plain, "new_la2");
-    for (int s = 1; s <= model::max_maps; ++s) {
-        const auto flag = pending.edited_prob(s);
-        check(flag == 0 || flag == 1, "edited_prob neither 0 nor 1", std::to_string(s));
-        check(std::isfinite(pending.new_prob(s)), "new_prob not finite", std::to_string(s));
-    }
+    const std::string broken = testing::broken_pending_rule(pending);
+    check(broken.empty(), "the pending edits broke a rule", broken);
 }
 
 void check_reloads(std::string_view written, std::string_view where) {

@@ -23,11 +23,8 @@ inline void check(bool condition, std::string_view what, std::string_view detail
 // All 17 digits of a double, for messages.
 std::string exact_text(double x);
 
-// Counts finite, the graph resolution as start-up set it, every table cell and the current point
-// finite. Table cells beyond the counts are checked too: nothing may ever store a non-finite value.
+// The rules of the program's state that the soak of the real windows checks too.
 void check_model(const model::ModelState& model);
-
-// Every edit flag 0 or 1, every pending value finite.
 void check_pending(const editing::PendingEdits& pending);
 
 // A file the program wrote must load, and saving what it loaded must give the same text again,

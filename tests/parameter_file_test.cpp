@@ -9,6 +9,7 @@
 
 #include "model/number_text.hpp"
 #include "support/recording_windows.hpp"
+#include "support/test_data.hpp"
 
 namespace quobel::testing {
 namespace {
@@ -103,9 +104,9 @@ TEST(ParameterFile, NumbersInTheirFileForm) {
 
 TEST(ParameterFile, SaveLoadSaveGivesTheSameBytes) {
     // A file the program wrote: single-precision shares in R and la1, doubles in la2.
-    const std::string sample = file_bytes("data/three_maps.txt");
+    const std::string sample = file_bytes(test_data("three_maps.txt"));
     ASSERT_FALSE(sample.empty());
-    EXPECT_EQ(storage::parameter_file_text(loaded_file("data/three_maps.txt")), sample);
+    EXPECT_EQ(storage::parameter_file_text(loaded_file(test_data("three_maps.txt"))), sample);
 
     // Single and double cells side by side, with values that need all their digits.
     model::ModelState model;
@@ -123,16 +124,16 @@ TEST(ParameterFile, SaveLoadSaveGivesTheSameBytes) {
 }
 
 TEST(ParameterFile, TheListingBlockIsNeverRead) {
-    const model::ModelState model = loaded_file("data/three_maps.txt");
+    const model::ModelState model = loaded_file(test_data("three_maps.txt"));
     EXPECT_EQ(model.num_maps, 3.0);
     EXPECT_EQ(model.prob(3), 0.5);
-    EXPECT_EQ(loaded_file("data/three_maps_listing_edited.txt"), model);
-    EXPECT_EQ(loaded_file("data/three_maps_no_listing.txt"), model);
+    EXPECT_EQ(loaded_file(test_data("three_maps_listing_edited.txt")), model);
+    EXPECT_EQ(loaded_file(test_data("three_maps_no_listing.txt")), model);
 }
 
 TEST(ParameterFile, CommasAndEmptyFieldsReadLikeOneNumberPerLine) {
-    const model::ModelState model = loaded_file("data/commas.txt");
-    EXPECT_EQ(model, loaded_file("data/two_maps.txt"));
+    const model::ModelState model = loaded_file(test_data("commas.txt"));
+    EXPECT_EQ(model, loaded_file(test_data("two_maps.txt")));
     EXPECT_EQ(model.R(2, 1).value(), 0.25);
     EXPECT_EQ(model.la2(2, 3), 0.0);
     EXPECT_EQ(model.prob(2), 0.75);
@@ -171,9 +172,10 @@ TEST(ParameterFile, AMapCountBeyondTheTablesIsSavedAsTen) {
 }
 
 TEST(ParameterFile, RefusedTextsSayWhy) {
-    const std::string two_maps = file_bytes("data/two_maps.txt");
-    for (const char* name : {"data/missing_field.txt", "data/not_a_number.txt",
-                             "data/too_many_maps.txt", "data/infinite_count.txt"}) {
+    const std::string two_maps = file_bytes(test_data("two_maps.txt"));
+    for (const std::string& name :
+         {test_data("missing_field.txt"), test_data("not_a_number.txt"),
+          test_data("too_many_maps.txt"), test_data("infinite_count.txt")}) {
         const storage::ReadOutcome read = storage::read_value_block(file_bytes(name));
         EXPECT_FALSE(read.parameters.has_value()) << name;
         EXPECT_FALSE(read.reason.empty()) << name;
@@ -183,8 +185,9 @@ TEST(ParameterFile, RefusedTextsSayWhy) {
         EXPECT_FALSE(storage::read_value_block(text).parameters.has_value()) << text;
     }
     EXPECT_TRUE(storage::read_value_block("1\n1\n.5\n.5\n.5\n1").parameters.has_value());
-    EXPECT_NE(storage::read_value_block(file_bytes("data/not_a_number.txt")).reason.find("Line 5"),
-              std::string::npos);
+    EXPECT_NE(
+        storage::read_value_block(file_bytes(test_data("not_a_number.txt"))).reason.find("Line 5"),
+        std::string::npos);
     EXPECT_TRUE(storage::read_value_block(two_maps).parameters.has_value());
 }
 
@@ -194,7 +197,7 @@ TEST(ParameterFile, LoadingTwoMapsWhileThreeAreShown) {
     Program program;
     program.start();
     RecordingSaveLoadWindow& form2 = program.open_save_load();
-    form2.type_file_name("data/two_maps.txt");
+    form2.type_file_name(test_data("two_maps.txt"));
     const model::ModelState before = program.state.model;
     form2.click_load();
 
@@ -226,7 +229,7 @@ TEST(ParameterFile, LoadingThreeMapsWhileTwoAreShown) {
     RecordingMainWindow& window = program.start();
     window.type(Field::Text9, 0, "2");
     RecordingSaveLoadWindow& form2 = program.open_save_load();
-    form2.type_file_name("data/three_maps.txt");
+    form2.type_file_name(test_data("three_maps.txt"));
     form2.click_load();
 
     const model::ModelState& model = program.state.model;

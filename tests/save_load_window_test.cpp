@@ -17,6 +17,7 @@
 
 #include "storage/parameter_file.hpp"
 #include "support/recording_windows.hpp"
+#include "support/test_data.hpp"
 
 namespace quobel::testing {
 namespace {
@@ -141,7 +142,7 @@ TEST(SaveLoadWindow, ALoadWithTheMainWindowClosedStillLoads) {
     Program program;
     program.start();
     RecordingSaveLoadWindow& form2 = program.open_save_load();
-    form2.type_file_name("data/two_maps.txt");
+    form2.type_file_name(test_data("two_maps.txt"));
     program.windows.close_main_window();
     ASSERT_EQ(program.windows.main_window(), nullptr);
 
@@ -229,19 +230,19 @@ TEST(SaveLoadWindow, ARefusedLoadChangesNothing) {
     TempFolder folder;
     // A good value block followed by more than a parameter file can ever be.
     write_file(folder / "large.txt",
-               file_bytes("data/two_maps.txt") + std::string((1 << 20) + 1, ' '));
+               file_bytes(test_data("two_maps.txt")) + std::string((1 << 20) + 1, ' '));
     ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
 
     for (const std::string& name :
          {std::string(), folder / "absent.txt", folder.path().string(), folder / "pipe",
-          folder / "large.txt", std::string("data/missing_field.txt"),
-          std::string("data/not_a_number.txt"), std::string("data/too_many_maps.txt"),
-          std::string("data/infinite_count.txt"), std::string("data/two_maps.txt\0x", 19)}) {
+          folder / "large.txt", test_data("missing_field.txt"), test_data("not_a_number.txt"),
+          test_data("too_many_maps.txt"), test_data("infinite_count.txt"),
+          test_data("two_maps.txt") + std::string("\0x", 2)}) {
         Program program;
         RecordingMainWindow& window = program.start();
         window.type(Field::Text6, 1, "0.9");
         RecordingSaveLoadWindow& form2 = program.open_save_load();
-        form2.type_file_name("data/three_maps.txt");
+        form2.type_file_name(test_data("three_maps.txt"));
         form2.click_load();
         ASSERT_EQ(form2.loaded_word, "Loaded");
         const Snapshot before{program.state.model, program.state.pending, window.writes.size()};

@@ -15,7 +15,7 @@
 #include "model/random_source.hpp"
 #include "plot/cobweb.hpp"
 #include "plot/plot_surface.hpp"
-#include "tests/qt/qt_test_support.hpp"
+#include "support/qt_test_support.hpp"
 #include "windows/qt/qt_window_system.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "model/maps.hpp"
 #include "model/number_text.hpp"
-#include "qt_test_support.hpp"
+#include "support/qt_test_support.hpp"
 #include "windows/qt/form1.hpp"
 
 using quobel::model::general_text;

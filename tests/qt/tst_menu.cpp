@@ -14,8 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "qt_test_support.hpp"
 #include "storage/trajectory_csv.hpp"
+#include "support/qt_test_support.hpp"
 #include "windows/qt/analysis_window.hpp"
 #include "windows/qt/plot_export.hpp"
 

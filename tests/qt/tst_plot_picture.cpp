@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "qt_test_support.hpp"
+#include "support/qt_test_support.hpp"
 #include "windows/qt/plot_picture.hpp"
 
 using quobel::plot::PaletteColour;

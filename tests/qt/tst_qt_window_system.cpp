@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "model/number_text.hpp"
-#include "qt_test_support.hpp"
+#include "support/qt_test_support.hpp"
 
 using quobel::windows::Field;
 using quobel::windows::MainButton;

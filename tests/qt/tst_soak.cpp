@@ -22,8 +22,9 @@
 
 #include "model/number_text.hpp"
 #include "model/tables.hpp"
-#include "qt_test_support.hpp"
 #include "storage/parameter_file.hpp"
+#include "support/program_invariants.hpp"
+#include "support/qt_test_support.hpp"
 
 using quobel::model::max_maps;
 using quobel::model::max_stocks;
@@ -36,6 +37,8 @@ using quobel::windows::qt::Form2;
 using quobel::windows::qt::PlotPicture;
 using quobel::windows::qt::QtProgram;
 using namespace quobel::windows::qt::testing;
+using quobel::testing::broken_model_rule;
+using quobel::testing::broken_pending_rule;
 
 namespace {
 
@@ -135,43 +138,10 @@ bool close_to(double a, double b) {
 
 // The first broken rule of the program's state, or an empty text.
 QString broken_invariant(const QtProgram& program) {
-    const ModelState& m = program.state.model;
-    const auto& p = program.state.pending;
-    if (!std::isfinite(m.num_maps) || !std::isfinite(m.num_stocks)) {
-        return QStringLiteral("a count is not finite: %1 maps, %2 stocks")
-            .arg(m.num_maps)
-            .arg(m.num_stocks);
-    }
-    if (!std::isfinite(m.current_r.value())) {
-        return QStringLiteral("current_r is not finite");
-    }
-    const auto flag = [](std::int16_t f) { return f == 0 || f == 1; };
-    for (int s = 1; s <= max_maps; ++s) {
-        if (!std::isfinite(m.prob(s)) || !std::isfinite(p.new_prob(s)) || !flag(p.edited_prob(s))) {
-            return QStringLiteral("prob(%1) = %2, pending %3, flag %4")
-                .arg(s)
-                .arg(m.prob(s))
-                .arg(p.new_prob(s))
-                .arg(p.edited_prob(s));
-        }
-        for (int k = 1; k <= max_stocks; ++k) {
-            const bool cells = std::isfinite(m.R(s, k).value()) &&
-                               std::isfinite(m.la1(s, k).value()) && std::isfinite(m.la2(s, k));
-            const bool pending = std::isfinite(p.new_R(s, k)) && std::isfinite(p.new_la1(s, k)) &&
-                                 std::isfinite(p.new_la2(s, k));
-            const bool flags =
-                flag(p.edited_R(s, k)) && flag(p.edited_la1(s, k)) && flag(p.edited_la2(s, k));
-            if (!cells || !pending || !flags) {
-                return QStringLiteral("map %1 stock %2: R %3, la1 %4, la2 %5, flags %6 %7 %8")
-                    .arg(s)
-                    .arg(k)
-                    .arg(m.R(s, k).value())
-                    .arg(m.la1(s, k).value())
-                    .arg(m.la2(s, k))
-                    .arg(p.edited_R(s, k))
-                    .arg(p.edited_la1(s, k))
-                    .arg(p.edited_la2(s, k));
-            }
+    for (const std::string& broken :
+         {broken_model_rule(program.state.model), broken_pending_rule(program.state.pending)}) {
+        if (!broken.empty()) {
+            return q(broken);
         }
     }
     const Form1* form1 = program.windows.form1();

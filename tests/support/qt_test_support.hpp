@@ -6,8 +6,6 @@
 #include <QEvent>
 #include <QImage>
 #include <QLineEdit>
-#include <QTest>
-#include <cmath>
 #include <memory>
 
 #include "plot/plot_surface.hpp"
@@ -17,25 +15,13 @@
 namespace quobel::windows::qt::testing {
 
 // Selects the whole text of a field and types over it, keystroke by keystroke.
-inline void type_over(QLineEdit* field, const QString& text) {
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(field, text);
-}
+void type_over(QLineEdit* field, const QString& text);
 
-inline QColor palette_colour(plot::PaletteColour colour) {
-    const plot::Rgb rgb = plot::palette_rgb(colour);
-    return {rgb.red, rgb.green, rgb.blue};
-}
+QColor palette_colour(plot::PaletteColour colour);
 
 // The pixel that shows a world point of the unit square.
-inline QPoint pixel_at(const PlotPicture& plot, double x, double y) {
-    const QPointF p = plot.to_pixel(x, y);
-    return {static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y()))};
-}
-
-inline QColor colour_at(PlotPicture& plot, double x, double y) {
-    return plot.image().pixelColor(pixel_at(plot, x, y));
-}
+QPoint pixel_at(const PlotPicture& plot, double x, double y);
+QColor colour_at(PlotPicture& plot, double x, double y);
 
 // Counts the paint events of the widgets it is installed on.
 class PaintCounter final : public QObject {
@@ -50,13 +36,6 @@ class PaintCounter final : public QObject {
 };
 
 // A started program whose main window is on the screen.
-inline std::unique_ptr<QtProgram> started_program() {
-    auto program = std::make_unique<QtProgram>();
-    program->events.start_up();
-    if (!QTest::qWaitForWindowExposed(program->windows.form1())) {
-        qWarning("the main window was never exposed");
-    }
-    return program;
-}
+std::unique_ptr<QtProgram> started_program();
 
 }  // namespace quobel::windows::qt::testing
