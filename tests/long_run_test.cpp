@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "analysis_models.hpp"
 #include "model/iteration.hpp"
 #include "model/maps.hpp"
+#include "model/start_up.hpp"
 
 namespace quobel::analysis {
 namespace {
@@ -19,7 +22,9 @@ using test_models::ModelState;
 using test_models::RealCell;
 using test_models::start_up_model;
 
-TEST(LongRun, FollowsTheWindowsIterationExactly) {
+TEST(LongRun, FollowsTheWindowsIterationClosely) {
+    // The run scales the single-precision rows to add up to 1 and carries 1 - r apart: its points
+    // stay within a few roundings of the window's, on the same maps.
     ModelState model = start_up_model();
     model.current_r = RealCell::of_single(0.4534884f);
     LongRunSettings settings;
@@ -43,8 +48,13 @@ TEST(LongRun, FollowsTheWindowsIterationExactly) {
             expected.push_back({t, s, r});
         }
     }
-    EXPECT_EQ(result.last_steps, expected);
-    EXPECT_EQ(result.last, r);
+    ASSERT_EQ(result.last_steps.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(result.last_steps[i].step, expected[i].step);
+        EXPECT_EQ(result.last_steps[i].map, expected[i].map);
+        EXPECT_NEAR(result.last_steps[i].r, expected[i].r, 1e-6) << i;
+    }
+    EXPECT_NEAR(result.last, r, 1e-6);
 }
 
 TEST(LongRun, StatisticsOfARun) {
@@ -99,14 +109,14 @@ TEST(LongRun, LyapunovExponentAtAnAttractingBoundary) {
 }
 
 TEST(LongRun, StopsAtANonFiniteStepOrWithoutMaps) {
-    // la2 = 0 at r = 0: the step is 0 / 0.
-    ModelState model = model_of({{{1}, {0.5}, {0}}}, {1});
+    // Negative shares: at r = 0.5 the holdings 0.2 * 0.5 and -0.2 * 0.5 cancel.
+    ModelState model = model_of({{{0.5, 0.5}, {0.2, 0.8}, {-0.2, 1.2}}}, {1});
     LongRunControl control;
-    const LongRunResult failed = LongRun(model, 0.0, {}).run(control);
+    const LongRunResult failed = LongRun(model, 0.5, {}).run(control);
     EXPECT_EQ(failed.end, LongRunEnd::not_finite);
     EXPECT_EQ(failed.steps_taken, 0);
     EXPECT_EQ(failed.failed_map, 1);
-    EXPECT_EQ(failed.failed_from, 0.0);
+    EXPECT_EQ(failed.failed_from, 0.5);
     EXPECT_TRUE(std::isnan(failed.mean_r));
 
     model.num_maps = 0;
@@ -160,6 +170,152 @@ TEST(LongRun, RunsOnItsOwnCopyOfTheParameters) {
     EXPECT_EQ(after.draws, before.draws);
     // Whereas a run of the changed model is another run: one map, always drawn.
     EXPECT_EQ(LongRun(model, 0.5, settings).run(control).draws[0], 20'000);
+}
+
+// Every recorded point of the run in [0, 1] and in the histogram.
+void expect_inside(const LongRunResult& result) {
+    EXPECT_EQ(result.below, 0);
+    EXPECT_EQ(result.above, 0);
+    EXPECT_EQ(std::accumulate(result.histogram.begin(), result.histogram.end(), std::int64_t{0}),
+              result.recorded);
+    EXPECT_EQ(std::accumulate(result.log_odds_histogram.begin(), result.log_odds_histogram.end(),
+                              std::int64_t{0}) +
+                  result.at_boundary[0] + result.at_boundary[1],
+              result.recorded);
+    for (const TrajectoryPoint& point : result.last_steps) {
+        ASSERT_GE(point.r, 0.0);
+        ASSERT_LE(point.r, 1.0);
+    }
+}
+
+LongRunResult run_of(const ModelState& model, double start, std::int64_t steps,
+                     std::int64_t burn_in, std::uint64_t seed = 1) {
+    LongRunSettings settings;
+    settings.steps = steps;
+    settings.burn_in = burn_in;
+    settings.seed = seed;
+    LongRunControl control;
+    return LongRun(model, start, settings).run(control);
+}
+
+TEST(LongRun, TakeOverIsAbsorbedAtTheBoundary) {
+    // tau(1) = 1 exactly only in exact arithmetic: in floating point the map may step past it.
+    // Near 1 the distance shrinks by tau'(1) = 0.1 * 0.6 / 0.4 + 0.9 * 0.4 / 0.6 = 0.75 a step.
+    const ModelState model = model_of({{{0.1, 0.9}, {0.4, 0.6}, {0.6, 0.4}}}, {1});
+    const LongRunResult result = run_of(model, 0.5, 1'000'000, 10'000);
+    ASSERT_EQ(result.end, LongRunEnd::finished);
+    expect_inside(result);
+    EXPECT_EQ(result.histogram.back(), 990'000);
+    const std::vector<double> density = result.density();
+    EXPECT_DOUBLE_EQ(
+        std::accumulate(density.begin(), density.end(), 0.0) / static_cast<double>(density.size()),
+        1.0);
+    EXPECT_EQ(result.at_boundary[1], 990'000);
+    EXPECT_EQ(result.last, 1.0);
+    EXPECT_EQ(result.approached, 1);
+    EXPECT_NEAR(result.lyapunov, std::log(0.75), 1e-12);
+    EXPECT_NEAR(result.boundary_lambda[1], std::log(0.75), 1e-15);
+
+    const BoundaryApproach& one = result.boundaries[1];
+    EXPECT_GT(one.first_within[0], 0);
+    EXPECT_GT(one.first_within[1], one.first_within[0]);
+    // From 1e-12 down to the smallest normal double at the rate 0.75.
+    const double expected = std::log(std::numeric_limits<double>::min() / 1e-12) / std::log(0.75);
+    EXPECT_NEAR(static_cast<double>(one.absorbed - one.first_within[1]), expected, 2.0);
+    EXPECT_EQ(result.boundaries[0].first_within[0], -1);
+    EXPECT_EQ(result.boundaries[0].absorbed, -1);
+}
+
+TEST(LongRun, SinglePrecisionRowsStayInside) {
+    // Payoff rows stored in single precision miss 1 by about 3e-8; investor 1 holds the Kelly
+    // portfolio (0.5, 0.5) and takes over slowly.
+    for (const bool single : {false, true}) {
+        const std::vector<double> la1{0.5, 0.5};
+        const std::vector<double> la2{0.3, 0.7};
+        const ModelState model =
+            model_of({{{0.6, 0.4}, la1, la2}, {{0.4, 0.6}, la1, la2}}, {0.5, 0.5}, single);
+        const LongRunResult result = run_of(model, 0.5, 1'000'000, 10'000);
+        ASSERT_EQ(result.end, LongRunEnd::finished);
+        expect_inside(result);
+        EXPECT_GT(result.mean_r, 0.99) << single;
+    }
+}
+
+TEST(LongRun, NoPointLeavesTheIntervalForRandomParameters) {
+    // Parameter sets as the program draws them (single precision), and typed ones (double).
+    for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+        ModelState model;
+        model::UniformGenerator random(seed);
+        model::initialise_model(model, random);
+        model.prob(1) = 0.3;
+        model.prob(2) = 0.3;
+        model.prob(3) = 0.4;
+        for (const bool typed : {false, true}) {
+            if (typed) {
+                for (int s = 1; s <= 3; ++s) {
+                    for (int k = 1; k <= 4; ++k) {
+                        model.R(s, k) = RealCell::of_double(model.R(s, k).value());
+                        model.la1(s, k) = RealCell::of_double(model.la1(s, k).value());
+                    }
+                }
+            }
+            const double start = seed % 3 == 0 ? 0.999 : seed % 3 == 1 ? 1e-9 : 0.5;
+            const LongRunResult result = run_of(model, start, 30'000, 100, seed);
+            ASSERT_EQ(result.end, LongRunEnd::finished) << seed;
+            expect_inside(result);
+        }
+    }
+}
+
+TEST(LongRun, BatchMeansErrorsShrinkLikeOneOverRootN) {
+    // Investor 1 holds only stock 1 and investor 2 only stock 2: map s sends every r inside
+    // (0, 1) to R(s,1), here 0.25 with chance 0.3 and 0.9 with 0.7. The points are independent
+    // draws of mean 0.3 * 0.25 + 0.7 * 0.9 = 0.705 and variance 0.21 * 0.65^2.
+    const std::vector<double> la1{1, 0};
+    const std::vector<double> la2{0, 1};
+    const ModelState model =
+        model_of({{{0.25, 0.75}, la1, la2}, {{0.9, 0.1}, la1, la2}}, {0.3, 0.7});
+    const double sigma = std::sqrt(0.21) * 0.65;
+    double previous = 0;
+    for (const std::int64_t n : {64'000, 256'000, 1'024'000}) {
+        const LongRunResult result = run_of(model, 0.5, n, 0, 3);
+        EXPECT_EQ(result.batches, batch_count);
+        const double expected = sigma / std::sqrt(static_cast<double>(n));
+        EXPECT_NEAR(result.mean_r_error / expected, 1.0, 0.35) << n;
+        EXPECT_NEAR(result.mean_r, 0.705, 4 * expected) << n;
+        if (previous > 0) {
+            EXPECT_NEAR(result.mean_r_error / previous, 0.5, 0.2) << n;
+        }
+        previous = result.mean_r_error;
+    }
+}
+
+TEST(LongRun, LogOddsOfTheTwoPoints) {
+    // The same two-point run: log-odds log(1/3) and log(9) in their bins of 1/16 of a binade.
+    const std::vector<double> la1{1, 0};
+    const std::vector<double> la2{0, 1};
+    const ModelState model =
+        model_of({{{0.25, 0.75}, la1, la2}, {{0.9, 0.1}, la1, la2}}, {0.3, 0.7});
+    const LongRunResult result = run_of(model, 0.5, 10'000, 0);
+    const auto bin = [](double ratio) {
+        return static_cast<std::size_t>(
+            std::floor((std::log2(ratio) + log_odds_binades) * log_odds_bins_per_binade));
+    };
+    const std::int64_t low = result.log_odds_histogram[bin(1.0 / 3)];
+    const std::int64_t high = result.log_odds_histogram[bin(9)];
+    EXPECT_EQ(low + high, 10'000);
+    EXPECT_EQ(low, result.draws[0]);
+}
+
+TEST(LongRun, RunsOnThroughAStockNobodyHolds) {
+    // Stock 3 pays nothing in map 1 and neither investor holds it there: its term is 0.
+    const ModelState model = model_of({{{0.6, 0.4, 0}, {0.5, 0.5, 0}, {0.3, 0.7, 0}},
+                                       {{0.2, 0.3, 0.5}, {0.3, 0.3, 0.4}, {0.2, 0.4, 0.4}}},
+                                      {0.5, 0.5});
+    const LongRunResult result = run_of(model, 0.5, 100'000, 1000);
+    EXPECT_EQ(result.end, LongRunEnd::finished);
+    expect_inside(result);
+    EXPECT_GT(result.draws[0], 0);
 }
 
 }  // namespace
