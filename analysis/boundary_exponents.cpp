@@ -1,6 +1,7 @@
 // The boundary exponents, their verdict and the flags that qualify them.
 #include "analysis/boundary_exponents.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/number_text.hpp"
@@ -10,10 +11,6 @@ namespace quobel::analysis {
 namespace {
 
 using model::general_text;
-
-bool is_one(double sum) {
-    return std::abs(sum - 1) <= sum_tolerance;
-}
 
 std::string cell(std::string_view table, int s, int k) {
     return std::string(table) + "(" + std::to_string(s) + "," + std::to_string(k) + ")";
@@ -50,16 +47,28 @@ void flag_probabilities(std::vector<Flag>& flags, const model::ModelState& model
         sum += model.prob(s);
         negative = negative || model.prob(s) < 0;
     }
-    if (is_one(sum) && !negative) {
+    if (adds_up_to_one(sum) && !negative) {
         return;
     }
     const std::string range = "prob(1.." + std::to_string(maps.count) + ") = ";
-    const std::string what =
-        is_one(sum) ? " include a negative value" : " add up to " + general_text(sum) + ", not 1";
+    const std::string what = adds_up_to_one(sum) ? " include a negative value"
+                                                 : " add up to " + general_text(sum) + ", not 1";
     flags.push_back({FlagKind::probabilities_not_summing_to_one, 0, 0,
                      range + list_text(stated, maps.count) + what +
                          ": the maps are picked with the chances " +
                          list_text(maps.chance, maps.count) + "."});
+}
+
+// Portfolios that differ by no more than the rounding of their storage count as the same.
+bool same_portfolio(const AnalysedMap& map, int stocks) {
+    for (std::size_t k = 0; k < static_cast<std::size_t>(stocks); ++k) {
+        const double a = map.la1[k];
+        const double b = map.la2[k];
+        if (std::abs(a - b) > 4 * storage_rounding * std::max(std::abs(a), std::abs(b))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -72,54 +81,97 @@ std::string_view verdict_text(Verdict verdict) {
             return "investor 2 takes over";
         case Verdict::both_survive:
             return "both survive";
-        case Verdict::undecided:
+        case Verdict::both_boundaries_attract:
+            return "both boundaries attract";
+        case Verdict::no_selection:
+            return "no selection";
+        case Verdict::inconclusive:
+            return "inconclusive";
+        case Verdict::not_defined:
             break;
     }
-    return "undecided (degenerate)";
+    return "not defined";
+}
+
+std::string_view verdict_explanation(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::investor_1_takes_over:
+            return "A small share of investor 1 grows and a small share of investor 2 shrinks: "
+                   "r tends to 1.";
+        case Verdict::investor_2_takes_over:
+            return "A small share of investor 2 grows and a small share of investor 1 shrinks: "
+                   "r tends to 0.";
+        case Verdict::both_survive:
+            return "A small share of either investor grows: r keeps away from both boundaries.";
+        case Verdict::both_boundaries_attract:
+            return "A small share of either investor shrinks: which investor wins depends on the "
+                   "start and on chance.";
+        case Verdict::no_selection:
+            return "Both investors hold the same portfolio in every map that can be drawn: "
+                   "neither gains on the other.";
+        case Verdict::inconclusive:
+            return "An exponent is 0 within the rounding of the inputs: the first-order test says "
+                   "nothing about that boundary.";
+        case Verdict::not_defined:
+            break;
+    }
+    return "An exponent is not a number or the payoff shares of a map do not add up to 1: the "
+           "flags say which.";
 }
 
 Verdict verdict_of(double lambda_0, double lambda_1) {
-    // Within rounding of 0 an exponent has no sign: equal portfolios whose shares add up to 1 in
-    // decimals give exponents of a few units of 1e-16 either way, and no verdict.
+    if (std::isnan(lambda_0) || std::isnan(lambda_1)) {
+        return Verdict::not_defined;
+    }
+    // Within the rounding of the inputs an exponent has no sign: the same decimals stored in
+    // single or in double precision must not give two verdicts.
     const auto sign = [](double lambda) {
         return lambda > exponent_tolerance ? 1 : lambda < -exponent_tolerance ? -1 : 0;
     };
     const int at_0 = sign(lambda_0);
     const int at_1 = sign(lambda_1);
-    if (at_0 > 0 && at_1 < 0) {
-        return Verdict::investor_1_takes_over;
+    if (at_0 == 0 || at_1 == 0) {
+        return Verdict::inconclusive;
     }
-    if (at_0 < 0 && at_1 > 0) {
-        return Verdict::investor_2_takes_over;
+    if (at_0 > 0) {
+        return at_1 < 0 ? Verdict::investor_1_takes_over : Verdict::both_survive;
     }
-    if (at_0 > 0 && at_1 > 0) {
-        return Verdict::both_survive;
-    }
-    // Either exponent 0 or NaN, or both negative.
-    return Verdict::undecided;
+    return at_1 > 0 ? Verdict::investor_2_takes_over : Verdict::both_boundaries_attract;
 }
 
 BoundaryExponents boundary_exponents(const model::ModelState& model) {
     BoundaryExponents result;
-    result.maps = maps_in_use(model);
+    const AnalysedMaps analysed = analysed_maps(model);
+    result.maps = analysed.maps;
     if (result.maps.count == 0) {
         return result;
     }
-    result.stocks = model.stocks_in_tables();
+    result.stocks = analysed.stocks;
     result.kelly.assign(static_cast<std::size_t>(result.stocks), 0.0);
+    bool rows_add_up = true;
+    bool no_selection = true;
     for (int s = 1; s <= result.maps.count; ++s) {
+        const AnalysedMap& map = analysed.map[static_cast<std::size_t>(s - 1)];
         MapTerms terms;
         terms.map = s;
-        terms.chance = result.maps.chance[static_cast<std::size_t>(s - 1)];
+        terms.chance = map.chance;
+        terms.share_sum = map.R_sum;
         const bool picked = terms.chance > 0;
         for (int k = 1; k <= result.stocks; ++k) {
-            const double R = model.R(s, k).value();
-            const double la1 = model.la1(s, k).value();
-            const double la2 = model.la2(s, k);
-            terms.share_sum += R;
-            result.kelly[static_cast<std::size_t>(k - 1)] += terms.chance * R;
-            // A stock without payoff adds a term that is 0 for every r, whatever la1 and la2.
-            if (R == 0) {
+            const auto i = static_cast<std::size_t>(k - 1);
+            const double R = map.R[i];
+            const double la1 = map.la1[i];
+            const double la2 = map.la2[i];
+            result.kelly[i] += terms.chance * R;
+            if (picked && map.held_by_neither[i]) {
+                result.flags.push_back(
+                    {FlagKind::held_by_neither, s, k,
+                     "Neither investor holds stock " + std::to_string(k) + " in map " +
+                         std::to_string(s) + " (" + cell("la1", s, k) + " = " + cell("la2", s, k) +
+                         " = 0): its payoff goes to neither, and its term is 0 for every r."});
+            }
+            // A stock without payoff, or that nobody holds, adds a term that is 0 for every r.
+            if (R == 0 || map.held_by_neither[i]) {
                 continue;
             }
             // The ratio first: equal portfolios then give exactly R, and the slope exactly the
@@ -142,7 +194,8 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
         terms.log_slope_at_0 = std::log(terms.slope_at_0);
         terms.log_slope_at_1 = std::log(terms.slope_at_1);
         if (picked) {
-            if (!is_one(terms.share_sum)) {
+            if (!map.R_adds_up) {
+                rows_add_up = false;
                 result.flags.push_back(
                     {FlagKind::shares_not_summing_to_one, s, 0,
                      "R(" + std::to_string(s) + ",1.." + std::to_string(result.stocks) +
@@ -151,6 +204,7 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
             }
             flag_slope(result.flags, s, "0", terms.slope_at_0);
             flag_slope(result.flags, s, "1", terms.slope_at_1);
+            no_selection = no_selection && same_portfolio(map, result.stocks);
             // A map that is never picked adds nothing, not 0 times an infinite logarithm.
             result.lambda_0 += terms.chance * terms.log_slope_at_0;
             result.lambda_1 += terms.chance * terms.log_slope_at_1;
@@ -159,6 +213,11 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
     }
     flag_probabilities(result.flags, model, result.maps);
     result.verdict = verdict_of(result.lambda_0, result.lambda_1);
+    if (!rows_add_up) {
+        result.verdict = Verdict::not_defined;
+    } else if (no_selection && result.verdict != Verdict::not_defined) {
+        result.verdict = Verdict::no_selection;
+    }
     return result;
 }
 

@@ -6,17 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/analysed_maps.hpp"
 #include "analysis/maps_in_use.hpp"
 #include "model/model_state.hpp"
 
 namespace quobel::analysis {
-
-// A sum of shares counts as 1 within this margin: shares drawn at random are stored in single
-// precision, so their sums miss 1 by a few units of 1e-8.
-inline constexpr double sum_tolerance = 1e-6;
-
-// An exponent this close to 0 counts as 0: it is rounding, not a drift towards either boundary.
-inline constexpr double exponent_tolerance = 1e-12;
 
 // One map's part in the exponents.
 struct MapTerms {
@@ -26,15 +20,25 @@ struct MapTerms {
     double slope_at_1 = 0;  // tau_s'(1) = sum_k R la2 / la1
     double log_slope_at_0 = 0;
     double log_slope_at_1 = 0;
-    double share_sum = 0;  // sum_k R(s,k): tau_s(1), so r = 1 is a fixed point only when it is 1
+    double share_sum = 0;  // sum_k R(s,k) as stored: r = 1 is a fixed point only when it is 1
 };
 
 // Lambda_0 > 0 means a small share of investor 1 grows, Lambda_1 < 0 that investor 2's small
 // share shrinks.
-enum class Verdict { investor_1_takes_over, investor_2_takes_over, both_survive, undecided };
+enum class Verdict {
+    investor_1_takes_over,    // Lambda_0 > 0, Lambda_1 < 0
+    investor_2_takes_over,    // Lambda_0 < 0, Lambda_1 > 0
+    both_survive,             // both > 0
+    both_boundaries_attract,  // both < 0
+    no_selection,             // the same portfolio for both investors in every map drawn
+    inconclusive,             // an exponent is 0 within the rounding of the inputs
+    not_defined,              // an exponent is not a number, or an R row does not add up to 1
+};
 
-// "investor 1 takes over", "investor 2 takes over", "both survive", "undecided (degenerate)".
 std::string_view verdict_text(Verdict verdict);
+
+// One line that says what the verdict means for the run of r.
+std::string_view verdict_explanation(Verdict verdict);
 
 // What makes the exponents meaningless, or part of them.
 enum class FlagKind {
@@ -43,6 +47,7 @@ enum class FlagKind {
     infinite_slope_at_1,        // la1(s,k) = 0 with R(s,k) != 0
     slope_without_logarithm,    // a slope that is not positive (negative or zero shares)
     probabilities_not_summing_to_one,
+    held_by_neither,  // la1(s,k) = la2(s,k) = 0: the stock's term is 0 for every r
 };
 
 struct Flag {
@@ -58,17 +63,18 @@ struct BoundaryExponents {
     std::vector<MapTerms> terms;  // one per map in use
     double lambda_0 = 0;          // sum_s chance(s) log tau_s'(0)
     double lambda_1 = 0;          // sum_s chance(s) log tau_s'(1)
-    Verdict verdict = Verdict::undecided;
+    Verdict verdict = Verdict::not_defined;
     std::vector<Flag> flags;
     // The growth-optimal portfolio sum_s chance(s) R(s,k), stocks 1..K at 0..K-1.
     std::vector<double> kelly;
 };
 
-// Maps that the iteration never picks (chance 0) take no part in the exponents and raise no flag.
+// Rows that miss 1 only by their storage rounding are scaled to add up to 1 first. Maps that the
+// iteration never picks (chance 0) take no part in the exponents and raise no flag.
 BoundaryExponents boundary_exponents(const model::ModelState& model);
 
-// The verdict by the signs of the two exponents, each within exponent_tolerance of 0 counting
-// as 0.
+// The verdict by the signs of the two exponents alone, each within exponent_tolerance of 0
+// counting as 0 (inconclusive); NaN gives not_defined.
 Verdict verdict_of(double lambda_0, double lambda_1);
 
 }  // namespace quobel::analysis

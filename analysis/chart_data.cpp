@@ -2,6 +2,7 @@
 #include "analysis/chart_data.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace quobel::analysis {
@@ -30,6 +31,79 @@ AxisRange height_range(const std::vector<double>& heights) {
 AxisRange padded_range(double lowest, double highest) {
     const double margin = std::max((highest - lowest) * 0.05, 0.01);
     return {lowest - margin, highest + margin};
+}
+
+Ticks nice_ticks(AxisRange range, int most) {
+    const double span = range.high - range.low;
+    if (!(span > 0) || !std::isfinite(span) || most < 1) {
+        return {range.low, range.high, span, 2};
+    }
+    // The smallest step of 1, 2 or 5 times a power of ten that spans the range in `most` steps.
+    const double rough = span / most;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10 * power;
+    for (const double factor : {1.0, 2.0, 5.0}) {
+        if (factor * power >= rough * (1 - 1e-12)) {
+            step = factor * power;
+            break;
+        }
+    }
+    // Ticks are whole multiples of the step, so that 0.30000000000000004 reads 0.3; a bound a
+    // rounding away from a multiple counts as on it.
+    const double first = std::floor(range.low / step + 1e-9);
+    const double last = std::ceil(range.high / step - 1e-9);
+    return {first * step, last * step, step, static_cast<int>(last - first) + 1};
+}
+
+AxisRange r_range(const std::vector<TrajectoryPoint>& points) {
+    AxisRange range{0, 1};
+    for (const TrajectoryPoint& point : points) {
+        range.low = std::min(range.low, point.r);
+        range.high = std::max(range.high, point.r);
+    }
+    if (range.low < 0 || range.high > 1) {
+        return padded_range(range.low, range.high);
+    }
+    return range;
+}
+
+LogOddsChart log_odds_chart(const LongRunResult& result, int bars) {
+    LogOddsChart chart;
+    const std::vector<std::int64_t>& counts = result.log_odds_histogram;
+    const auto occupied = [](std::int64_t count) { return count > 0; };
+    const auto first = std::find_if(counts.begin(), counts.end(), occupied);
+    if (first == counts.end() || bars < 1) {
+        return chart;
+    }
+    const auto last = std::find_if(counts.rbegin(), counts.rend(), occupied).base();
+    const auto begin = static_cast<std::size_t>(first - counts.begin());
+    const auto end = static_cast<std::size_t>(last - counts.begin());
+    // Bars of whole bins, as few bins each as fit the occupied bins into `bars`.
+    const std::size_t per_bar =
+        (end - begin + static_cast<std::size_t>(bars) - 1) / static_cast<std::size_t>(bars);
+    const std::size_t count = (end - begin + per_bar - 1) / per_bar;
+    // Bin i starts at log-odds (i / 16 - 1024) ln 2.
+    const double bin_width = std::log(2.0) / log_odds_bins_per_binade;
+    const auto edge = [&](std::size_t bin) {
+        return (static_cast<double>(bin) - log_odds_binades * log_odds_bins_per_binade) * bin_width;
+    };
+    for (std::size_t i = begin; i < end; ++i) {
+        chart.inside += counts[i];
+    }
+    std::vector<double> heights(count, 0.0);
+    const double scale =
+        1 / (static_cast<double>(result.recorded) * bin_width * static_cast<double>(per_bar));
+    for (std::size_t bar = 0; bar < count; ++bar) {
+        std::int64_t sum = 0;
+        for (std::size_t i = begin + bar * per_bar; i < std::min(end, begin + (bar + 1) * per_bar);
+             ++i) {
+            sum += counts[i];
+        }
+        heights[bar] = static_cast<double>(sum) * scale;
+    }
+    chart.x = {edge(begin), edge(begin + count * per_bar)};
+    chart.steps = histogram_steps(heights, chart.x.low, chart.x.high);
+    return chart;
 }
 
 std::vector<ChartPoint> trajectory_points(const std::vector<TrajectoryPoint>& points) {

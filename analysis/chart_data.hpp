@@ -34,6 +34,29 @@ AxisRange height_range(const std::vector<double>& heights);
 // A range around values that may all be equal, with a margin of at least 0.01 either side.
 AxisRange padded_range(double lowest, double highest);
 
+// An axis whose ticks fall on round numbers: 1, 2 or 5 times a power of ten apart, the first at
+// or below `range.low`, the last at or above `range.high`, at most `most` intervals between.
+struct Ticks {
+    double low = 0;
+    double high = 1;
+    double step = 0.2;
+    int count = 6;  // ticks, both ends included
+};
+Ticks nice_ticks(AxisRange range, int most = 8);
+
+// The time series' r axis: [0, 1], wider only where the points leave it.
+AxisRange r_range(const std::vector<TrajectoryPoint>& points);
+
+// The density of the log-odds log(r / (1 - r)) over the occupied part of the run's log-odds
+// histogram, in at most `bars` bars of equal width: each bar's share of the recorded points per
+// unit of log-odds, drawn as steps. Empty when no recorded point lies strictly inside (0, 1).
+struct LogOddsChart {
+    std::vector<ChartPoint> steps;
+    AxisRange x;
+    std::int64_t inside = 0;  // recorded points strictly inside (0, 1)
+};
+LogOddsChart log_odds_chart(const LongRunResult& result, int bars = 100);
+
 // The trajectory's points as (step, r).
 std::vector<ChartPoint> trajectory_points(const std::vector<TrajectoryPoint>& points);
 

@@ -1,11 +1,16 @@
-// The long run: a tight loop over tau and its slope, one draw and one histogram bin per step.
+// The long run: a tight loop over tau, its complement and its slope, one draw and two histogram
+// bins per step.
 #include "analysis/long_run.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>
 
+#include "analysis/analysed_maps.hpp"
+#include "analysis/batch_means.hpp"
+#include "analysis/boundary_exponents.hpp"
 #include "model/random_source.hpp"
 
 namespace quobel::analysis {
@@ -19,6 +24,11 @@ constexpr std::size_t ring_size = 1024;
 static_assert(ring_size >= kept_steps);
 
 constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
+// Below this a distance to a boundary has lost its precision: it counts as absorbed.
+constexpr double smallest_distance = std::numeric_limits<double>::min();
+// The slopes are multiplied up and their logarithm taken only when the product leaves this range.
+constexpr double product_low = 0x1p-400;
+constexpr double product_high = 0x1p400;
 
 // Everything a walk changes, kept together so that it can go on block after block.
 struct Walk {
@@ -28,43 +38,99 @@ struct Walk {
     double second_bound = 0;  // a draw not below it leaves map 2 too
     model::UniformGenerator random;
 
-    double r = 0;
+    // r and 1 - r; the smaller one is carried exactly, the other is 1 minus it.
+    double p = 0, q = 1;
     std::int64_t t = 0;  // steps taken
 
     std::int64_t* histogram = nullptr;
+    std::int64_t* log_odds = nullptr;
+    const std::uint64_t* edge_fraction = nullptr;
+    const std::uint8_t* first_edge = nullptr;
     int bins = 1;
     std::int64_t below = 0, above = 0;
-    double sum_r = 0, sum_log = 0;
+    std::array<std::int64_t, 2> at_boundary{};
+    // The sums of the batch under way; the slopes' product not yet taken into sum_log.
+    double sum_r = 0, sum_log = 0, product = 1;
     std::int64_t first_draws = 0, second_draws = 0;
     std::array<TrajectoryPoint, ring_size> ring{};
 
+    // The next distance to each boundary that needs a look: the first nearness not yet reached,
+    // then the underflow.
+    std::array<double, 2> watch{nearness[0], nearness[0]};
+    std::array<BoundaryApproach, 2> boundaries;
+
     int failed_map = 0;
+
+    // A distance at or below watch[side] after `step`: notes the levels reached and flushes an
+    // underflowed distance to 0. Returns the distance to carry.
+    double approach(int side, double distance, std::int64_t step) {
+        if (distance < 0) {
+            return distance;  // outside [0, 1]: shares that are not all positive
+        }
+        if (distance < smallest_distance) {
+            distance = 0;
+        }
+        BoundaryApproach& boundary = boundaries[static_cast<std::size_t>(side)];
+        for (std::size_t level = 0; level < nearness.size(); ++level) {
+            if (boundary.first_within[level] < 0 && distance <= nearness[level]) {
+                boundary.first_within[level] = step;
+            }
+        }
+        if (distance == 0 && boundary.absorbed < 0) {
+            boundary.absorbed = step;
+        }
+        watch[static_cast<std::size_t>(side)] = boundary.first_within[0] < 0   ? nearness[0]
+                                                : boundary.first_within[1] < 0 ? nearness[1]
+                                                                               : smallest_distance;
+        return distance;
+    }
 };
 
-// tau_s(r) and tau_s'(r) with one denominator per stock. tau is formed exactly as the model forms
-// it, term by term and in the same grouping, so the run follows the same points as the window's
-// iteration would with the same draws.
-template <int K>
-inline double tau_and_slope(const MapCoefficients& map, double r, double& slope) {
-    double next = 0;
-    double derivative = 0;
-    const double rest = 1 - r;
-    for (int k = 0; k < K; ++k) {
-        const double held = map.la1[k] * r;
-        const double denominator = held + map.la2[k] * rest;
-        next += map.R[k] * held / denominator;
-        derivative += map.slope[k] / (denominator * denominator);
+// tau, 1 - tau and tau' once more, term by term, leaving out the stocks that neither investor
+// holds at this point. False when tau or 1 - tau has no finite value.
+bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, double& tau,
+                   double& rest, double& slope) {
+    tau = 0;
+    rest = 0;
+    slope = 0;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(stocks); ++k) {
+        const double held_1 = map.la1[k] * p;
+        const double held_2 = map.la2[k] * q;
+        if (held_1 == 0 && held_2 == 0) {
+            continue;
+        }
+        const double denominator = held_1 + held_2;
+        tau += map.R[k] * held_1 / denominator;
+        rest += map.R[k] * held_2 / denominator;
+        slope += map.slope[k] / (denominator * denominator);
     }
-    slope = derivative;
-    return next;
+    if (!map.complementary) {
+        rest = 1 - tau;
+    }
+    return std::isfinite(tau) && std::isfinite(rest);
 }
+
+// The sum of x[0..N-1] in pairs, so that the additions do not wait on one another.
+template <int N>
+inline double pairwise_sum(const double* x) {
+    if constexpr (N == 0) {
+        return 0;
+    } else if constexpr (N == 1) {
+        return x[0];
+    } else {
+        return pairwise_sum<N / 2>(x) + pairwise_sum<N - N / 2>(x + N / 2);
+    }
+}
+
+constexpr std::uint64_t fraction_mask = (std::uint64_t{1} << 52) - 1;
 
 // Steps walk.t .. end - 1; with Record the points enter the statistics. False when a step had no
 // finite result: the walk then stands before that step.
 template <int K, bool Record>
 bool walk_block(Walk& walk, std::int64_t end) {
-    // Locals, so that the histogram's stores cannot force the walk's state out of registers.
-    double r = walk.r;
+    // Locals, so that the histograms' stores cannot force the walk's state out of registers.
+    double p = walk.p;
+    double q = walk.q;
     std::int64_t t = walk.t;
     model::UniformGenerator random = walk.random;
     const auto& maps = *walk.maps;
@@ -72,9 +138,10 @@ bool walk_block(Walk& walk, std::int64_t end) {
     const double first_bound = walk.first_bound;
     const double second_bound = walk.second_bound;
     std::int64_t* const histogram = walk.histogram;
+    std::int64_t* const log_odds = walk.log_odds;
     const int last_bin = walk.bins - 1;
     const double bins = walk.bins;
-    double sum_r = 0, sum_log = 0;
+    double sum_r = 0, product = walk.product, sum_log = 0;
     std::int64_t first_draws = 0, second_draws = 0, below = 0, above = 0;
     bool finite = true;
 
@@ -87,35 +154,72 @@ bool walk_block(Walk& walk, std::int64_t end) {
             const bool past_second = !(u < second_bound);
             s = int{past_first} + int{past_first && past_second};
         }
-        double slope = 0;
-        const double next = tau_and_slope<K>(maps[static_cast<std::size_t>(s)], r, slope);
-        if (!std::isfinite(next)) {
+        const MapCoefficients& map = maps[static_cast<std::size_t>(s)];
+        // tau(r), 1 - tau(r) and tau'(r) with one division per stock.
+        std::array<double, K == 0 ? 1 : K> taus{}, rests{}, slopes{};
+        for (int k = 0; k < K; ++k) {
+            const double inverse = 1 / (map.la1[k] * p + map.la2[k] * q);
+            taus[k] = map.R_la1[k] * p * inverse;
+            rests[k] = map.R_la2[k] * q * inverse;
+            slopes[k] = map.slope[k] * inverse * inverse;
+        }
+        double tau = pairwise_sum<K>(taus.data());
+        double rest = pairwise_sum<K>(rests.data());
+        double slope = pairwise_sum<K>(slopes.data());
+        if (!map.complementary) {
+            rest = 1 - tau;
+        }
+        if (!std::isfinite(tau + rest + slope) && !careful_terms(map, K, p, q, tau, rest, slope)) {
             walk.failed_map = s + 1;
             finite = false;
             break;
         }
+        const bool upper = tau > rest;
+        double distance = upper ? rest : tau;
+        if (distance <= walk.watch[upper]) {
+            distance = walk.approach(int{upper}, distance, t + 1);
+        }
+        p = upper ? 1 - distance : distance;
+        q = upper ? distance : 1 - distance;
         first_draws += s == 0;
         second_draws += s == 1;
         if constexpr (Record) {
-            sum_r += next;
-            sum_log += std::log(slope);
-            if (next >= 0 && next <= 1) {
-                ++histogram[std::min(static_cast<int>(next * bins), last_bin)];
-            } else if (next < 0) {
+            sum_r += p;
+            product *= slope;
+            if (!(product > product_low && product < product_high)) {
+                sum_log += std::log(product);
+                product = 1;
+            }
+            if (p >= 0 && p <= 1) {
+                ++histogram[std::min(static_cast<int>(p * bins), last_bin)];
+            } else if (p < 0) {
                 ++below;
             } else {
                 ++above;
             }
+            if (p > 0 && q > 0) {
+                // The binade of p / q from its exponent, the bin within it from its fraction.
+                const auto bits = std::bit_cast<std::uint64_t>(p / q);
+                const std::uint64_t fraction = bits & fraction_mask;
+                const int edge = walk.first_edge[fraction >> 44];
+                const int within = edge + int{fraction >= walk.edge_fraction[edge + 1]};
+                const auto exponent = static_cast<int>(bits >> 52);  // 1023 for 1 <= p / q < 2
+                ++log_odds[(exponent - 1023 + log_odds_binades) * log_odds_bins_per_binade +
+                           within];
+            } else if (distance == 0) {
+                ++walk.at_boundary[std::size_t{upper}];
+            }
         }
-        walk.ring[static_cast<std::size_t>(t) & (ring_size - 1)] = {t + 1, s + 1, next};
-        r = next;
+        walk.ring[static_cast<std::size_t>(t) & (ring_size - 1)] = {t + 1, s + 1, p};
     }
 
-    walk.r = r;
+    walk.p = p;
+    walk.q = q;
     walk.t = t;
     walk.random = random;
     walk.sum_r += sum_r;
     walk.sum_log += sum_log;
+    walk.product = product;
     walk.first_draws += first_draws;
     walk.second_draws += second_draws;
     walk.below += below;
@@ -136,6 +240,25 @@ constexpr auto burn_in_blocks =
 constexpr auto recorded_blocks =
     block_functions<true>(std::make_index_sequence<model::max_stocks + 1>());
 
+// The batch under way ends: its means join the others and its sums the totals.
+struct Batches {
+    std::vector<double> mean_r, mean_log;
+    double sum_r = 0, sum_log = 0;
+
+    void close(Walk& walk, std::int64_t length, bool whole) {
+        walk.sum_log += std::log(walk.product);
+        walk.product = 1;
+        if (whole && length > 0) {
+            mean_r.push_back(walk.sum_r / static_cast<double>(length));
+            mean_log.push_back(walk.sum_log / static_cast<double>(length));
+        }
+        sum_r += walk.sum_r;
+        sum_log += walk.sum_log;
+        walk.sum_r = 0;
+        walk.sum_log = 0;
+    }
+};
+
 }  // namespace
 
 std::vector<double> LongRunResult::density() const {
@@ -151,23 +274,45 @@ std::vector<double> LongRunResult::density() const {
 }
 
 LongRun::LongRun(const model::ModelState& model, double start, const LongRunSettings& settings)
-    : settings_(settings),
-      start_(start),
-      stocks_(model.stocks_in_tables()),
-      maps_(maps_in_use(model)) {
+    : settings_(settings), start_(start), stocks_(0) {
     settings_.steps = std::clamp<std::int64_t>(settings_.steps, 0, max_long_run_steps);
     settings_.burn_in = std::clamp<std::int64_t>(settings_.burn_in, 0, settings_.steps);
     settings_.bins = std::clamp(settings_.bins, 1, max_bins);
+    const AnalysedMaps analysed = analysed_maps(model);
+    maps_ = analysed.maps;
+    stocks_ = analysed.stocks;
     for (int s = 1; s <= maps_.count; ++s) {
+        const AnalysedMap& from = analysed.map[static_cast<std::size_t>(s - 1)];
         MapCoefficients& map = coefficients_[static_cast<std::size_t>(s - 1)];
-        for (int k = 1; k <= stocks_; ++k) {
-            const auto i = static_cast<std::size_t>(k - 1);
-            map.R[i] = model.R(s, k).value();
-            map.la1[i] = model.la1(s, k).value();
-            map.la2[i] = model.la2(s, k);
-            map.slope[i] = map.R[i] * map.la1[i] * map.la2[i];
+        map.complementary = from.complementary;
+        for (std::size_t k = 0; k < static_cast<std::size_t>(stocks_); ++k) {
+            if (from.held_by_neither[k]) {
+                // Its term is 0 at every r: a stock without payoff that both hold alike.
+                map.la1[k] = map.la2[k] = 1;
+                continue;
+            }
+            map.R[k] = from.R[k];
+            map.la1[k] = from.la1[k];
+            map.la2[k] = from.la2[k];
+            map.R_la1[k] = map.R[k] * map.la1[k];
+            map.R_la2[k] = map.R[k] * map.la2[k];
+            map.slope[k] = map.R[k] * map.la1[k] * map.la2[k];
         }
     }
+    for (std::size_t j = 1; j < log_odds_bins_per_binade; ++j) {
+        edge_fraction_[j] = std::bit_cast<std::uint64_t>(
+                                std::exp2(static_cast<double>(j) / log_odds_bins_per_binade)) &
+                            fraction_mask;
+    }
+    edge_fraction_[log_odds_bins_per_binade] = fraction_mask + 1;
+    for (std::size_t i = 0, j = 0; i < first_edge_.size(); ++i) {
+        while (edge_fraction_[j + 1] <= (std::uint64_t{i} << 44)) {
+            ++j;
+        }
+        first_edge_[i] = static_cast<std::uint8_t>(j);
+    }
+    const BoundaryExponents exponents = boundary_exponents(model);
+    lambda_ = {exponents.lambda_0, exponents.lambda_1};
 }
 
 LongRunResult LongRun::run(LongRunControl& control) const {
@@ -176,8 +321,12 @@ LongRunResult LongRun::run(LongRunControl& control) const {
     result.last = start_;
     result.maps = maps_;
     result.histogram.assign(static_cast<std::size_t>(settings_.bins), 0);
+    result.log_odds_histogram.assign(static_cast<std::size_t>(log_odds_bins), 0);
     result.mean_r = not_a_number;
     result.lyapunov = not_a_number;
+    result.mean_r_error = not_a_number;
+    result.lyapunov_error = not_a_number;
+    result.boundary_lambda = lambda_;
     control.steps_done.store(0, std::memory_order_relaxed);
     if (maps_.count == 0) {
         result.end = LongRunEnd::no_map;
@@ -190,39 +339,69 @@ LongRunResult LongRun::run(LongRunControl& control) const {
     walk.first_bound = maps_.threshold[0];
     walk.second_bound = maps_.threshold[1];
     walk.random = model::UniformGenerator(settings_.seed);
-    walk.r = start_;
+    const bool upper = start_ > 0.5;
+    const double distance = walk.approach(int{upper}, upper ? 1 - start_ : start_, 0);
+    walk.p = upper ? 1 - distance : distance;
+    walk.q = upper ? distance : 1 - distance;
     walk.histogram = result.histogram.data();
+    walk.log_odds = result.log_odds_histogram.data();
+    walk.edge_fraction = edge_fraction_.data();
+    walk.first_edge = first_edge_.data();
     walk.bins = settings_.bins;
 
+    // Batch b of the recorded steps ends at burn_in + (b + 1) * recorded / batch_count.
+    const std::int64_t to_record = settings_.steps - settings_.burn_in;
+    const auto batch_end = [&](int batch) {
+        return settings_.burn_in + to_record * (batch + 1) / batch_count;
+    };
+    Batches batches;
+    int batch = 0;
+    std::int64_t batch_start = settings_.burn_in;
+
     const auto stocks = static_cast<std::size_t>(stocks_);
-    bool finite = true;
     while (walk.t < settings_.steps) {
         if (control.cancel.load(std::memory_order_relaxed)) {
             result.end = LongRunEnd::cancelled;
             break;
         }
-        // A block never straddles the end of the burn-in, so each runs one kind of loop.
+        // A block never straddles the end of the burn-in or of a batch, so each runs one kind
+        // of loop and the batches close between blocks.
         const bool record = walk.t >= settings_.burn_in;
-        const std::int64_t limit = record ? settings_.steps : settings_.burn_in;
+        const std::int64_t limit = record ? batch_end(batch) : settings_.burn_in;
         const std::int64_t end = std::min(walk.t + cancel_check_steps, limit);
-        finite = (record ? recorded_blocks : burn_in_blocks)[stocks](walk, end);
+        const bool finite = (record ? recorded_blocks : burn_in_blocks)[stocks](walk, end);
         control.steps_done.store(walk.t, std::memory_order_relaxed);
         if (!finite) {
             result.end = LongRunEnd::not_finite;
             result.failed_map = walk.failed_map;
-            result.failed_from = walk.r;
+            result.failed_from = walk.p;
             break;
         }
+        if (record && walk.t == limit) {
+            batches.close(walk, walk.t - batch_start, true);
+            batch_start = walk.t;
+            ++batch;
+        }
     }
+    batches.close(walk, walk.t - batch_start, false);
 
     result.steps_taken = walk.t;
-    result.last = walk.r;
+    result.last = walk.p;
     result.recorded = std::max<std::int64_t>(0, walk.t - settings_.burn_in);
     result.below = walk.below;
     result.above = walk.above;
+    result.at_boundary = walk.at_boundary;
+    result.boundaries = walk.boundaries;
     if (result.recorded > 0) {
-        result.mean_r = walk.sum_r / static_cast<double>(result.recorded);
-        result.lyapunov = walk.sum_log / static_cast<double>(result.recorded);
+        result.mean_r = batches.sum_r / static_cast<double>(result.recorded);
+        result.lyapunov = batches.sum_log / static_cast<double>(result.recorded);
+    }
+    result.batches = static_cast<int>(batches.mean_r.size());
+    result.mean_r_error = batch_means_error(batches.mean_r);
+    result.lyapunov_error = batch_means_error(batches.mean_log);
+    const double last_distance = std::min(walk.p, walk.q);
+    if (last_distance >= 0 && last_distance <= nearness[0]) {
+        result.approached = walk.p < walk.q ? 0 : 1;
     }
     result.draws = {walk.first_draws, walk.second_draws,
                     walk.t - walk.first_draws - walk.second_draws};

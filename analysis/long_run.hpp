@@ -1,5 +1,6 @@
-// Long runs of the random iteration without drawing: the invariant density of r, the time
-// average, the orbit's Lyapunov exponent and the frequency of each map, on any thread.
+// Long runs of the random iteration without drawing: the invariant density of r and of its
+// log-odds, the time average and the orbit's Lyapunov exponent with their standard errors, how
+// close r came to each boundary and when, and the frequency of each map, on any thread.
 #pragma once
 
 #include <array>
@@ -19,6 +20,19 @@ inline constexpr std::int64_t default_long_run_steps = 1'000'000;
 inline constexpr std::int64_t max_long_run_steps = 100'000'000;
 inline constexpr int kept_steps = 1000;  // the tail of the run kept as a trajectory
 inline constexpr int max_bins = 10'000;
+
+// The log-odds log(r / (1 - r)) are counted in bins of log_odds_bins_per_binade to a factor 2 of
+// r / (1 - r), over the ratios 2^-log_odds_binades .. 2^log_odds_binades: every ratio of two
+// distances that have not underflowed. Bin i holds the ratios from 2^(i / 16 - 1024) on.
+inline constexpr int log_odds_binades = 1024;
+inline constexpr int log_odds_bins_per_binade = 16;
+inline constexpr int log_odds_bins = 2 * log_odds_binades * log_odds_bins_per_binade;
+
+// The recorded steps fall into this many batches of (nearly) equal length for the standard errors.
+inline constexpr int batch_count = 32;
+
+// The distances to a boundary whose first crossing a run notes.
+inline constexpr std::array<double, 2> nearness{1e-6, 1e-12};
 
 struct LongRunSettings {
     std::int64_t steps = default_long_run_steps;  // 0 .. max_long_run_steps
@@ -44,6 +58,13 @@ enum class LongRunEnd {
     no_map,      // the map count is not 1, 2 or 3
 };
 
+// How a run came near one boundary. Step 0 is the start; -1 means never.
+struct BoundaryApproach {
+    std::array<std::int64_t, 2> first_within{-1, -1};  // by nearness
+    // The step whose distance to the boundary underflowed: from there r is the boundary itself.
+    std::int64_t absorbed = -1;
+};
+
 struct LongRunResult {
     LongRunEnd end = LongRunEnd::finished;
     std::int64_t steps_taken = 0;
@@ -53,15 +74,30 @@ struct LongRunResult {
     int failed_map = 0;
     double failed_from = 0;
 
-    // Steps after the burn-in: the histogram, the mean and the exponent are over their points.
+    // Steps after the burn-in: the histograms, the mean and the exponent are over their points.
     std::int64_t recorded = 0;
     std::vector<std::int64_t>
         histogram;           // bin i holds i / bins <= r < (i + 1) / bins; r = 1 in the last
-    std::int64_t below = 0;  // points under 0
-    std::int64_t above = 0;  // points over 1 (or NaN, which no step leaves)
+    std::int64_t below = 0;  // points under 0 (only when the shares are not all positive)
+    std::int64_t above = 0;  // points over 1 (likewise)
     double mean_r = 0;       // NaN when nothing was recorded
     // (1/T) sum_t log tau'_{s_t}(r_{t-1}) over the recorded steps; NaN when nothing was recorded.
     double lyapunov = 0;
+    // Standard errors by batch means over the whole batches recorded; NaN with fewer than two.
+    double mean_r_error = 0;
+    double lyapunov_error = 0;
+    int batches = 0;
+
+    // The log-odds of the recorded points inside (0, 1), by the bins above.
+    std::vector<std::int64_t> log_odds_histogram;
+    // Recorded points at exactly 0 and exactly 1, whose log-odds are infinite.
+    std::array<std::int64_t, 2> at_boundary{};
+
+    std::array<BoundaryApproach, 2> boundaries;  // r = 0, r = 1
+    // The boundary within nearness[0] of the last point, or -1.
+    int approached = -1;
+    // Lambda_0 and Lambda_1 of the run's parameters, to set beside the orbit's exponent.
+    std::array<double, 2> boundary_lambda{};
 
     // Every step counts here, burn-in included, beside the chance of each map.
     MapsInUse maps;
@@ -75,6 +111,11 @@ struct LongRunResult {
 };
 
 // A run set up from a copy of the parameters, so the model may change while it runs elsewhere.
+//
+// Unlike the main window's cobweb, which evaluates tau exactly as the model states it, the run
+// scales rows that miss 1 only by their storage rounding to add up to 1, and carries the smaller
+// of r and 1 - r, computing 1 - tau from its own sum of terms: both boundaries are then exactly
+// fixed and the distance to the nearer one keeps its full relative precision.
 class LongRun {
   public:
     LongRun(const model::ModelState& model, double start, const LongRunSettings& settings);
@@ -86,10 +127,13 @@ class LongRun {
     // Runs from the start with a fresh generator, so the same run gives the same result.
     LongRunResult run(LongRunControl& control) const;
 
-    // One map of the run: its coefficients for stocks 1..K at 0..K-1.
+    // One map of the run, stocks 1..K at 0..K-1.
     struct MapCoefficients {
-        std::array<double, model::max_stocks> R{}, la1{}, la2{};
-        std::array<double, model::max_stocks> slope{};  // R la1 la2, the numerator of tau'
+        std::array<double, model::max_stocks> la1{}, la2{};
+        std::array<double, model::max_stocks> R{};
+        std::array<double, model::max_stocks> R_la1{}, R_la2{};  // the numerators' factors
+        std::array<double, model::max_stocks> slope{};           // R la1 la2, the numerator of tau'
+        bool complementary = false;  // 1 - tau is the sum of the terms R la2 (1 - r) / ...
     };
 
   private:
@@ -98,6 +142,11 @@ class LongRun {
     int stocks_;
     MapsInUse maps_;
     std::array<MapCoefficients, 3> coefficients_;
+    std::array<double, 2> lambda_{};
+    // The fraction bits of 2^(j / 16), j = 0..16, and the bin of the log-odds at the start of
+    // each 256th of a binade.
+    std::array<std::uint64_t, log_odds_bins_per_binade + 1> edge_fraction_{};
+    std::array<std::uint8_t, 256> first_edge_{};
 };
 
 }  // namespace quobel::analysis

@@ -47,5 +47,59 @@ TEST(ChartData, DrawSharesAndTrajectory) {
               (std::vector<ChartPoint>{{7, 0.25}, {8, 0.5}}));
 }
 
+TEST(ChartData, TicksFallOnRoundNumbers) {
+    const auto same = [](const Ticks& ticks, const Ticks& expected) {
+        EXPECT_NEAR(ticks.low, expected.low, 1e-12);
+        EXPECT_NEAR(ticks.high, expected.high, 1e-12);
+        EXPECT_NEAR(ticks.step, expected.step, 1e-12);
+        EXPECT_EQ(ticks.count, expected.count);
+    };
+    same(nice_ticks({0, 1}), {0, 1, 0.2, 6});
+    same(nice_ticks({0, 4.2}), {0, 5, 1, 6});
+    same(nice_ticks({-0.05, 1.05}), {-0.2, 1.2, 0.2, 8});
+    same(nice_ticks({1001, 2000}), {1000, 2000, 200, 6});
+    same(nice_ticks({-3.7e-9, -1e-9}), {-4e-9, -1e-9, 5e-10, 7});
+    // Nothing to divide: the range as it is, its two ends the only ticks.
+    EXPECT_EQ(nice_ticks({0.5, 0.5}).count, 2);
+}
+
+TEST(ChartData, TimeSeriesOnTheUnitIntervalUnlessThePointsLeaveIt) {
+    EXPECT_EQ(r_range({{1, 1, 0.4}, {2, 1, 0.41}}), (AxisRange{0, 1}));
+    const AxisRange wider = r_range({{1, 1, 0.5}, {2, 1, 1.2}});
+    EXPECT_DOUBLE_EQ(wider.low, -0.06);
+    EXPECT_DOUBLE_EQ(wider.high, 1.26);
+}
+
+TEST(ChartData, LogOddsDensityOverTheOccupiedBins) {
+    LongRunResult result;
+    result.recorded = 5;
+    result.at_boundary = {0, 1};  // one point at r = 1 exactly, outside the chart
+    result.log_odds_histogram.assign(log_odds_bins, 0);
+    // Ratios 1/3 and 9: bins (log2 ratio + 1024) * 16, rounded down.
+    result.log_odds_histogram[16358] = 3;
+    result.log_odds_histogram[16434] = 1;
+    const double width = std::log(2.0) / 16;
+
+    const LogOddsChart fine = log_odds_chart(result);
+    EXPECT_EQ(fine.inside, 4);
+    EXPECT_DOUBLE_EQ(fine.x.low, -26 * width);
+    EXPECT_DOUBLE_EQ(fine.x.high, 51 * width);
+    ASSERT_EQ(fine.steps.size(), 2U * 77);
+    EXPECT_DOUBLE_EQ(fine.steps.front().y, 3 / (5 * width));
+    EXPECT_DOUBLE_EQ(fine.steps.back().y, 1 / (5 * width));
+
+    // Eight bins to a bar: ten bars, and the density still integrates to 4 of the 5 points.
+    const LogOddsChart coarse = log_odds_chart(result, 10);
+    ASSERT_EQ(coarse.steps.size(), 2U * 10);
+    double mass = 0;
+    for (std::size_t i = 0; i < coarse.steps.size(); i += 2) {
+        mass += coarse.steps[i].y * (coarse.steps[i + 1].x - coarse.steps[i].x);
+    }
+    EXPECT_NEAR(mass, 0.8, 1e-12);
+
+    result.log_odds_histogram.assign(log_odds_bins, 0);
+    EXPECT_TRUE(log_odds_chart(result).steps.empty());
+}
+
 }  // namespace
 }  // namespace quobel::analysis

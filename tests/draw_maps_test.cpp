@@ -132,20 +132,30 @@ TEST(DrawMaps, RedrawingErasesTheCobwebAndChangesNoModelValue) {
     EXPECT_EQ(model, before);
 }
 
-TEST(DrawMaps, ZeroDenominatorLeavesOutOnlyThatSegment) {
-    // Map 2 has no value at r = 0: its first segment is left out, everything else is drawn.
+TEST(DrawMaps, ZeroDenominatorLeavesOutOnlyThoseSegments) {
+    // Negative shares: map 2's stock 3 has the denominator 0.25 r - 0.25 (1 - r), 0 at r = 0.5,
+    // so the two segments that meet there are left out; everything else is drawn.
     ModelState model = start_up_model(3);
-    model.la2(2, 3) = 0;
+    model.la1(2, 3) = model::RealCell::of_double(0.25);
+    model.la2(2, 3) = -0.25;
     const std::vector<Segment> lines = drawn(model);
-    ASSERT_EQ(lines.size(), 307U);
+    ASSERT_EQ(lines.size(), 306U);
     const std::vector<Segment> green = of_colour(lines, PaletteColour::light_green);
-    ASSERT_EQ(green.size(), 100U);
-    EXPECT_EQ(green.front().x1, 0.01f);
+    ASSERT_EQ(green.size(), 99U);
+    EXPECT_EQ(green[48].x2, 0.49f);
+    EXPECT_EQ(green[49].x1, 0.51f);
     EXPECT_EQ(of_colour(lines, PaletteColour::light_yellow).size(), 101U);
     EXPECT_EQ(of_colour(lines, PaletteColour::light_cyan).size(), 101U);
     for (const Segment& line : lines) {
         EXPECT_TRUE(std::isfinite(line.y1) && std::isfinite(line.y2));
     }
+
+    // With la2(2,3) = 0 nobody holds stock 3 at r = 0: the graph starts at 0.
+    model = start_up_model(3);
+    model.la2(2, 3) = 0;
+    const std::vector<Segment> whole = of_colour(drawn(model), PaletteColour::light_green);
+    ASSERT_EQ(whole.size(), 101U);
+    EXPECT_EQ(whole.front().y1, 0.0f);
 }
 
 }  // namespace

@@ -118,23 +118,36 @@ TEST(Iteration, NoMapCountTakesNoStepAndKeepsThePoint) {
 }
 
 TEST(Iteration, ZeroDenominatorStopsTheRunBeforeReportingTheStep) {
-    // Map 1 keeps 0 fixed; map 2 has la2(2,1) = 0, so it has no value at r = 0.
+    // Negative shares: map 2's holdings of stock 1 cancel at r = 0.5, so it has no value there.
+    ModelState model = start_up_model(2);
+    model.prob(1) = 0.5;
+    model.la2(2, 1) = -model.la1(2, 1).value();
+    model.current_r = RealCell::of_single(0.5f);
+    ScriptedDraws random({0.9f, 0.1f});
+    std::vector<StepResult> steps;
+    const RunResult run = run_steps(model, random, 100, recorder(steps));
+    EXPECT_EQ(run.steps_taken, 0);
+    EXPECT_EQ(run.stop.outcome, StepOutcome::undefined);
+    EXPECT_EQ(run.stop.map, 2);
+    EXPECT_EQ(run.stop.from, 0.5);
+    EXPECT_EQ(random.taken, 1);
+    EXPECT_TRUE(steps.empty());
+    EXPECT_EQ(model.current_r, RealCell::of_single(0.5f));
+    EXPECT_EQ(run.stopped_at, 0.5);
+}
+
+TEST(Iteration, StockNobodyHoldsAtTheBoundaryKeepsItFixed) {
+    // la2(2,1) = 0 at r = 0: neither investor holds stock 1 there, so its term is 0 and 0 stays.
     ModelState model = start_up_model(2);
     model.prob(1) = 0.5;
     model.la2(2, 1) = 0;
     model.current_r = RealCell::of_single(0);
-    ScriptedDraws random({0.1f, 0.2f, 0.9f, 0.1f});
+    ScriptedDraws random({0.1f, 0.9f, 0.9f});
     std::vector<StepResult> steps;
-    const RunResult run = run_steps(model, random, 100, recorder(steps));
-    EXPECT_EQ(run.steps_taken, 2);
-    EXPECT_EQ(run.stop.outcome, StepOutcome::undefined);
-    EXPECT_EQ(run.stop.map, 2);
-    EXPECT_EQ(run.stop.from, 0);
-    EXPECT_EQ(random.taken, 3);
-    ASSERT_EQ(steps.size(), 2U);
-    EXPECT_EQ(steps[0].map, 1);
-    EXPECT_EQ(steps[1].map, 1);
-    EXPECT_EQ(model.current_r, RealCell::of_double(0));
+    const RunResult run = run_steps(model, random, 3, recorder(steps));
+    EXPECT_EQ(run.steps_taken, 3);
+    ASSERT_EQ(steps.size(), 3U);
+    EXPECT_EQ(steps[1].map, 2);
     EXPECT_EQ(run.stopped_at, 0);
 }
 

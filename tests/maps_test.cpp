@@ -99,13 +99,33 @@ TEST(Maps, SinglePrecisionCellsEnterWithTheirFloatValue) {
     EXPECT_EQ(tau(model, 2, 0.2), first);
 }
 
-TEST(Maps, ZeroDenominatorIsNotFinite) {
+TEST(Maps, StockThatNeitherInvestorHoldsAddsNothing) {
     ModelState model = sample_model();
+    // At r = 0 investor 1 holds nothing, so with la2(2,3) = 0 nobody holds stock 3 there.
     model.la2(2, 3) = 0;
-    EXPECT_TRUE(std::isnan(tau(model, 2, 0)));
+    EXPECT_EQ(tau(model, 2, 0), 0.0);
     EXPECT_TRUE(std::isfinite(tau(model, 2, 0.001)));
+    // At r = 1 with la1(2,1) = 0 nobody holds stock 1: the other stocks' payoffs, 0.75, remain.
     model.la1(2, 1) = RealCell::of_double(0);
-    EXPECT_TRUE(std::isnan(tau(model, 2, 1)));
+    EXPECT_EQ(tau(model, 2, 1), 0.75);
+
+    // A stock nobody holds at any r: 0.25 r, stock 4's share of its own payoff, is what is left.
+    ModelState held_by_one = sample_model();
+    set_map(held_by_one, 2, {0.5, 0.25, 0.25, 0}, {0, 0, 0, 1}, {0, 0, 0, 1});
+    for (const double r : {0.0, 0.3, 1.0}) {
+        EXPECT_EQ(tau(held_by_one, 2, r), 0.0) << r;
+    }
+    set_map(held_by_one, 2, {0.5, 0.25, 0.25, 0}, {0, 1, 0, 0}, {0, 0, 1, 0});
+    EXPECT_EQ(tau(held_by_one, 2, 0.3), 0.25);
+}
+
+TEST(Maps, ZeroDenominatorWithHoldingsIsNotFinite) {
+    // Negative shares: 0.2 * 0.5 - 0.2 * 0.5 = 0 while both investors hold something.
+    ModelState model = sample_model();
+    model.la1(2, 2) = RealCell::of_double(0.2);
+    model.la2(2, 2) = -0.2;
+    EXPECT_FALSE(std::isfinite(tau(model, 2, 0.5)));
+    EXPECT_TRUE(std::isfinite(tau(model, 2, 0.4)));
 }
 
 }  // namespace

@@ -99,24 +99,23 @@ TEST(RunButtons, Next10000DrawsEveryStep) {
 }
 
 TEST(RunButtons, StoppedRunSaysWhy) {
-    // la2 of stock 1 typed as 0 for every map: no map has a value at r = 0.
+    // la2 of stock 1 the negative of la1 in every map: at r = 0.5 the holdings cancel and no map
+    // has a value.
     Program program;
     RecordingMainWindow& window = program.start();
-    for (Field field : {Field::Text3, Field::Text7, Field::Text12}) {
-        window.type(field, 0, "0");
+    for (int s = 1; s <= 3; ++s) {
+        program.state.model.la2(s, 1) = -program.state.model.la1(s, 1).value();
     }
-    window.click(MainButton::Command2);
-    ASSERT_EQ(program.state.model.la2(2, 1), 0.0);
-    window.press(0);
+    window.press(0.5);
     window.click(MainButton::Command4);
     EXPECT_NE(window.notice.find("after 0 steps"), std::string::npos) << window.notice;
     EXPECT_NE(window.notice.find("zero denominator"), std::string::npos) << window.notice;
-    EXPECT_EQ(window.field_text(Field::Text4, 0), "0");
-    EXPECT_EQ(program.state.model.current_r.value(), 0.0);
+    EXPECT_EQ(window.field_text(Field::Text4, 0), "0.5");
+    EXPECT_EQ(program.state.model.current_r.value(), 0.5);
     EXPECT_EQ(window.surface.lines, std::vector<Segment>{grey_diagonal});
 
     // The next press withdraws the notice and a run from there goes on.
-    window.press(0.5);
+    window.press(0.25);
     EXPECT_EQ(window.notice, "");
     window.click(MainButton::Command3);
     EXPECT_EQ(window.notice, "");

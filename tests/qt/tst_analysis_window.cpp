@@ -60,7 +60,7 @@ class TestAnalysisWindow : public QObject {
             << "both survive";
         QTest::newRow("equal portfolios")
             << 1.0 << QList<double>{0.5, 0.5} << QList<double>{0.2, 0.8} << QList<double>{0.2, 0.8}
-            << "undecided (degenerate)";
+            << "no selection";
         QTest::newRow("four maps") << 4.0 << QList<double>{1} << QList<double>{0.5}
                                    << QList<double>{0.5} << "no map in use";
     }
@@ -80,6 +80,7 @@ class TestAnalysisWindow : public QObject {
         }
         window_->refresh();
         QCOMPARE(window_->verdict_label()->text(), verdict);
+        QVERIFY(!window_->explanation_label()->text().isEmpty());
         const auto exponents = quobel::analysis::boundary_exponents(model);
         QCOMPARE(window_->terms_table()->rowCount(), exponents.maps.count);
         if (exponents.maps.count > 0) {
@@ -124,6 +125,11 @@ class TestAnalysisWindow : public QObject {
         QVERIFY(window_->status_label()->text().startsWith(QStringLiteral("Finished")));
         QCOMPARE(window_->histogram_series()->count(), 80);
         QCOMPARE(window_->time_series()->count(), 1000);
+        QVERIFY(window_->log_odds_series()->count() > 0);
+        // Each average with its standard error, and how near r came to either boundary.
+        const QString statistics = window_->statistics_label()->text();
+        QCOMPARE(statistics.count(QChar(0x00b1)), 2);
+        QVERIFY(statistics.contains(QStringLiteral("First within 1e-12 of r = 0: ")));
         QCOMPARE(window_->draws_table()->rowCount(), 3);
 
         // The run starts at the program's point and writes nothing back into the model.

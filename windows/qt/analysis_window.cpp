@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "analysis/chart_data.hpp"
@@ -63,8 +64,8 @@ AnalysisWindow::AnalysisWindow(const ProgramState& state, QWidget* parent)
     top->addWidget(make_run_box(), 2);
     make_charts();
     auto* charts = new QHBoxLayout;
-    for (const auto& chart : charts_) {
-        charts->addWidget(chart->box());
+    for (const Chart which : {Chart::histogram, Chart::log_odds, Chart::time_series}) {
+        charts->addWidget(chart(which).box());
     }
 
     status_ = new QLabel(this);
@@ -149,10 +150,13 @@ void AnalysisWindow::make_charts() {
     charts_[static_cast<std::size_t>(Chart::histogram)] = std::make_unique<RunChart>(
         this, ChartTitles{QStringLiteral("Density of r after the burn-in"), QStringLiteral("r"),
                           QStringLiteral("density"), false});
+    charts_[static_cast<std::size_t>(Chart::log_odds)] = std::make_unique<RunChart>(
+        this, ChartTitles{QStringLiteral("Density of log(r / (1 - r)) after the burn-in"),
+                          QStringLiteral("log(r / (1 - r))"), QStringLiteral("density"), false});
     charts_[static_cast<std::size_t>(Chart::time_series)] = std::make_unique<RunChart>(
         this, ChartTitles{QStringLiteral("The last 1000 steps"), QStringLiteral("step"),
                           QStringLiteral("r"), true});
-    // One scale serves both charts; it sits with the first of them.
+    // One scale serves every chart; it sits with the first of them.
     png_scale_ = new QDoubleSpinBox(this);
     png_scale_->setRange(0.25, 8);
     png_scale_->setSingleStep(0.5);
@@ -160,7 +164,7 @@ void AnalysisWindow::make_charts() {
     png_scale_->setPrefix(QStringLiteral("PNG scale "));
     png_scale_->setToolTip(QStringLiteral("1 gives the chart's resolution on the screen"));
     chart(Chart::histogram).buttons()->insertWidget(1, png_scale_);
-    for (const Chart which : {Chart::histogram, Chart::time_series}) {
+    for (const Chart which : {Chart::histogram, Chart::log_odds, Chart::time_series}) {
         connect(chart(which).png_button(), &QPushButton::clicked, this,
                 [this, which] { ask_chart(which, false); });
         connect(chart(which).svg_button(), &QPushButton::clicked, this,
@@ -231,18 +235,7 @@ void AnalysisWindow::show_result() {
             break;
     }
 
-    QString statistics = QStringLiteral("From r = %1 with seed %2; %3 steps after the burn-in.\n")
-                             .arg(number_text(result.start))
-                             .arg(run_settings_.seed)
-                             .arg(count_text(result.recorded));
-    statistics += QStringLiteral("Time average of r: %1\n").arg(number_text(result.mean_r));
-    statistics +=
-        QStringLiteral("Lyapunov exponent of the orbit: %1").arg(number_text(result.lyapunov));
-    if (result.below + result.above > 0) {
-        statistics += QStringLiteral("\nPoints outside [0, 1]: %1 below, %2 above")
-                          .arg(count_text(result.below), count_text(result.above));
-    }
-    statistics_->setText(statistics);
+    show_statistics();
 
     const int maps = result.maps.count;
     const std::array<double, 3> shares = analysis::draw_shares(result);
@@ -260,21 +253,94 @@ void AnalysisWindow::show_result() {
         set_cell(*draws_, s - 1, 3, number_text(result.maps.chance[i]));
         set_cell(*draws_, s - 1, 4, number_text(run_model_.prob(s)));
     }
+    show_charts();
+}
 
+namespace {
+
+// "0.5 ± 0.0012", or the value alone when there are too few batches for an error.
+QString with_error(double value, double error) {
+    if (std::isnan(error)) {
+        return number_text(value) + QStringLiteral(" (too few steps for an error)");
+    }
+    return number_text(value) + QStringLiteral(" \u00b1 ") + number_text(error, 2);
+}
+
+QString step_text(std::int64_t step) {
+    return step < 0 ? QStringLiteral("never") : QStringLiteral("step %1").arg(count_text(step));
+}
+
+}  // namespace
+
+void AnalysisWindow::show_statistics() {
+    const LongRunResult& result = *result_;
+    QStringList lines;
+    lines << QStringLiteral("From r = %1 with seed %2; %3 steps after the burn-in.")
+                 .arg(number_text(result.start))
+                 .arg(run_settings_.seed)
+                 .arg(count_text(result.recorded));
+    lines << QStringLiteral("Time average of r: %1")
+                 .arg(with_error(result.mean_r, result.mean_r_error));
+    QString lyapunov = QStringLiteral("Lyapunov exponent of the orbit: %1")
+                           .arg(with_error(result.lyapunov, result.lyapunov_error));
+    if (result.approached >= 0) {
+        const auto boundary = static_cast<std::size_t>(result.approached);
+        lyapunov += QStringLiteral(", beside Lambda_%1 = %2 of r = %1, which it approached")
+                        .arg(result.approached)
+                        .arg(number_text(result.boundary_lambda[boundary]));
+    } else {
+        lyapunov += QStringLiteral(" (it ended near neither boundary)");
+    }
+    lines << lyapunov;
+    // The nearness levels as a person writes them.
+    const std::array<QString, 2> nearness{QStringLiteral("1e-6"), QStringLiteral("1e-12")};
+    static_assert(analysis::nearness.size() == 2);
+    for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
+        lines << QStringLiteral("First within %1 of r = 0: %2; of r = 1: %3")
+                     .arg(nearness[level], step_text(result.boundaries[0].first_within[level]),
+                          step_text(result.boundaries[1].first_within[level]));
+    }
+    for (int side = 0; side < 2; ++side) {
+        const std::int64_t absorbed = result.boundaries[static_cast<std::size_t>(side)].absorbed;
+        if (absorbed >= 0) {
+            lines << QStringLiteral("Absorbed at r = %1 from %2: the distance underflowed.")
+                         .arg(side)
+                         .arg(step_text(absorbed));
+        }
+    }
+    if (result.below + result.above > 0) {
+        lines << QStringLiteral("Points outside [0, 1]: %1 below, %2 above")
+                     .arg(count_text(result.below), count_text(result.above));
+    }
+    statistics_->setText(lines.join(QLatin1Char('\n')));
+}
+
+void AnalysisWindow::show_charts() {
+    const LongRunResult& result = *result_;
     const std::vector<double> density = result.density();
     RunChart& histogram = *charts_[static_cast<std::size_t>(Chart::histogram)];
     histogram.show(analysis::histogram_steps(density));
+    histogram.set_x_range({0, 1});
     histogram.set_y_range(analysis::height_range(density));
+
+    const analysis::LogOddsChart log_odds = analysis::log_odds_chart(result);
+    RunChart& odds = *charts_[static_cast<std::size_t>(Chart::log_odds)];
+    odds.show(log_odds.steps);
+    if (!log_odds.steps.empty()) {
+        odds.set_x_range(log_odds.x);
+        std::vector<double> heights;
+        for (const analysis::ChartPoint& point : log_odds.steps) {
+            heights.push_back(point.y);
+        }
+        odds.set_y_range(analysis::height_range(heights));
+    }
 
     RunChart& time = *charts_[static_cast<std::size_t>(Chart::time_series)];
     time.show(analysis::trajectory_points(result.last_steps));
     if (!result.last_steps.empty()) {
-        const auto [lowest, highest] =
-            std::minmax_element(result.last_steps.begin(), result.last_steps.end(),
-                                [](const auto& a, const auto& b) { return a.r < b.r; });
         time.set_x_range({static_cast<double>(result.last_steps.front().step),
                           static_cast<double>(result.last_steps.back().step)});
-        time.set_y_range(analysis::padded_range(lowest->r, highest->r));
+        time.set_y_range(analysis::r_range(result.last_steps));
     }
 }
 
@@ -334,8 +400,9 @@ bool AnalysisWindow::export_trajectory_csv(const QString& name) {
 }
 
 void AnalysisWindow::ask_chart(Chart which, bool svg) {
-    const QString suggested =
-        which == Chart::histogram ? QStringLiteral("density") : QStringLiteral("steps");
+    const QString suggested = which == Chart::histogram  ? QStringLiteral("density")
+                              : which == Chart::log_odds ? QStringLiteral("log_odds")
+                                                         : QStringLiteral("steps");
     const QString name =
         svg ? QFileDialog::getSaveFileName(this, QStringLiteral("Export chart as SVG"),
                                            suggested + QStringLiteral(".svg"),

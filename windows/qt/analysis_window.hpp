@@ -36,7 +36,7 @@ class AnalysisWindow final : public QWidget {
     explicit AnalysisWindow(const ProgramState& state, QWidget* parent = nullptr);
     ~AnalysisWindow() override;
 
-    enum class Chart { histogram, time_series };
+    enum class Chart { histogram, time_series, log_odds };
 
     // The exports without a dialog. Each writes a temporary file and renames it over the target,
     // so a failure leaves an earlier file as it was; the outcome is told in the status line.
@@ -53,6 +53,7 @@ class AnalysisWindow final : public QWidget {
     QLabel* lambda_0_label() const { return boundary_->lambda_0_label(); }
     QLabel* lambda_1_label() const { return boundary_->lambda_1_label(); }
     QLabel* verdict_label() const { return boundary_->verdict_label(); }
+    QLabel* explanation_label() const { return boundary_->explanation_label(); }
     QLabel* flags_label() const { return boundary_->flags_label(); }
     QTableWidget* terms_table() const { return boundary_->terms_table(); }
     QTableWidget* portfolio_table() const { return boundary_->portfolio_table(); }
@@ -69,6 +70,7 @@ class AnalysisWindow final : public QWidget {
     QTableWidget* draws_table() const { return draws_; }
     QLineSeries* histogram_series() const { return chart(Chart::histogram).series(); }
     QLineSeries* time_series() const { return chart(Chart::time_series).series(); }
+    QLineSeries* log_odds_series() const { return chart(Chart::log_odds).series(); }
 
   public slots:
     // Recomputes the boundary exponents from the model; the main window calls it whenever the
@@ -87,6 +89,8 @@ class AnalysisWindow final : public QWidget {
     void make_charts();
     void take_result(const FinishedRun& run);
     void show_result();
+    void show_statistics();
+    void show_charts();
     // Asks for a file name and exports the chart as SVG or, at the chosen scale, as PNG.
     void ask_chart(Chart chart, bool svg);
     void ask_csv();
@@ -114,7 +118,7 @@ class AnalysisWindow final : public QWidget {
     QTableWidget* draws_ = nullptr;
     QLabel* status_ = nullptr;
 
-    std::array<std::unique_ptr<RunChart>, 2> charts_;  // by Chart
+    std::array<std::unique_ptr<RunChart>, 3> charts_;  // by Chart
     QDoubleSpinBox* png_scale_ = nullptr;
 };
 

@@ -21,6 +21,9 @@ BoundaryPanel::BoundaryPanel(QWidget* parent)
     QFont bold = verdict_->font();
     bold.setBold(true);
     verdict_->setFont(bold);
+    explanation_ = new QLabel(this);
+    explanation_->setTextFormat(Qt::PlainText);
+    explanation_->setWordWrap(true);
     flags_ = new QLabel(this);
     flags_->setTextFormat(Qt::PlainText);
     flags_->setWordWrap(true);
@@ -34,6 +37,7 @@ BoundaryPanel::BoundaryPanel(QWidget* parent)
     exponents->addRow(QStringLiteral("Lambda_0 (investor 1 rare):"), lambda_0_);
     exponents->addRow(QStringLiteral("Lambda_1 (investor 2 rare):"), lambda_1_);
     exponents->addRow(QStringLiteral("Verdict:"), verdict_);
+    exponents->addRow(QString(), explanation_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(exponents);
     layout->addWidget(flags_);
@@ -50,6 +54,7 @@ void BoundaryPanel::refresh(const model::ModelState& model) {
         lambda_0_->setText(QStringLiteral("-"));
         lambda_1_->setText(QStringLiteral("-"));
         verdict_->setText(QStringLiteral("no map in use"));
+        explanation_->setText(QStringLiteral("Without a map there is no iteration to judge."));
         flags_->setText(QStringLiteral("The map count is %1; the iteration uses 1, 2 or 3 maps.")
                             .arg(from_utf8(model::general_text(model.num_maps))));
         flags_->setVisible(true);
@@ -62,6 +67,7 @@ void BoundaryPanel::refresh(const model::ModelState& model) {
     lambda_0_->setText(number_text(exponents.lambda_0));
     lambda_1_->setText(number_text(exponents.lambda_1));
     verdict_->setText(from_utf8(analysis::verdict_text(exponents.verdict)));
+    explanation_->setText(from_utf8(analysis::verdict_explanation(exponents.verdict)));
     QStringList flags;
     for (const analysis::Flag& flag : exponents.flags) {
         flags << from_utf8(flag.text);

@@ -20,6 +20,7 @@ class BoundaryPanel final : public QGroupBox {
     QLabel* lambda_0_label() const { return lambda_0_; }
     QLabel* lambda_1_label() const { return lambda_1_; }
     QLabel* verdict_label() const { return verdict_; }
+    QLabel* explanation_label() const { return explanation_; }
     QLabel* flags_label() const { return flags_; }
     QTableWidget* terms_table() const { return terms_; }
     QTableWidget* portfolio_table() const { return portfolios_; }
@@ -28,6 +29,7 @@ class BoundaryPanel final : public QGroupBox {
     QLabel* lambda_0_ = nullptr;
     QLabel* lambda_1_ = nullptr;
     QLabel* verdict_ = nullptr;
+    QLabel* explanation_ = nullptr;
     QLabel* flags_ = nullptr;
     QTableWidget* terms_ = nullptr;
     QTableWidget* portfolios_ = nullptr;

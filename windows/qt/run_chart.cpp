@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <algorithm>
 
 #include "windows/qt/image_export.hpp"
 
@@ -24,11 +25,12 @@ RunChart::RunChart(QWidget* parent, const ChartTitles& titles) {
     y_ = new QValueAxis(chart);
     x_->setTitleText(titles.x);
     y_->setTitleText(titles.y);
-    x_->setRange(0, 1);
-    y_->setRange(0, 1);
     if (titles.whole_x) {
         x_->setLabelFormat(QStringLiteral("%.0f"));
     }
+    // Until a run has shown its points, ticks would only mean nothing.
+    x_->setVisible(false);
+    y_->setVisible(false);
     chart->addAxis(x_, Qt::AlignBottom);
     chart->addAxis(y_, Qt::AlignLeft);
     series_->attachAxis(x_);
@@ -37,7 +39,7 @@ RunChart::RunChart(QWidget* parent, const ChartTitles& titles) {
     box_ = new QWidget(parent);
     view_ = new QChartView(chart, box_);
     view_->setRenderHint(QPainter::Antialiasing);
-    view_->setMinimumSize(380, 260);
+    view_->setMinimumSize(320, 260);
     png_ = new QPushButton(QStringLiteral("Export as PNG..."), box_);
     svg_ = new QPushButton(QStringLiteral("Export as SVG..."), box_);
     buttons_ = new QHBoxLayout;
@@ -57,14 +59,27 @@ void RunChart::show(const std::vector<analysis::ChartPoint>& points) {
         line.append({point.x, point.y});
     }
     series_->replace(line);
+    x_->setVisible(!points.empty());
+    y_->setVisible(!points.empty());
 }
 
+namespace {
+
+// Ticks on round numbers from one end of the axis to the other.
+void set_range(QValueAxis& axis, analysis::AxisRange range) {
+    const analysis::Ticks ticks = analysis::nice_ticks(range);
+    axis.setRange(ticks.low, ticks.high);
+    axis.setTickCount(std::max(ticks.count, 2));
+}
+
+}  // namespace
+
 void RunChart::set_x_range(analysis::AxisRange range) {
-    x_->setRange(range.low, range.high);
+    set_range(*x_, range);
 }
 
 void RunChart::set_y_range(analysis::AxisRange range) {
-    y_->setRange(range.low, range.high);
+    set_range(*y_, range);
 }
 
 QImage RunChart::image(double factor) const {
