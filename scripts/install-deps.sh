@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev libqt6opengl6-dev
     fonts-dejavu-core
     xvfb xauth
+    desktop-file-utils appstream dpkg-dev file
     clang libclang-rt-14-dev clang-format
 )
 

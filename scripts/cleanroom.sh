@@ -1,0 +1,249 @@
+#!/usr/bin/env bash
+# Proves the set-up on a machine that has nothing but a base Debian 12 system: the two commands at the
+# top of README.md (read from it, so the two cannot drift apart) run in a freshly bootstrapped root,
+# the test command must pass and the run command must show the main window under Xvfb. Then the
+# Debian package built there is installed into a second fresh root and the installed quobel must show
+# its window too.
+#
+# Needs root (debootstrap, chroot, namespaces). The base root is cached as a tarball outside the
+# checkout, so a repeat costs only the package installs and the builds.
+#   QUOBEL_CLEANROOM_CACHE    folder of the cached base root (default /var/cache/quobel-cleanroom)
+#   QUOBEL_CLEANROOM_WORK     where the roots are unpacked (default /var/tmp)
+#   QUOBEL_CLEANROOM_REFRESH  set to 1 to bootstrap the base root again
+#   QUOBEL_CLEANROOM_REVISION the committed tree to check (default HEAD)
+
+# Read whole before it starts: an edit of this file while it runs cannot change what it does.
+{
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo -- "$0" "$@"
+fi
+
+suite=bookworm
+title=Quobel # the main window's title
+cache=${QUOBEL_CLEANROOM_CACHE:-/var/cache/quobel-cleanroom}
+arch=$(dpkg --print-architecture)
+base_tarball=$cache/base-$suite-$arch.tar.gz
+# The run command builds a release build before its window shows; the installed program starts at once.
+build_and_show_timeout=${QUOBEL_CLEANROOM_RUN_TIMEOUT:-3600}
+show_timeout=180
+
+work=$(mktemp -d "${QUOBEL_CLEANROOM_WORK:-/var/tmp}/quobel-cleanroom.XXXXXX")
+logs=$work/logs
+mkdir -p "$logs"
+cleanup() {
+    # The mounts lived in the namespaces of the stages and are gone with them.
+    rm -rf --one-file-system "$work"
+}
+trap cleanup EXIT
+
+started=$SECONDS
+say() { printf '%s\n' "$*"; }
+
+fail_with_log() { # message, log file
+    say "FAILED: $1"
+    if [ -s "$2" ]; then
+        local errors
+        errors=$(grep -n -m 20 -iE 'error|fail|could not|cannot|not found|no such' "$2" || true)
+        if [ -n "$errors" ]; then
+            say "--- first lines that report a fault:"
+            say "$errors"
+        else
+            say "--- first lines of its output:"
+            head -n 20 "$2"
+        fi
+        say "--- last lines of its output:"
+        tail -n 25 "$2"
+    fi
+    kept=$(mktemp -d /tmp/quobel-cleanroom-logs.XXXXXX)
+    cp -r "$logs/." "$kept/"
+    say "(all logs of this run kept in $kept)"
+    exit 1
+}
+
+# stage NAME COMMAND...: runs COMMAND with its output in a log of its own, times it, stops at a failure.
+stage_number=0
+timings=()
+stage() {
+    local name=$1
+    shift
+    stage_number=$((stage_number + 1))
+    local log
+    log=$logs/$(printf '%02d' "$stage_number")-${name// /-}.log
+    local t0=$SECONDS
+    say "== cleanroom: $name"
+    # Not as the condition of an if: there bash would ignore set -e inside the stage's functions.
+    local status=0
+    set +e
+    (
+        set -e
+        "$@"
+    ) >"$log" 2>&1
+    status=$?
+    set -e
+    [ "$status" -eq 0 ] || fail_with_log "$name (status $status after $((SECONDS - t0)) s)" "$log"
+    say "   ok in $((SECONDS - t0)) s"
+    timings+=("$(printf '%6d s  %s' $((SECONDS - t0)) "$name")")
+}
+
+# The mirrors come from the host's own apt sources, read now: no host name is kept in the project.
+mirror=$(scripts/apt-mirrors.sh "$suite")
+# A host of another release: its main mirror carries this release as well.
+[ -n "$mirror" ] || mirror=$(scripts/apt-mirrors.sh any)
+[ -n "$mirror" ] || {
+    say "FAILED: the host's apt sources name no network mirror of Debian"
+    exit 1
+}
+updates_mirror=$(scripts/apt-mirrors.sh "$suite-updates")
+security_mirror=$(scripts/apt-mirrors.sh "$suite-security")
+
+# The two commands of README.md's first code block: the one whose comment speaks of tests, and the
+# one that runs Quobel. Each without its comment.
+readme_lines=$(awk '/^```/ { if (inside) exit; inside = 1; next } inside && NF' README.md)
+command_of() { printf '%s\n' "$readme_lines" | awk "$1"' { sub(/[ \t]+#.*$/, ""); sub(/^[ \t]+/, ""); print }'; }
+test_command=$(command_of '/#.*test/')
+run_command=$(command_of '!/#.*test/')
+if [ "$(printf '%s\n' "$readme_lines" | wc -l)" -ne 2 ] || [ -z "$test_command" ] || [ -z "$run_command" ]; then
+    say "FAILED: README.md's first code block should hold a run command and a test command, found:"
+    say "$readme_lines"
+    exit 1
+fi
+
+say "cleanroom: Debian $suite from $mirror"
+say "cleanroom: test command '$test_command', run command '$run_command'"
+revision=${QUOBEL_CLEANROOM_REVISION:-HEAD}
+say "cleanroom: tree of $revision ($(git rev-parse --short "$revision"))"
+
+install_host_tools() {
+    local missing=()
+    command -v debootstrap >/dev/null || missing+=(debootstrap)
+    command -v unshare >/dev/null || missing+=(util-linux)
+    [ -f /usr/share/keyrings/debian-archive-keyring.gpg ] || missing+=(debian-archive-keyring)
+    [ ${#missing[@]} -eq 0 ] && return 0
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+bootstrap_base() {
+    local base=$work/base
+    debootstrap --variant=minbase --arch="$arch" "$suite" "$base" "$mirror"
+    {
+        echo "deb $mirror $suite main"
+        if [ -n "$updates_mirror" ]; then echo "deb $updates_mirror $suite-updates main"; fi
+        if [ -n "$security_mirror" ]; then echo "deb $security_mirror $suite-security main"; fi
+    } >"$base/etc/apt/sources.list"
+    # As in any container image: packages never start services inside the root.
+    printf '#!/bin/sh\nexit 101\n' >"$base/usr/sbin/policy-rc.d"
+    chmod 755 "$base/usr/sbin/policy-rc.d"
+    apt-get clean -o Dir="$base" || true
+    rm -rf "$base"/var/lib/apt/lists/*
+    mkdir -p "$cache"
+    tar --numeric-owner -C "$base" -czf "$base_tarball.part" .
+    mv "$base_tarball.part" "$base_tarball"
+    rm -rf --one-file-system "$base"
+}
+
+fresh_root() { # folder
+    mkdir -p "$1"
+    tar --numeric-owner -C "$1" -xzpf "$base_tarball"
+    cp -L /etc/resolv.conf "$1/etc/resolv.conf"
+}
+
+# in_root ROOT SCRIPT: runs SCRIPT with bash inside ROOT, in pid and mount namespaces of its own
+# (every process it leaves behind ends with it), with a clean environment.
+in_root() {
+    unshare --pid --mount --fork --propagation private -- /bin/bash -c '
+        set -e
+        mount -t proc proc "$1/proc"
+        mount --rbind /dev "$1/dev"
+        exec chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "$2"
+    ' in_root "$1" "$2"
+}
+
+# Starts COMMAND under Xvfb in the current folder, waits up to TIMEOUT s for a visible window with the
+# main window's title, then quits it. Runs inside a root.
+show_window_script() { # command, timeout
+    cat <<EOF
+set -u
+Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
+export DISPLAY=:7
+for _ in \$(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null || { echo "Xvfb did not start"; cat /tmp/xvfb.log; exit 1; }
+echo "running: $1"
+bash -c '$1' >/tmp/program.log 2>&1 &
+program=\$!
+t0=\$SECONDS
+while :; do
+    window=\$(xdotool search --onlyvisible --name '^$title\$' 2>/dev/null | head -n 1 || true)
+    [ -n "\$window" ] && break
+    if ! kill -0 \$program 2>/dev/null; then
+        wait \$program; status=\$?
+        echo "the program ended (status \$status) before a window titled $title showed; its output:"
+        cat /tmp/program.log
+        exit 1
+    fi
+    if [ \$((SECONDS - t0)) -ge $2 ]; then
+        echo "no window titled $title within $2 s; the program's output:"
+        cat /tmp/program.log
+        exit 1
+    fi
+    sleep 1
+done
+echo "window \$window titled $title shown after \$((SECONDS - t0)) s"
+# Quit as a user would, with Ctrl+Q in the main window; a program that stays is ended.
+xdotool windowfocus --sync "\$window" key --clearmodifiers ctrl+q || true
+for _ in \$(seq 20); do kill -0 \$program 2>/dev/null || break; sleep 1; done
+if kill -0 \$program 2>/dev/null; then
+    echo "still running 20 s after Ctrl+Q: ending it"
+    kill \$program
+fi
+wait \$program
+echo "the program ended with status \$?"
+tail -n 20 /tmp/program.log
+EOF
+}
+
+stage "host tools" install_host_tools
+
+if [ ! -f "$base_tarball" ] || [ "${QUOBEL_CLEANROOM_REFRESH:-0}" = 1 ]; then
+    stage "bootstrap base root" bootstrap_base
+else
+    say "== cleanroom: base root cached in $base_tarball ($(date -r "$base_tarball" +%F))"
+fi
+
+root=$work/root
+stage "unpack build root" fresh_root "$root"
+mkdir -p "$root/root/quobel"
+stage "export committed tree" bash -c 'set -o pipefail; git archive "$1" | tar -x -C "$2"' export "$revision" "$root/root/quobel"
+
+stage "test command" in_root "$root" "cd /root/quobel && $test_command"
+stage "install xvfb and xdotool" in_root "$root" \
+    "DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends xvfb xdotool"
+stage "run command shows the window" in_root "$root" \
+    "cd /root/quobel && $(show_window_script "$run_command" "$build_and_show_timeout")"
+
+stage "build the package" in_root "$root" \
+    "cd /root/quobel && cmake --preset package && cmake --build --preset package && cpack --preset package &&
+     dpkg-deb --info build/package/quobel_*.deb && dpkg-deb --contents build/package/quobel_*.deb"
+deb=$(cd "$root/root/quobel/build/package" && ls quobel_*.deb)
+cp "$root/root/quobel/build/package/$deb" "$work/"
+say "   $deb depends on: $(dpkg-deb --field "$work/$deb" Depends)"
+rm -rf --one-file-system "$root"
+
+installed=$work/installed
+stage "unpack a second fresh root" fresh_root "$installed"
+cp "$work/$deb" "$installed/root/"
+stage "install the package" in_root "$installed" \
+    "cd /root && apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ./$deb"
+stage "install xvfb and xdotool" in_root "$installed" \
+    "DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends xvfb xdotool"
+stage "installed quobel shows the window" in_root "$installed" \
+    "cd /root && $(show_window_script quobel "$show_timeout")"
+
+say "cleanroom: all stages passed in $((SECONDS - started)) s:"
+printf '%s\n' "${timings[@]}"
+exit 0
+}
