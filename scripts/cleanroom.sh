@@ -99,9 +99,13 @@ mirror=$(scripts/apt-mirrors.sh "$suite")
 updates_mirror=$(scripts/apt-mirrors.sh "$suite-updates")
 security_mirror=$(scripts/apt-mirrors.sh "$suite-security")
 
-# The two commands of README.md's first code block: the one whose comment speaks of tests, and the
-# one that runs Quobel. Each without its comment.
-readme_lines=$(awk '/^```/ { if (inside) exit; inside = 1; next } inside && NF' README.md)
+# The tree checked, fixed now: commits made while the check runs do not change it.
+revision=${QUOBEL_CLEANROOM_REVISION:-HEAD}
+tree=$(git rev-parse --verify "$revision^{tree}")
+
+# The two commands of that tree's README.md, in its first code block: the one whose comment speaks
+# of tests, and the one that runs Quobel. Each without its comment.
+readme_lines=$(git show "$tree:README.md" | awk '/^```/ { if (inside) exit; inside = 1; next } inside && NF')
 command_of() { printf '%s\n' "$readme_lines" | awk "$1"' { sub(/[ \t]+#.*$/, ""); sub(/^[ \t]+/, ""); print }'; }
 test_command=$(command_of '/#.*test/')
 run_command=$(command_of '!/#.*test/')
@@ -113,7 +117,6 @@ fi
 
 say "cleanroom: Debian $suite from $mirror"
 say "cleanroom: test command '$test_command', run command '$run_command'"
-revision=${QUOBEL_CLEANROOM_REVISION:-HEAD}
 say "cleanroom: tree of $revision ($(git rev-parse --short "$revision"))"
 
 install_host_tools() {
@@ -217,7 +220,7 @@ fi
 root=$work/root
 stage "unpack build root" fresh_root "$root"
 mkdir -p "$root/root/quobel"
-stage "export committed tree" bash -c 'set -o pipefail; git archive "$1" | tar -x -C "$2"' export "$revision" "$root/root/quobel"
+stage "export committed tree" bash -c 'set -o pipefail; git archive "$1" | tar -x -C "$2"' export "$tree" "$root/root/quobel"
 
 stage "test command" in_root "$root" "cd /root/quobel && $test_command"
 stage "install xvfb and xdotool" in_root "$root" \
