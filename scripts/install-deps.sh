@@ -9,7 +9,6 @@ packages=(
     fonts-dejavu-core
     xvfb xauth
     desktop-file-utils appstream dpkg-dev file
-    desktop-file-utils appstream dpkg-dev file
     clang libclang-rt-14-dev clang-format clang-tidy
 )
 
