@@ -36,7 +36,7 @@ AxisRange padded_range(double lowest, double highest) {
 Ticks nice_ticks(AxisRange range, int most) {
     const double span = range.high - range.low;
     if (!(span > 0) || !std::isfinite(span) || most < 1) {
-        return {range.low, range.high, span, 2};
+        return {range.low, range.high, span, 2, 3};
     }
     // The smallest step of 1, 2 or 5 times a power of ten that spans the range in `most` steps.
     const double rough = span / most;
@@ -52,7 +52,8 @@ Ticks nice_ticks(AxisRange range, int most) {
     // rounding away from a multiple counts as on it.
     const double first = std::floor(range.low / step + 1e-9);
     const double last = std::ceil(range.high / step - 1e-9);
-    return {first * step, last * step, step, static_cast<int>(last - first) + 1};
+    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+    return {first * step, last * step, step, static_cast<int>(last - first) + 1, decimals};
 }
 
 AxisRange r_range(const std::vector<TrajectoryPoint>& points) {

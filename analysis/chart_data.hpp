@@ -40,7 +40,8 @@ struct Ticks {
     double low = 0;
     double high = 1;
     double step = 0.2;
-    int count = 6;  // ticks, both ends included
+    int count = 6;     // ticks, both ends included
+    int decimals = 1;  // digits after the point that tell every tick from its neighbours
 };
 Ticks nice_ticks(AxisRange range, int most = 8);
 

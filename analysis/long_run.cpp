@@ -3,7 +3,6 @@
 #include "analysis/long_run.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -44,8 +43,7 @@ struct Walk {
 
     std::int64_t* histogram = nullptr;
     std::int64_t* log_odds = nullptr;
-    const std::uint64_t* edge_fraction = nullptr;
-    const std::uint8_t* first_edge = nullptr;
+    const LogOddsBins* log_odds_bins = nullptr;
     int bins = 1;
     std::int64_t below = 0, above = 0;
     std::array<std::int64_t, 2> at_boundary{};
@@ -122,8 +120,6 @@ inline double pairwise_sum(const double* x) {
     }
 }
 
-constexpr std::uint64_t fraction_mask = (std::uint64_t{1} << 52) - 1;
-
 // Steps walk.t .. end - 1; with Record the points enter the statistics. False when a step had no
 // finite result: the walk then stands before that step.
 template <int K, bool Record>
@@ -198,14 +194,7 @@ bool walk_block(Walk& walk, std::int64_t end) {
                 ++above;
             }
             if (p > 0 && q > 0) {
-                // The binade of p / q from its exponent, the bin within it from its fraction.
-                const auto bits = std::bit_cast<std::uint64_t>(p / q);
-                const std::uint64_t fraction = bits & fraction_mask;
-                const int edge = walk.first_edge[fraction >> 44];
-                const int within = edge + int{fraction >= walk.edge_fraction[edge + 1]};
-                const auto exponent = static_cast<int>(bits >> 52);  // 1023 for 1 <= p / q < 2
-                ++log_odds[(exponent - 1023 + log_odds_binades) * log_odds_bins_per_binade +
-                           within];
+                ++log_odds[walk.log_odds_bins->bin(p / q)];
             } else if (distance == 0) {
                 ++walk.at_boundary[std::size_t{upper}];
             }
@@ -299,18 +288,6 @@ LongRun::LongRun(const model::ModelState& model, double start, const LongRunSett
             map.slope[k] = map.R[k] * map.la1[k] * map.la2[k];
         }
     }
-    for (std::size_t j = 1; j < log_odds_bins_per_binade; ++j) {
-        edge_fraction_[j] = std::bit_cast<std::uint64_t>(
-                                std::exp2(static_cast<double>(j) / log_odds_bins_per_binade)) &
-                            fraction_mask;
-    }
-    edge_fraction_[log_odds_bins_per_binade] = fraction_mask + 1;
-    for (std::size_t i = 0, j = 0; i < first_edge_.size(); ++i) {
-        while (edge_fraction_[j + 1] <= (std::uint64_t{i} << 44)) {
-            ++j;
-        }
-        first_edge_[i] = static_cast<std::uint8_t>(j);
-    }
     const BoundaryExponents exponents = boundary_exponents(model);
     lambda_ = {exponents.lambda_0, exponents.lambda_1};
 }
@@ -345,8 +322,7 @@ LongRunResult LongRun::run(LongRunControl& control) const {
     walk.q = upper ? distance : 1 - distance;
     walk.histogram = result.histogram.data();
     walk.log_odds = result.log_odds_histogram.data();
-    walk.edge_fraction = edge_fraction_.data();
-    walk.first_edge = first_edge_.data();
+    walk.log_odds_bins = &log_odds_;
     walk.bins = settings_.bins;
 
     // Batch b of the recorded steps ends at burn_in + (b + 1) * recorded / batch_count.

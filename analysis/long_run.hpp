@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/log_odds_bins.hpp"
 #include "analysis/maps_in_use.hpp"
 #include "model/model_state.hpp"
 #include "model/step_log.hpp"
@@ -20,13 +21,6 @@ inline constexpr std::int64_t default_long_run_steps = 1'000'000;
 inline constexpr std::int64_t max_long_run_steps = 100'000'000;
 inline constexpr int kept_steps = 1000;  // the tail of the run kept as a trajectory
 inline constexpr int max_bins = 10'000;
-
-// The log-odds log(r / (1 - r)) are counted in bins of log_odds_bins_per_binade to a factor 2 of
-// r / (1 - r), over the ratios 2^-log_odds_binades .. 2^log_odds_binades: every ratio of two
-// distances that have not underflowed. Bin i holds the ratios from 2^(i / 16 - 1024) on.
-inline constexpr int log_odds_binades = 1024;
-inline constexpr int log_odds_bins_per_binade = 16;
-inline constexpr int log_odds_bins = 2 * log_odds_binades * log_odds_bins_per_binade;
 
 // The recorded steps fall into this many batches of (nearly) equal length for the standard errors.
 inline constexpr int batch_count = 32;
@@ -88,7 +82,7 @@ struct LongRunResult {
     double lyapunov_error = 0;
     int batches = 0;
 
-    // The log-odds of the recorded points inside (0, 1), by the bins above.
+    // The log-odds of the recorded points inside (0, 1), by LogOddsBins.
     std::vector<std::int64_t> log_odds_histogram;
     // Recorded points at exactly 0 and exactly 1, whose log-odds are infinite.
     std::array<std::int64_t, 2> at_boundary{};
@@ -143,10 +137,7 @@ class LongRun {
     MapsInUse maps_;
     std::array<MapCoefficients, 3> coefficients_;
     std::array<double, 2> lambda_{};
-    // The fraction bits of 2^(j / 16), j = 0..16, and the bin of the log-odds at the start of
-    // each 256th of a binade.
-    std::array<std::uint64_t, log_odds_bins_per_binade + 1> edge_fraction_{};
-    std::array<std::uint8_t, 256> first_edge_{};
+    LogOddsBins log_odds_;
 };
 
 }  // namespace quobel::analysis

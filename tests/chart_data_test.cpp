@@ -53,12 +53,15 @@ TEST(ChartData, TicksFallOnRoundNumbers) {
         EXPECT_NEAR(ticks.high, expected.high, 1e-12);
         EXPECT_NEAR(ticks.step, expected.step, 1e-12);
         EXPECT_EQ(ticks.count, expected.count);
+        EXPECT_EQ(ticks.decimals, expected.decimals);
     };
-    same(nice_ticks({0, 1}), {0, 1, 0.2, 6});
-    same(nice_ticks({0, 4.2}), {0, 5, 1, 6});
-    same(nice_ticks({-0.05, 1.05}), {-0.2, 1.2, 0.2, 8});
-    same(nice_ticks({1001, 2000}), {1000, 2000, 200, 6});
-    same(nice_ticks({-3.7e-9, -1e-9}), {-4e-9, -1e-9, 5e-10, 7});
+    same(nice_ticks({0, 1}), {0, 1, 0.2, 6, 1});
+    same(nice_ticks({0, 4.2}), {0, 5, 1, 6, 0});
+    same(nice_ticks({-0.05, 1.05}), {-0.2, 1.2, 0.2, 8, 1});
+    same(nice_ticks({1001, 2000}), {1000, 2000, 200, 6, 0});
+    same(nice_ticks({0, 0.3}, 4), {0, 0.3, 0.1, 4, 1});
+    same(nice_ticks({0, 0.07}, 4), {0, 0.08, 0.02, 5, 2});
+    same(nice_ticks({-3.7e-9, -1e-9}), {-4e-9, -1e-9, 5e-10, 7, 10});
     // Nothing to divide: the range as it is, its two ends the only ticks.
     EXPECT_EQ(nice_ticks({0.5, 0.5}).count, 2);
 }

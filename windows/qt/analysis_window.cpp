@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include "windows/qt/analysis_texts.hpp"
 #include "windows/qt/controls.hpp"
 #include "windows/qt/image_export.hpp"
+#include "windows/qt/run_statistics.hpp"
 
 namespace quobel::windows::qt {
 
@@ -112,9 +114,13 @@ QWidget* AnalysisWindow::make_run_box() {
     progress_->setTextVisible(false);
     statistics_ = new QLabel(box);
     statistics_->setTextFormat(Qt::PlainText);
+    statistics_->setWordWrap(true);
     stale_ = new QLabel(QStringLiteral("The parameters have changed since this run."), box);
     stale_->setVisible(false);
     draws_ = make_table(box);
+    // Room for the header and three maps; the statistics above it keep every line.
+    draws_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    draws_->setMaximumHeight(4 * draws_->verticalHeader()->defaultSectionSize() + 8);
     export_csv_ = new QPushButton(QStringLiteral("Export trajectory as CSV..."), box);
     export_csv_->setEnabled(false);
 
@@ -235,84 +241,10 @@ void AnalysisWindow::show_result() {
             break;
     }
 
-    show_statistics();
+    statistics_->setText(statistics_text(result, run_settings_.seed));
 
-    const int maps = result.maps.count;
-    const std::array<double, 3> shares = analysis::draw_shares(result);
-    draws_->clear();
-    draws_->setColumnCount(5);
-    draws_->setHorizontalHeaderLabels({QStringLiteral("Map"), QStringLiteral("Drawn"),
-                                       QStringLiteral("Share"), QStringLiteral("Chance"),
-                                       QStringLiteral("prob")});
-    draws_->setRowCount(maps);
-    for (int s = 1; s <= maps; ++s) {
-        const auto i = static_cast<std::size_t>(s - 1);
-        set_cell(*draws_, s - 1, 0, QString::number(s));
-        set_cell(*draws_, s - 1, 1, count_text(result.draws[i]));
-        set_cell(*draws_, s - 1, 2, number_text(shares[i]));
-        set_cell(*draws_, s - 1, 3, number_text(result.maps.chance[i]));
-        set_cell(*draws_, s - 1, 4, number_text(run_model_.prob(s)));
-    }
+    show_draws(*draws_, result, run_model_);
     show_charts();
-}
-
-namespace {
-
-// "0.5 ± 0.0012", or the value alone when there are too few batches for an error.
-QString with_error(double value, double error) {
-    if (std::isnan(error)) {
-        return number_text(value) + QStringLiteral(" (too few steps for an error)");
-    }
-    return number_text(value) + QStringLiteral(" \u00b1 ") + number_text(error, 2);
-}
-
-QString step_text(std::int64_t step) {
-    return step < 0 ? QStringLiteral("never") : QStringLiteral("step %1").arg(count_text(step));
-}
-
-}  // namespace
-
-void AnalysisWindow::show_statistics() {
-    const LongRunResult& result = *result_;
-    QStringList lines;
-    lines << QStringLiteral("From r = %1 with seed %2; %3 steps after the burn-in.")
-                 .arg(number_text(result.start))
-                 .arg(run_settings_.seed)
-                 .arg(count_text(result.recorded));
-    lines << QStringLiteral("Time average of r: %1")
-                 .arg(with_error(result.mean_r, result.mean_r_error));
-    QString lyapunov = QStringLiteral("Lyapunov exponent of the orbit: %1")
-                           .arg(with_error(result.lyapunov, result.lyapunov_error));
-    if (result.approached >= 0) {
-        const auto boundary = static_cast<std::size_t>(result.approached);
-        lyapunov += QStringLiteral(", beside Lambda_%1 = %2 of r = %1, which it approached")
-                        .arg(result.approached)
-                        .arg(number_text(result.boundary_lambda[boundary]));
-    } else {
-        lyapunov += QStringLiteral(" (it ended near neither boundary)");
-    }
-    lines << lyapunov;
-    // The nearness levels as a person writes them.
-    const std::array<QString, 2> nearness{QStringLiteral("1e-6"), QStringLiteral("1e-12")};
-    static_assert(analysis::nearness.size() == 2);
-    for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
-        lines << QStringLiteral("First within %1 of r = 0: %2; of r = 1: %3")
-                     .arg(nearness[level], step_text(result.boundaries[0].first_within[level]),
-                          step_text(result.boundaries[1].first_within[level]));
-    }
-    for (int side = 0; side < 2; ++side) {
-        const std::int64_t absorbed = result.boundaries[static_cast<std::size_t>(side)].absorbed;
-        if (absorbed >= 0) {
-            lines << QStringLiteral("Absorbed at r = %1 from %2: the distance underflowed.")
-                         .arg(side)
-                         .arg(step_text(absorbed));
-        }
-    }
-    if (result.below + result.above > 0) {
-        lines << QStringLiteral("Points outside [0, 1]: %1 below, %2 above")
-                     .arg(count_text(result.below), count_text(result.above));
-    }
-    statistics_->setText(lines.join(QLatin1Char('\n')));
 }
 
 void AnalysisWindow::show_charts() {

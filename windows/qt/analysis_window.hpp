@@ -89,7 +89,6 @@ class AnalysisWindow final : public QWidget {
     void make_charts();
     void take_result(const FinishedRun& run);
     void show_result();
-    void show_statistics();
     void show_charts();
     // Asks for a file name and exports the chart as SVG or, at the chosen scale, as PNG.
     void ask_chart(Chart chart, bool svg);

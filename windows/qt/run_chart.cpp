@@ -15,7 +15,7 @@
 
 namespace quobel::windows::qt {
 
-RunChart::RunChart(QWidget* parent, const ChartTitles& titles) {
+RunChart::RunChart(QWidget* parent, const ChartTitles& titles) : whole_x_(titles.whole_x) {
     auto* chart = new QChart;
     chart->setTitle(titles.chart);
     chart->legend()->hide();
@@ -25,9 +25,6 @@ RunChart::RunChart(QWidget* parent, const ChartTitles& titles) {
     y_ = new QValueAxis(chart);
     x_->setTitleText(titles.x);
     y_->setTitleText(titles.y);
-    if (titles.whole_x) {
-        x_->setLabelFormat(QStringLiteral("%.0f"));
-    }
     // Until a run has shown its points, ticks would only mean nothing.
     x_->setVisible(false);
     y_->setVisible(false);
@@ -66,20 +63,23 @@ void RunChart::show(const std::vector<analysis::ChartPoint>& points) {
 namespace {
 
 // Ticks on round numbers from one end of the axis to the other.
-void set_range(QValueAxis& axis, analysis::AxisRange range) {
-    const analysis::Ticks ticks = analysis::nice_ticks(range);
+// Five intervals at most leave room for each label under a chart a third of the window wide;
+// three for the long numbers of steps.
+void set_range(QValueAxis& axis, analysis::AxisRange range, bool whole) {
+    const analysis::Ticks ticks = analysis::nice_ticks(range, whole ? 3 : 5);
     axis.setRange(ticks.low, ticks.high);
     axis.setTickCount(std::max(ticks.count, 2));
+    axis.setLabelFormat(QStringLiteral("%.%1f").arg(whole ? 0 : ticks.decimals));
 }
 
 }  // namespace
 
 void RunChart::set_x_range(analysis::AxisRange range) {
-    set_range(*x_, range);
+    set_range(*x_, range, whole_x_);
 }
 
 void RunChart::set_y_range(analysis::AxisRange range) {
-    set_range(*y_, range);
+    set_range(*y_, range, false);
 }
 
 QImage RunChart::image(double factor) const {

@@ -53,6 +53,7 @@ class RunChart {
     QPushButton* png_ = nullptr;
     QPushButton* svg_ = nullptr;
     QHBoxLayout* buttons_ = nullptr;
+    bool whole_x_ = false;
 };
 
 }  // namespace quobel::windows::qt
