@@ -5,7 +5,6 @@
 #include <tuple>
 #include <utility>
 
-#include "model/detail/decimal.hpp"
 #include "model/number_text.hpp"
 
 namespace quobel::storage {
@@ -49,7 +48,7 @@ class FieldReader {
             return 0.0;
         }
         field = field.substr(first, field.find_last_not_of(blanks) - first + 1);
-        if (const auto value = model::detail::parse_decimal(field)) {
+        if (const auto value = model::parse_decimal(field)) {
             return value;
         }
         reason_ = "Line " + std::to_string(line) + " holds " + in_quotes(field, 24) + " for " +
@@ -70,10 +69,6 @@ std::string cell_name(std::string_view table, int s, int k) {
     return std::string(table) + "(" + std::to_string(s) + "," + std::to_string(k) + ")";
 }
 
-}  // namespace
-
-namespace {
-
 // How many maps or stocks a reader loops over for a count written as `text`. A count just below a
 // whole number has that number as its file form (2.9999999999999996 as 3), and a reader then
 // expects that number's cells.
@@ -85,8 +80,7 @@ int count_as_read(const std::string& text, int limit) {
 // A count as a message shows it: in its file digits where they give the value, else with all the
 // digits that tell it apart from its neighbours (10.000000000000002 is not 10).
 std::string count_text(double count) {
-    if (std::string text = model::general_text(count);
-        model::detail::parse_decimal(text) == count) {
+    if (std::string text = model::general_text(count); model::parse_decimal(text) == count) {
         return text;
     }
     char buffer[32];
