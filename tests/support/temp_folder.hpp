@@ -3,17 +3,18 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
+#include <vector>
 
 namespace quobel::testing {
 
-// Removed with everything in it when the test ends.
+// Removed with everything in it when the test ends, also folders a test left read-only.
 class TempFolder {
   public:
     TempFolder() {
@@ -27,19 +28,28 @@ class TempFolder {
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder() {
-        // A test may have left a folder without write permission.
+        namespace fs = std::filesystem;
         std::error_code ignored;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+        for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
             if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
-                std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                             std::filesystem::perm_options::add, ignored);
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
             }
         }
-        std::filesystem::remove_all(path_, ignored);
+        fs::remove_all(path_, ignored);
     }
 
     std::string operator/(std::string_view name) const { return (path_ / name).string(); }
     const std::filesystem::path& path() const { return path_; }
+
+    // The names in the folder, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
   private:
     std::filesystem::path path_;
