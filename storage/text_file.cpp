@@ -373,7 +373,7 @@ FileOutcome write_in_place(Descriptor& fd, const std::string& name, std::string_
     const auto size = static_cast<off_t>(text.size());
     // The room is taken beyond the file's end without changing its length or its text.
     if (size > 0 && ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
-        errno != EOPNOTSUPP && errno != ENOSYS) {
+        errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL) {
         return failed("Cannot write", name, errno, unchanged);
     }
     if (!write_all(fd.get(), text, 0) || ::ftruncate(fd.get(), size) != 0 ||
