@@ -108,16 +108,11 @@ bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, d
     return std::isfinite(tau) && std::isfinite(rest);
 }
 
-// The sum of x[0..N-1] in pairs, so that the additions do not wait on one another.
-template <int N>
-inline double pairwise_sum(const double* x) {
-    if constexpr (N == 0) {
-        return 0;
-    } else if constexpr (N == 1) {
-        return x[0];
-    } else {
-        return pairwise_sum<N / 2>(x) + pairwise_sum<N - N / 2>(x + N / 2);
-    }
+// Two doubles that one instruction adds, multiplies or divides at once.
+using Pair = double __attribute__((vector_size(2 * sizeof(double))));
+
+inline Pair pair(const std::array<double, model::max_stocks>& values, std::size_t k) {
+    return Pair{values[k], values[k + 1]};
 }
 
 // Steps walk.t .. end - 1; with Record the points enter the statistics. False when a step had no
@@ -151,17 +146,25 @@ bool walk_block(Walk& walk, std::int64_t end) {
             s = int{past_first} + int{past_first && past_second};
         }
         const MapCoefficients& map = maps[static_cast<std::size_t>(s)];
-        // tau(r), 1 - tau(r) and tau'(r) with one division per stock.
-        std::array<double, K == 0 ? 1 : K> taus{}, rests{}, slopes{};
-        for (int k = 0; k < K; ++k) {
-            const double inverse = 1 / (map.la1[k] * p + map.la2[k] * q);
-            taus[k] = map.R_la1[k] * p * inverse;
-            rests[k] = map.R_la2[k] * q * inverse;
-            slopes[k] = map.slope[k] * inverse * inverse;
+        // tau(r), 1 - tau(r) and tau'(r) with one division per stock, two stocks at a time.
+        const Pair ps{p, p};
+        const Pair qs{q, q};
+        Pair taus{0, 0}, rests{0, 0}, slopes{0, 0};
+        for (std::size_t k = 0; k + 1 < K; k += 2) {
+            const Pair inverse = 1 / (pair(map.la1, k) * ps + pair(map.la2, k) * qs);
+            taus += pair(map.R_la1, k) * inverse;
+            rests += pair(map.R_la2, k) * inverse;
+            slopes += pair(map.slope, k) * inverse * inverse;
         }
-        double tau = pairwise_sum<K>(taus.data());
-        double rest = pairwise_sum<K>(rests.data());
-        double slope = pairwise_sum<K>(slopes.data());
+        if constexpr (K % 2 == 1) {
+            const double inverse = 1 / (map.la1[K - 1] * p + map.la2[K - 1] * q);
+            taus[0] += map.R_la1[K - 1] * inverse;
+            rests[0] += map.R_la2[K - 1] * inverse;
+            slopes[0] += map.slope[K - 1] * inverse * inverse;
+        }
+        double tau = p * (taus[0] + taus[1]);
+        double rest = q * (rests[0] + rests[1]);
+        double slope = slopes[0] + slopes[1];
         if (!map.complementary) {
             rest = 1 - tau;
         }

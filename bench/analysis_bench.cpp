@@ -17,8 +17,9 @@ model::ModelState start_up_model() {
     return model;
 }
 
-// A million steps with the default burn-in and histogram: per step one draw, tau and its slope
-// over four stocks, one logarithm and one histogram bin.
+// A million steps with the default burn-in and histogram, three maps and four stocks: per step
+// one draw, tau, its complement and its slope over the stocks, and a bin of r and of its
+// log-odds.
 void long_run(benchmark::State& bench) {
     const model::ModelState model = start_up_model();
     analysis::LongRunSettings settings;

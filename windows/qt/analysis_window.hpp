@@ -41,8 +41,8 @@ class AnalysisWindow final : public QWidget {
     // The exports without a dialog. Each writes a temporary file and renames it over the target,
     // so a failure leaves an earlier file as it was; the outcome is told in the status line.
     // A PNG has the chart's on-screen resolution times `scale`.
-    bool export_chart_png(Chart chart, const QString& name, double scale = 1.0);
-    bool export_chart_svg(Chart chart, const QString& name);
+    bool export_chart_png(Chart which, const QString& name, double scale = 1.0);
+    bool export_chart_svg(Chart which, const QString& name);
     bool export_trajectory_csv(const QString& name);
 
     bool running() const { return job_->running(); }
@@ -91,7 +91,7 @@ class AnalysisWindow final : public QWidget {
     void show_result();
     void show_charts();
     // Asks for a file name and exports the chart as SVG or, at the chosen scale, as PNG.
-    void ask_chart(Chart chart, bool svg);
+    void ask_chart(Chart which, bool svg);
     void ask_csv();
     void tell(const QString& text);
     const RunChart& chart(Chart which) const { return *charts_[static_cast<std::size_t>(which)]; }

@@ -9,7 +9,7 @@
 namespace quobel::windows::qt {
 
 QImage enlarged(const QImage& picture, int scale) {
-    const QImage source = picture.convertToFormat(QImage::Format_RGB32);
+    QImage source = picture.convertToFormat(QImage::Format_RGB32);
     if (scale == 1) {
         return source;
     }
