@@ -91,7 +91,7 @@ bool Events::export_trajectory(MainWindowOps& window, const std::string& name) {
 }
 
 void Events::save_load_window_loaded(SaveLoadOps& window) {
-    window.set_file_name_text(state_.model.data_file_name);
+    load_save_load_window(state_, window);
 }
 
 void Events::file_name_changed(std::string_view text) {
@@ -99,22 +99,13 @@ void Events::file_name_changed(std::string_view text) {
 }
 
 void Events::save_pressed(SaveLoadOps& window) {
-    window.set_status(StatusLabel::save, "", "");
-    const storage::FileOutcome outcome =
-        storage::save_parameter_file(state_.model, state_.model.data_file_name);
-    window.set_status(StatusLabel::save, outcome.ok ? "Saved" : "", outcome.reason);
+    save_button(state_, window);
 }
 
 void Events::load_pressed(SaveLoadOps& window) {
-    window.set_status(StatusLabel::load, "", "");
-    const storage::FileOutcome outcome =
-        storage::load_parameter_file(state_.model, state_.model.data_file_name);
-    if (!outcome.ok) {
-        window.set_status(StatusLabel::load, "", outcome.reason);
-        return;
+    if (load_button(state_, window)) {
+        show_loaded();
     }
-    window.set_status(StatusLabel::load, "Loaded", "");
-    show_loaded();
 }
 
 void Events::open_file(std::string_view name) {

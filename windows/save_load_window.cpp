@@ -1,13 +1,37 @@
-// The main window's refresh after a load.
+// The logic of the save and load window and the main window's refresh after a load.
 #include "windows/save_load_window.hpp"
 
 #include <string>
 
 #include "editing/pending_edits.hpp"
 #include "model/number_text.hpp"
+#include "storage/parameter_file.hpp"
 #include "windows/main_window.hpp"
 
 namespace quobel::windows {
+
+void load_save_load_window(const ProgramState& state, SaveLoadOps& window) {
+    window.set_file_name_text(state.model.data_file_name);
+}
+
+void save_button(ProgramState& state, SaveLoadOps& window) {
+    window.set_status(StatusLabel::save, "", "");
+    const storage::FileOutcome outcome =
+        storage::save_parameter_file(state.model, state.model.data_file_name);
+    window.set_status(StatusLabel::save, outcome.ok ? "Saved" : "", outcome.reason);
+}
+
+bool load_button(ProgramState& state, SaveLoadOps& window) {
+    window.set_status(StatusLabel::load, "", "");
+    const storage::FileOutcome outcome =
+        storage::load_parameter_file(state.model, state.model.data_file_name);
+    if (!outcome.ok) {
+        window.set_status(StatusLabel::load, "", outcome.reason);
+        return false;
+    }
+    window.set_status(StatusLabel::load, "Loaded", "");
+    return true;
+}
 
 void refresh_after_load(ProgramState& state, MainWindowOps& window) {
     show_parameters(state.model, window, StockTextForm::three_decimals);
