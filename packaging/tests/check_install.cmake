@@ -10,6 +10,7 @@ endif()
 
 set(expected
     bin/quobel
+    bin/quobel-cli
     share/applications/quobel.desktop
     share/icons/hicolor/scalable/apps/quobel.svg
     share/metainfo/org.quobel.quobel.metainfo.xml)

@@ -1,0 +1,645 @@
+// The commands of quobel-cli: reading the command line, the parameter file and writing results.
+#include "cli/command_line.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+#include "analysis/boundary_exponents.hpp"
+#include "analysis/long_run.hpp"
+#include "model/number_text.hpp"
+#include "storage/parameter_file.hpp"
+#include "storage/text_file.hpp"
+#include "storage/trajectory_csv.hpp"
+#include "sweep/sweep.hpp"
+#include "sweep/sweep_csv.hpp"
+
+#ifndef QUOBEL_VERSION
+#define QUOBEL_VERSION "unknown"
+#endif
+
+namespace quobel::cli {
+
+namespace {
+
+using sweep::number_text;
+
+constexpr std::string_view help_text =
+    R"(quobel-cli: the analysis of Quobel's random maps without a display.
+
+Usage:
+  quobel-cli analyse FILE [--json]
+  quobel-cli run FILE [--steps N] [--burn-in B] [--seed S] [--start R] [--bins K] [--json]
+                 [--trajectory OUT.csv]
+  quobel-cli sweep FILE --vary NAME=FROM:TO:COUNT [--vary NAME=FROM:TO:COUNT] [run options]
+                   [--shard I/N] [--threads T] --out OUT.csv
+  quobel-cli merge OUT.csv SHARD.csv...
+  quobel-cli --help | --version
+
+FILE is a parameter file as Quobel saves it.
+analyse   the boundary exponents Lambda_0 and Lambda_1, the verdict, its flags, the Kelly
+          portfolio and each map's slopes at 0 and 1.
+run       a long run without drawing: steps 1000000, burn-in 10000, seed 1, start 0.5, 100 bins
+          unless given; --trajectory writes its last 1000 steps.
+sweep     NAME as the file's listing names it: R(2,3), la1(1,2), la2(3,1), prob(2). Each value
+          replaces that component and its vector is renormalised as "Recalculate !!!" does.
+          One --vary is a line, two a plane (the first changes slowest). A row per point with
+          the exponents and the verdict, and with --steps above 0 the run's mean_r, lyapunov,
+          their standard errors and, for a line, the density. Each point's run has a seed of
+          its own from --seed and its index, so threads and shards give the same rows.
+          --shard I/N computes the I-th of N contiguous blocks of the grid; --threads defaults
+          to every core.
+merge     joins the shards of one sweep into the file the whole sweep writes.
+
+Exit status: 0 done, 1 a refused file or a failed write, 2 a wrong command line.
+)";
+
+// A failure to report: the one line and the exit status.
+struct Failure {
+    int status = exit_usage;
+    std::string message;
+};
+
+Failure usage(std::string message) {
+    return {exit_usage, std::move(message)};
+}
+Failure refused(std::string message) {
+    return {exit_refused, std::move(message)};
+}
+
+// The options after the command, in order, with their values.
+class Arguments {
+  public:
+    explicit Arguments(const std::vector<std::string>& args)
+        : args_(args.begin() + 1, args.end()) {}
+
+    // Positional arguments and options, each option with the value that follows it (or after '=').
+    struct Item {
+        std::string name;  // empty for a positional argument
+        std::string value;
+    };
+
+    std::optional<Failure> parse(const std::vector<std::string_view>& valued,
+                                 const std::vector<std::string_view>& switches) {
+        for (std::size_t i = 0; i < args_.size(); ++i) {
+            const std::string& arg = args_[i];
+            if (!arg.starts_with("--")) {
+                items_.push_back({{}, arg});
+                continue;
+            }
+            const auto equals = arg.find('=');
+            const std::string name = arg.substr(0, equals);
+            if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
+                if (equals != std::string::npos) {
+                    return usage(name + " takes no value.");
+                }
+                items_.push_back({name, {}});
+            } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+                if (equals != std::string::npos) {
+                    items_.push_back({name, arg.substr(equals + 1)});
+                } else if (i + 1 < args_.size()) {
+                    items_.push_back({name, args_[++i]});
+                } else {
+                    return usage(name + " needs a value.");
+                }
+            } else {
+                return usage("unknown option " + storage::in_quotes(arg) + " for " + args_.front() +
+                             ".");
+            }
+        }
+        return std::nullopt;
+    }
+
+    const std::vector<Item>& items() const { return items_; }
+
+  private:
+    std::vector<std::string> args_;
+    std::vector<Item> items_;
+};
+
+template <class T>
+std::optional<T> whole(std::string_view text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+struct RunOptions {
+    analysis::LongRunSettings settings;
+    double start = 0.5;
+};
+
+// Takes the run options among the items; false with the failure when one is out of range.
+std::optional<Failure> read_run_option(const Arguments::Item& item, RunOptions& run, bool& taken) {
+    taken = true;
+    const std::string& v = item.value;
+    const auto bad = [&](std::string_view what) {
+        return usage(item.name + " takes " + std::string(what) + ", not " + storage::in_quotes(v) +
+                     ".");
+    };
+    if (item.name == "--steps") {
+        const auto n = whole<std::int64_t>(v);
+        if (!n || *n < 0 || *n > analysis::max_long_run_steps) {
+            return bad("a whole number from 0 to " + std::to_string(analysis::max_long_run_steps));
+        }
+        run.settings.steps = *n;
+    } else if (item.name == "--burn-in") {
+        const auto n = whole<std::int64_t>(v);
+        if (!n || *n < 0 || *n > analysis::max_long_run_steps) {
+            return bad("a whole number from 0 to " + std::to_string(analysis::max_long_run_steps));
+        }
+        run.settings.burn_in = *n;
+    } else if (item.name == "--seed") {
+        const auto n = whole<std::uint64_t>(v);
+        if (!n) {
+            return bad("a whole number from 0 to 18446744073709551615");
+        }
+        run.settings.seed = *n;
+    } else if (item.name == "--start") {
+        const auto r = model::parse_decimal(v);
+        if (!r || !(*r >= 0 && *r <= 1)) {
+            return bad("a number from 0 to 1");
+        }
+        run.start = *r;
+    } else if (item.name == "--bins") {
+        const auto n = whole<int>(v);
+        if (!n || *n < 1 || *n > analysis::max_bins) {
+            return bad("a whole number from 1 to " + std::to_string(analysis::max_bins));
+        }
+        run.settings.bins = *n;
+    } else {
+        taken = false;
+    }
+    return std::nullopt;
+}
+
+// The burn-in counts within the run, as the analysis window keeps it.
+void settle(RunOptions& run) {
+    run.settings.burn_in = std::min(run.settings.burn_in, run.settings.steps);
+}
+
+std::optional<Failure> load(const std::string& name, model::ModelState& model) {
+    const storage::FileOutcome outcome = storage::load_parameter_file(model, name);
+    if (!outcome.ok) {
+        return refused(outcome.reason);
+    }
+    return std::nullopt;
+}
+
+// JSON texts: numbers in shortest round-trip form, null when not finite.
+std::string json_number(double value) {
+    return std::isfinite(value) ? number_text(value) : "null";
+}
+
+std::string json_string(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            constexpr char digits[] = "0123456789abcdef";
+            out += "\\u00";
+            out += digits[byte >> 4U];
+            out += digits[byte & 0xfU];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+template <class T, class Format>
+std::string json_list(const T& values, Format format) {
+    std::string out = "[";
+    bool first = true;
+    for (const auto& value : values) {
+        out += (first ? "" : ", ") + format(value);
+        first = false;
+    }
+    return out + "]";
+}
+
+std::string count_text(std::int64_t value) {
+    return std::to_string(value);
+}
+
+int analyse(const std::vector<std::string>& args, std::ostream& out, Failure& failure) {
+    Arguments arguments(args);
+    if (auto f = arguments.parse({}, {"--json"})) {
+        failure = *f;
+        return failure.status;
+    }
+    std::optional<std::string> file;
+    bool json = false;
+    for (const auto& item : arguments.items()) {
+        if (item.name.empty()) {
+            if (file) {
+                failure = usage("analyse takes one FILE.");
+                return failure.status;
+            }
+            file = item.value;
+        } else {
+            json = true;
+        }
+    }
+    if (!file) {
+        failure = usage("analyse needs a parameter FILE.");
+        return failure.status;
+    }
+    model::ModelState model;
+    if (auto f = load(*file, model)) {
+        failure = *f;
+        return failure.status;
+    }
+    const analysis::BoundaryExponents e = analysis::boundary_exponents(model);
+    if (json) {
+        out << "{\"lambda_0\": " << json_number(e.lambda_0)
+            << ", \"lambda_1\": " << json_number(e.lambda_1)
+            << ", \"verdict\": " << json_string(analysis::verdict_text(e.verdict))
+            << ", \"explanation\": " << json_string(analysis::verdict_explanation(e.verdict))
+            << ", \"flags\": "
+            << json_list(e.flags, [](const analysis::Flag& f) { return json_string(f.text); })
+            << ", \"kelly\": " << json_list(e.kelly, json_number) << ", \"maps\": "
+            << json_list(e.terms,
+                         [](const analysis::MapTerms& t) {
+                             return "{\"map\": " + std::to_string(t.map) +
+                                    ", \"chance\": " + json_number(t.chance) +
+                                    ", \"slope_at_0\": " + json_number(t.slope_at_0) +
+                                    ", \"slope_at_1\": " + json_number(t.slope_at_1) + "}";
+                         })
+            << "}\n";
+        return exit_ok;
+    }
+    out << "Lambda_0: " << number_text(e.lambda_0) << "\n"
+        << "Lambda_1: " << number_text(e.lambda_1) << "\n"
+        << "verdict: " << analysis::verdict_text(e.verdict) << "\n"
+        << "  " << analysis::verdict_explanation(e.verdict) << "\n";
+    for (const analysis::Flag& flag : e.flags) {
+        out << "flag: " << flag.text << "\n";
+    }
+    out << "kelly:";
+    for (const double share : e.kelly) {
+        out << " " << number_text(share);
+    }
+    out << "\n";
+    for (const analysis::MapTerms& t : e.terms) {
+        out << "map " << t.map << ": chance " << number_text(t.chance) << ", slope at 0 "
+            << number_text(t.slope_at_0) << ", slope at 1 " << number_text(t.slope_at_1) << "\n";
+    }
+    return exit_ok;
+}
+
+std::string_view end_text(analysis::LongRunEnd end) {
+    switch (end) {
+        case analysis::LongRunEnd::finished:
+            return "finished";
+        case analysis::LongRunEnd::cancelled:
+            return "cancelled";
+        case analysis::LongRunEnd::not_finite:
+            return "not finite";
+        case analysis::LongRunEnd::no_map:
+            break;
+    }
+    return "no map";
+}
+
+// The occupied bins of the log-odds histogram, from the lower edge of the first in log-odds.
+std::string log_odds_json(const analysis::LongRunResult& r) {
+    const auto& counts = r.log_odds_histogram;
+    const auto occupied = [](std::int64_t count) { return count > 0; };
+    const auto first = std::find_if(counts.begin(), counts.end(), occupied);
+    const auto last = std::find_if(counts.rbegin(), counts.rend(), occupied).base();
+    const double width = std::log(2.0) / analysis::log_odds_bins_per_binade;
+    const auto first_bin = static_cast<double>(first - counts.begin());
+    const double low =
+        first == counts.end()
+            ? 0.0
+            : (first_bin - analysis::log_odds_binades * analysis::log_odds_bins_per_binade) * width;
+    const std::vector<std::int64_t> shown(first, first == counts.end() ? first : last);
+    return "{\"low\": " + json_number(low) + ", \"width\": " + json_number(width) +
+           ", \"counts\": " + json_list(shown, count_text) +
+           ", \"at_0\": " + count_text(r.at_boundary[0]) +
+           ", \"at_1\": " + count_text(r.at_boundary[1]) + "}";
+}
+
+std::string absorbed_json(const analysis::LongRunResult& r) {
+    for (int side = 0; side < 2; ++side) {
+        const std::int64_t step = r.boundaries[static_cast<std::size_t>(side)].absorbed;
+        if (step >= 0) {
+            return "{\"boundary\": " + std::to_string(side) + ", \"step\": " + count_text(step) +
+                   "}";
+        }
+    }
+    return "null";
+}
+
+std::string first_within_json(const analysis::LongRunResult& r) {
+    std::vector<std::string> entries;
+    for (int side = 0; side < 2; ++side) {
+        for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
+            const std::int64_t step =
+                r.boundaries[static_cast<std::size_t>(side)].first_within[level];
+            entries.push_back("{\"boundary\": " + std::to_string(side) +
+                              ", \"within\": " + json_number(analysis::nearness[level]) +
+                              ", \"step\": " + (step >= 0 ? count_text(step) : "null") + "}");
+        }
+    }
+    return json_list(entries, [](const std::string& e) { return e; });
+}
+
+void run_json(const analysis::LongRunResult& r, std::ostream& out) {
+    std::vector<std::int64_t> draws(r.draws.begin(),
+                                    r.draws.begin() + std::clamp(r.maps.count, 0, 3));
+    out << "{\"end\": " << json_string(end_text(r.end)) << ", \"steps\": " << r.steps_taken
+        << ", \"recorded\": " << r.recorded << ", \"start\": " << json_number(r.start)
+        << ", \"last\": " << json_number(r.last)
+        << ", \"histogram\": " << json_list(r.histogram, count_text) << ", \"below\": " << r.below
+        << ", \"above\": " << r.above << ", \"log_odds_histogram\": " << log_odds_json(r)
+        << ", \"mean_r\": " << json_number(r.mean_r)
+        << ", \"mean_r_stderr\": " << json_number(r.mean_r_error)
+        << ", \"lyapunov\": " << json_number(r.lyapunov)
+        << ", \"lyapunov_stderr\": " << json_number(r.lyapunov_error)
+        << ", \"lambda_0\": " << json_number(r.boundary_lambda[0])
+        << ", \"lambda_1\": " << json_number(r.boundary_lambda[1])
+        << ", \"draws\": " << json_list(draws, count_text) << ", \"absorbed\": " << absorbed_json(r)
+        << ", \"first_within\": " << first_within_json(r) << "}\n";
+}
+
+void run_text(const analysis::LongRunResult& r, std::ostream& out) {
+    out << "end: " << end_text(r.end) << "\nsteps: " << r.steps_taken
+        << "\nrecorded: " << r.recorded << "\nlast: " << number_text(r.last)
+        << "\nmean r: " << number_text(r.mean_r) << " +- " << number_text(r.mean_r_error)
+        << "\nLyapunov exponent: " << number_text(r.lyapunov) << " +- "
+        << number_text(r.lyapunov_error) << "\ndraws:";
+    for (int s = 0; s < std::clamp(r.maps.count, 0, 3); ++s) {
+        out << " " << r.draws[static_cast<std::size_t>(s)];
+    }
+    out << "\n";
+    for (int side = 0; side < 2; ++side) {
+        const auto& b = r.boundaries[static_cast<std::size_t>(side)];
+        for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
+            out << "within " << number_text(analysis::nearness[level]) << " of " << side << ": "
+                << (b.first_within[level] >= 0 ? "step " + count_text(b.first_within[level])
+                                               : std::string("never"))
+                << "\n";
+        }
+        if (b.absorbed >= 0) {
+            out << "absorbed at " << side << ": step " << b.absorbed << "\n";
+        }
+    }
+    out << "histogram:";
+    for (const std::int64_t count : r.histogram) {
+        out << " " << count;
+    }
+    out << "\n";
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, Failure& failure) {
+    Arguments arguments(args);
+    if (auto f = arguments.parse(
+            {"--steps", "--burn-in", "--seed", "--start", "--bins", "--trajectory"}, {"--json"})) {
+        failure = *f;
+        return failure.status;
+    }
+    std::optional<std::string> file;
+    std::optional<std::string> trajectory;
+    bool json = false;
+    RunOptions options;
+    for (const auto& item : arguments.items()) {
+        bool taken = false;
+        if (auto f = read_run_option(item, options, taken)) {
+            failure = *f;
+            return failure.status;
+        }
+        if (taken) {
+            continue;
+        }
+        if (item.name.empty()) {
+            if (file) {
+                failure = usage("run takes one FILE.");
+                return failure.status;
+            }
+            file = item.value;
+        } else if (item.name == "--json") {
+            json = true;
+        } else {
+            trajectory = item.value;
+        }
+    }
+    if (!file) {
+        failure = usage("run needs a parameter FILE.");
+        return failure.status;
+    }
+    settle(options);
+    model::ModelState model;
+    if (auto f = load(*file, model)) {
+        failure = *f;
+        return failure.status;
+    }
+    const analysis::LongRun long_run(model, options.start, options.settings);
+    analysis::LongRunControl control;
+    const analysis::LongRunResult result = long_run.run(control);
+    if (trajectory) {
+        if (const auto saved = storage::save_trajectory_csv(result.last_steps, *trajectory);
+            !saved.ok) {
+            failure = refused(saved.reason);
+            return failure.status;
+        }
+    }
+    if (json) {
+        run_json(result, out);
+    } else {
+        run_text(result, out);
+    }
+    return exit_ok;
+}
+
+int sweep_command(const std::vector<std::string>& args, Failure& failure) {
+    Arguments arguments(args);
+    if (auto f = arguments.parse({"--vary", "--steps", "--burn-in", "--seed", "--start", "--bins",
+                                  "--shard", "--threads", "--out"},
+                                 {})) {
+        failure = *f;
+        return failure.status;
+    }
+    std::optional<std::string> file;
+    std::optional<std::string> out_name;
+    RunOptions options;
+    sweep::SweepSettings settings;
+    std::int64_t shard = 1;
+    std::int64_t shards = 1;
+    const unsigned cores = std::thread::hardware_concurrency();
+    int threads = cores == 0 ? 1 : static_cast<int>(cores);
+    const auto fail = [&failure](Failure f) {
+        failure = std::move(f);
+        return failure.status;
+    };
+    for (const auto& item : arguments.items()) {
+        bool taken = false;
+        if (auto f = read_run_option(item, options, taken)) {
+            return fail(*f);
+        }
+        if (taken) {
+            continue;
+        }
+        if (item.name.empty()) {
+            if (file) {
+                return fail(usage("sweep takes one FILE."));
+            }
+            file = item.value;
+        } else if (item.name == "--vary") {
+            sweep::AxisRead read = sweep::parse_axis(item.value);
+            if (!read.axis) {
+                return fail(usage(read.reason));
+            }
+            if (settings.axes.size() == 2) {
+                return fail(usage("sweep takes one or two --vary."));
+            }
+            settings.axes.push_back(*read.axis);
+        } else if (item.name == "--shard") {
+            const auto slash = item.value.find('/');
+            const auto i = whole<std::int64_t>(std::string_view(item.value).substr(0, slash));
+            const auto n =
+                slash == std::string::npos
+                    ? std::nullopt
+                    : whole<std::int64_t>(std::string_view(item.value).substr(slash + 1));
+            if (!i || !n || *n < 1 || *n > sweep::max_grid_size || *i < 1 || *i > *n) {
+                return fail(usage("--shard takes I/N with 1 <= I <= N, not " +
+                                  storage::in_quotes(item.value) + "."));
+            }
+            shard = *i;
+            shards = *n;
+        } else if (item.name == "--threads") {
+            const auto t = whole<int>(item.value);
+            if (!t || *t < 1 || *t > 1024) {
+                return fail(usage("--threads takes a whole number from 1 to 1024, not " +
+                                  storage::in_quotes(item.value) + "."));
+            }
+            threads = *t;
+        } else {
+            out_name = item.value;
+        }
+    }
+    if (!file) {
+        return fail(usage("sweep needs a parameter FILE."));
+    }
+    if (settings.axes.empty()) {
+        return fail(usage("sweep needs --vary NAME=FROM:TO:COUNT."));
+    }
+    if (!out_name) {
+        return fail(usage("sweep needs --out OUT.csv."));
+    }
+    if (settings.axes.size() == 2 && settings.axes[0].name == settings.axes[1].name) {
+        return fail(usage("the two --vary name the same parameter."));
+    }
+    if (settings.axes.size() == 2 &&
+        settings.axes[0].count > sweep::max_grid_size / settings.axes[1].count) {
+        return fail(
+            usage("the grid has more than " + std::to_string(sweep::max_grid_size) + " points."));
+    }
+    settle(options);
+    settings.run = options.settings;
+    settings.start = options.start;
+    model::ModelState model;
+    if (auto f = load(*file, model)) {
+        return fail(*f);
+    }
+    for (const sweep::Axis& axis : settings.axes) {
+        if (std::string missing = sweep::missing_parameter(model, axis.name); !missing.empty()) {
+            return fail(usage("--vary: " + missing));
+        }
+    }
+    const auto [first, last] = sweep::shard_range(sweep::grid_size(settings), shard, shards);
+    std::string text = sweep::settings_line(model, settings, first, last);
+    text += sweep::header_line(settings);
+    sweep::SweepControl control;
+    sweep::run_sweep(
+        model, settings, first, last, threads, control,
+        [&](const sweep::PointResult& point) { text += sweep::row_line(settings, point); });
+    if (const auto saved = storage::replace_file(*out_name, text); !saved.ok) {
+        return fail(refused(saved.reason));
+    }
+    return exit_ok;
+}
+
+int merge(const std::vector<std::string>& args, Failure& failure) {
+    Arguments arguments(args);
+    if (auto f = arguments.parse({}, {})) {
+        failure = *f;
+        return failure.status;
+    }
+    const auto& items = arguments.items();
+    if (items.size() < 2) {
+        failure = usage("merge needs OUT.csv and at least one SHARD.csv.");
+        return failure.status;
+    }
+    std::vector<std::pair<std::string, std::string>> shards;
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        std::string text;
+        constexpr std::size_t largest = std::size_t{1} << 32U;
+        if (const auto read =
+                storage::read_text_file(items[i].value, largest, "a sweep file", text);
+            !read.ok) {
+            failure = refused(read.reason);
+            return failure.status;
+        }
+        shards.emplace_back(items[i].value, std::move(text));
+    }
+    sweep::MergeOutcome merged = sweep::merge_shards(shards);
+    if (!merged.text) {
+        failure = refused(merged.reason);
+        return failure.status;
+    }
+    if (const auto saved = storage::replace_file(items[0].value, *merged.text); !saved.ok) {
+        failure = refused(saved.reason);
+        return failure.status;
+    }
+    return exit_ok;
+}
+
+}  // namespace
+
+int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << "quobel-cli: no command given; quobel-cli --help lists them.\n";
+        return exit_usage;
+    }
+    const std::string& command = args.front();
+    if (command == "--help" || command == "-h") {
+        out << help_text;
+        return exit_ok;
+    }
+    if (command == "--version") {
+        out << "quobel-cli " << QUOBEL_VERSION << "\n";
+        return exit_ok;
+    }
+    Failure failure;
+    int status = exit_ok;
+    if (command == "analyse") {
+        status = analyse(args, out, failure);
+    } else if (command == "run") {
+        status = run(args, out, failure);
+    } else if (command == "sweep") {
+        status = sweep_command(args, failure);
+    } else if (command == "merge") {
+        status = merge(args, failure);
+    } else {
+        failure = usage("unknown command " + storage::in_quotes(command) +
+                        "; quobel-cli --help lists them.");
+        status = failure.status;
+    }
+    if (status != exit_ok) {
+        err << "quobel-cli: " << failure.message << "\n";
+    }
+    return status;
+}
+
+}  // namespace quobel::cli

@@ -1,0 +1,454 @@
+// Parameter sweeps: grid values, the renormalised point parameters and the ordered thread pool.
+#include "sweep/sweep.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "editing/recalculation.hpp"
+#include "model/number_text.hpp"
+
+namespace quobel::sweep {
+
+namespace {
+
+using Table = ParameterName::Table;
+
+constexpr std::string_view blanks = " \t";
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::optional<std::int64_t> whole_number(std::string_view text) {
+    text = trimmed(text);
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The renormalisation writes the window's fields; a sweep has none.
+class NoFields final : public editing::FieldWriter {
+  public:
+    void set_field_text(editing::Field, int, std::string_view) override {}
+    void set_label_caption(int, std::string_view) override {}
+    void show_notice(std::string_view) override {}
+};
+
+editing::Parameter stock_parameter(Table table) {
+    return table == Table::R     ? editing::Parameter::R
+           : table == Table::la1 ? editing::Parameter::la1
+                                 : editing::Parameter::la2;
+}
+
+// The vector a component belongs to: (table, map) for the stock tables, prob alone otherwise.
+std::pair<Table, int> vector_of(const ParameterName& name) {
+    return {name.table, name.table == Table::prob ? 0 : name.map};
+}
+
+double get(const model::ModelState& m, Table table, int s, int k) {
+    switch (table) {
+        case Table::R:
+            return m.R(s, k).value();
+        case Table::la1:
+            return m.la1(s, k).value();
+        case Table::la2:
+            return m.la2(s, k);
+        case Table::prob:
+            break;
+    }
+    return m.prob(s);
+}
+
+// Recalculation stores what it computes in double precision.
+void set(model::ModelState& m, Table table, int s, int k, double value) {
+    switch (table) {
+        case Table::R:
+            m.R(s, k) = model::RealCell::of_double(value);
+            return;
+        case Table::la1:
+            m.la1(s, k) = model::RealCell::of_double(value);
+            return;
+        case Table::la2:
+            m.la2(s, k) = value;
+            return;
+        case Table::prob:
+            m.prob(s) = value;
+            return;
+    }
+}
+
+std::uint64_t splitmix64(std::uint64_t x) {
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30U)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27U)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31U);
+}
+
+}  // namespace
+
+std::optional<ParameterName> parse_parameter_name(std::string_view text) {
+    text = trimmed(text);
+    const auto open = text.find('(');
+    if (open == std::string_view::npos || !text.ends_with(')')) {
+        return std::nullopt;
+    }
+    const std::string_view table = trimmed(text.substr(0, open));
+    const std::string_view inside = text.substr(open + 1, text.size() - open - 2);
+    ParameterName name;
+    if (table == "prob") {
+        name.table = Table::prob;
+        const auto map = whole_number(inside);
+        if (!map) {
+            return std::nullopt;
+        }
+        name.map = static_cast<int>(std::clamp<std::int64_t>(*map, 0, 1000));
+        return name;
+    }
+    if (table == "R") {
+        name.table = Table::R;
+    } else if (table == "la1") {
+        name.table = Table::la1;
+    } else if (table == "la2") {
+        name.table = Table::la2;
+    } else {
+        return std::nullopt;
+    }
+    const auto comma = inside.find(',');
+    if (comma == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto map = whole_number(inside.substr(0, comma));
+    const auto stock = whole_number(inside.substr(comma + 1));
+    if (!map || !stock) {
+        return std::nullopt;
+    }
+    name.map = static_cast<int>(std::clamp<std::int64_t>(*map, 0, 1000));
+    name.stock = static_cast<int>(std::clamp<std::int64_t>(*stock, 0, 1000));
+    return name;
+}
+
+std::string parameter_name_text(const ParameterName& name) {
+    const std::string map = std::to_string(name.map);
+    switch (name.table) {
+        case Table::R:
+            return "R(" + map + "," + std::to_string(name.stock) + ")";
+        case Table::la1:
+            return "la1(" + map + "," + std::to_string(name.stock) + ")";
+        case Table::la2:
+            return "la2(" + map + "," + std::to_string(name.stock) + ")";
+        case Table::prob:
+            break;
+    }
+    return "prob(" + map + ")";
+}
+
+std::string missing_parameter(const model::ModelState& model, const ParameterName& name) {
+    const int maps = model.maps_in_tables();
+    const int stocks = model.stocks_in_tables();
+    const std::string counts = " (the file has " + std::to_string(maps) + " maps and " +
+                               std::to_string(stocks) + " stocks)";
+    if (name.table == Table::prob) {
+        if (name.map < 1 || name.map > maps) {
+            return "the file has no parameter " + parameter_name_text(name) + counts + ".";
+        }
+        return {};
+    }
+    // Recalculation renormalises the stock rows of the window's three maps only.
+    if (name.map < 1 || name.map > std::min(maps, editing::window_maps) || name.stock < 1 ||
+        name.stock > stocks) {
+        return "the file has no parameter " + parameter_name_text(name) + " to vary" + counts +
+               "; maps 1 to 3 can be varied.";
+    }
+    return {};
+}
+
+double Axis::value(std::int64_t i) const {
+    if (count <= 1 || i <= 0) {
+        return from;
+    }
+    if (i >= count - 1) {
+        return to;
+    }
+    return from + (to - from) * static_cast<double>(i) / static_cast<double>(count - 1);
+}
+
+AxisRead parse_axis(std::string_view text) {
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos) {
+        return {std::nullopt,
+                "--vary takes NAME=FROM:TO:COUNT, not \"" + std::string(text) + "\"."};
+    }
+    const auto name = parse_parameter_name(text.substr(0, equals));
+    if (!name) {
+        return {std::nullopt, "--vary: \"" + std::string(text.substr(0, equals)) +
+                                  "\" is not a parameter name like R(2,3), la1(1,2), la2(3,1) or "
+                                  "prob(2)."};
+    }
+    const std::string_view range = text.substr(equals + 1);
+    const auto first = range.find(':');
+    const auto second = first == std::string_view::npos ? first : range.find(':', first + 1);
+    if (second == std::string_view::npos) {
+        return {std::nullopt,
+                "--vary takes NAME=FROM:TO:COUNT, not \"" + std::string(text) + "\"."};
+    }
+    const auto from = model::parse_decimal(trimmed(range.substr(0, first)));
+    const auto to = model::parse_decimal(trimmed(range.substr(first + 1, second - first - 1)));
+    const auto count = whole_number(range.substr(second + 1));
+    if (!from || !to) {
+        return {std::nullopt,
+                "--vary: FROM and TO must be decimal numbers in \"" + std::string(text) + "\"."};
+    }
+    if (!count || *count < 1 || *count > max_axis_count) {
+        return {std::nullopt, "--vary: COUNT must be a whole number from 1 to " +
+                                  std::to_string(max_axis_count) + " in \"" + std::string(text) +
+                                  "\"."};
+    }
+    return {Axis{*name, *from, *to, *count}, {}};
+}
+
+bool set_parameters(model::ModelState& model,
+                    const std::vector<std::pair<ParameterName, double>>& values) {
+    NoFields no_fields;
+    std::vector<std::pair<Table, int>> done;
+    for (const auto& [name, value] : values) {
+        const auto vector = vector_of(name);
+        if (std::find(done.begin(), done.end(), vector) != done.end()) {
+            continue;
+        }
+        done.push_back(vector);
+        const auto [table, map] = vector;
+        const int n = table == Table::prob ? model.maps_in_tables() : model.stocks_in_tables();
+        const auto size = static_cast<std::size_t>(n);
+        std::array<double, model::max_stocks> x{};
+        std::array<double, model::max_stocks> pending{};
+        std::array<std::int16_t, model::max_stocks> edited{};
+        const auto component = [&](int j) {  // j = 1..n
+            return table == Table::prob ? std::pair{j, 0} : std::pair{map, j};
+        };
+        for (int j = 1; j <= n; ++j) {
+            const auto [s, k] = component(j);
+            x[static_cast<std::size_t>(j - 1)] = get(model, table, s, k);
+        }
+        // Every value of this vector is an edit of the same recalculation.
+        for (const auto& [other, other_value] : values) {
+            if (vector_of(other) == vector) {
+                const int j = table == Table::prob ? other.map : other.stock;
+                pending[static_cast<std::size_t>(j - 1)] = other_value;
+                edited[static_cast<std::size_t>(j - 1)] = 1;
+            }
+        }
+        const editing::Field field = table == Table::prob
+                                         ? editing::Field::Text8
+                                         : editing::stock_field(stock_parameter(table), map);
+        if (!editing::renormalise(std::span(x).first(size), std::span(pending).first(size),
+                                  std::span(edited).first(size), no_fields, field)) {
+            return false;
+        }
+        for (int j = 1; j <= n; ++j) {
+            const auto [s, k] = component(j);
+            set(model, table, s, k, x[static_cast<std::size_t>(j - 1)]);
+        }
+    }
+    return true;
+}
+
+std::int64_t grid_size(const SweepSettings& settings) {
+    std::int64_t size = settings.axes.empty() ? 0 : 1;
+    for (const Axis& axis : settings.axes) {
+        size *= axis.count;
+    }
+    return size;
+}
+
+std::uint64_t point_seed(std::uint64_t seed, std::int64_t index) {
+    return splitmix64(splitmix64(seed) ^ static_cast<std::uint64_t>(index));
+}
+
+std::pair<std::int64_t, std::int64_t> shard_range(std::int64_t size, std::int64_t shard,
+                                                  std::int64_t shards) {
+    // size * shard stays far below the int64 range: grids and shard counts are bounded.
+    return {size * (shard - 1) / shards, size * shard / shards};
+}
+
+namespace {
+
+std::array<double, 2> point_values(const SweepSettings& settings, std::int64_t index) {
+    if (settings.axes.size() == 1) {
+        return {settings.axes[0].value(index), 0};
+    }
+    const std::int64_t inner = settings.axes[1].count;
+    return {settings.axes[0].value(index / inner), settings.axes[1].value(index % inner)};
+}
+
+}  // namespace
+
+std::optional<model::ModelState> point_model(const model::ModelState& model,
+                                             const SweepSettings& settings, std::int64_t index) {
+    const auto values = point_values(settings, index);
+    std::vector<std::pair<ParameterName, double>> edits;
+    for (std::size_t a = 0; a < settings.axes.size(); ++a) {
+        edits.emplace_back(settings.axes[a].name, values[a]);
+    }
+    model::ModelState point = model;
+    if (!set_parameters(point, edits)) {
+        return std::nullopt;
+    }
+    return point;
+}
+
+PointResult sweep_point(const model::ModelState& model, const SweepSettings& settings,
+                        std::int64_t index, analysis::LongRunControl& control) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    PointResult result;
+    result.index = index;
+    result.values = point_values(settings, index);
+    const auto point = point_model(model, settings, index);
+    const bool line = settings.axes.size() == 1;
+    const auto no_run = [&] {
+        result.mean_r = result.mean_r_error = result.lyapunov = result.lyapunov_error = nan;
+        if (line) {
+            result.density.assign(static_cast<std::size_t>(settings.run.bins), nan);
+        }
+    };
+    if (!point) {
+        result.applied = false;
+        result.lambda_0 = result.lambda_1 = nan;
+        no_run();
+        return result;
+    }
+    const analysis::BoundaryExponents exponents = analysis::boundary_exponents(*point);
+    result.lambda_0 = exponents.lambda_0;
+    result.lambda_1 = exponents.lambda_1;
+    result.verdict = exponents.verdict;
+    if (settings.run.steps <= 0) {
+        return result;
+    }
+    analysis::LongRunSettings run_settings = settings.run;
+    run_settings.seed = point_seed(settings.run.seed, index);
+    const analysis::LongRun run(*point, settings.start, run_settings);
+    const analysis::LongRunResult outcome = run.run(control);
+    // A run that stopped early has no figures of the whole run to give.
+    if (outcome.end != analysis::LongRunEnd::finished) {
+        no_run();
+        return result;
+    }
+    result.mean_r = outcome.mean_r;
+    result.mean_r_error = outcome.mean_r_error;
+    result.lyapunov = outcome.lyapunov;
+    result.lyapunov_error = outcome.lyapunov_error;
+    if (line) {
+        result.density = outcome.density();
+    }
+    return result;
+}
+
+bool run_sweep(const model::ModelState& model, const SweepSettings& settings, std::int64_t first,
+               std::int64_t last, int threads, SweepControl& control,
+               const std::function<void(const PointResult&)>& emit) {
+    if (first >= last) {
+        return true;
+    }
+    threads = std::max(threads, 1);
+    // A point with a long run takes milliseconds; one without, about a microsecond, so those are
+    // claimed in blocks to keep the lock out of the way.
+    const std::int64_t block = settings.run.steps > 0 ? 1 : 256;
+    const std::int64_t window = block * threads * 4;  // points computed ahead of `emit`
+    std::vector<std::optional<PointResult>> slots(static_cast<std::size_t>(window));
+    const auto slot = [&](std::int64_t i) {
+        return static_cast<std::size_t>((i - first) % window);
+    };
+
+    std::mutex mutex;
+    std::condition_variable ready;  // a point is done
+    std::condition_variable room;   // a point was handed on, or the sweep ends
+    std::int64_t next = first;      // the first point nobody has claimed
+    std::int64_t emitted = first;   // the first point not yet handed on
+    bool stopping = false;
+    const auto cancelled = [&] { return control.runs.cancel.load(std::memory_order_relaxed); };
+
+    const auto work = [&] {
+        std::vector<PointResult> done;
+        for (;;) {
+            std::int64_t begin = 0;
+            std::int64_t end = 0;
+            {
+                std::unique_lock lock(mutex);
+                room.wait(lock, [&] {
+                    return stopping || next >= last ||
+                           std::min(next + block, last) <= emitted + window;
+                });
+                if (stopping || next >= last) {
+                    return;
+                }
+                begin = next;
+                end = std::min(next + block, last);
+                next = end;
+            }
+            done.clear();
+            for (std::int64_t i = begin; i < end && !cancelled(); ++i) {
+                done.push_back(sweep_point(model, settings, i, control.runs));
+            }
+            {
+                const std::lock_guard lock(mutex);
+                for (PointResult& result : done) {
+                    slots[slot(result.index)] = std::move(result);
+                }
+            }
+            ready.notify_one();
+        }
+    };
+
+    std::vector<std::jthread> pool;
+    // Declared after the pool, so it ends first: the workers are released before they are joined,
+    // however this function is left.
+    struct Release {
+        std::mutex& mutex;
+        std::condition_variable& room;
+        bool& stopping;
+        ~Release() {
+            {
+                const std::lock_guard lock(mutex);
+                stopping = true;
+            }
+            room.notify_all();
+        }
+    } release{mutex, room, stopping};
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back(work);
+    }
+
+    for (std::int64_t i = first; i < last; ++i) {
+        std::optional<PointResult> result;
+        {
+            std::unique_lock lock(mutex);
+            // Woken by each finished block, and every few milliseconds to look at the cancel flag.
+            while (!slots[slot(i)] && !cancelled()) {
+                ready.wait_for(lock, std::chrono::milliseconds(5));
+            }
+            if (cancelled()) {
+                return false;
+            }
+            result.swap(slots[slot(i)]);
+            emitted = i + 1;
+        }
+        room.notify_all();
+        emit(*result);
+        control.points_done.fetch_add(1, std::memory_order_relaxed);
+    }
+    return !cancelled();
+}
+
+}  // namespace quobel::sweep

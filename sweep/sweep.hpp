@@ -1,0 +1,117 @@
+// Parameter sweeps: the exponents, the verdict and optionally a long run at every point of a line
+// or a plane of parameter values, computed on several threads and handed on in grid order.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "analysis/boundary_exponents.hpp"
+#include "analysis/long_run.hpp"
+#include "model/model_state.hpp"
+
+namespace quobel::sweep {
+
+// One component of the parameters, as the parameter file's listing names it: R(2,3), la1(1,2),
+// la2(3,1), prob(2).
+struct ParameterName {
+    enum class Table { R, la1, la2, prob };
+    Table table = Table::R;
+    int map = 1;
+    int stock = 0;  // 0 for prob
+    friend bool operator==(const ParameterName&, const ParameterName&) = default;
+};
+
+// Blanks around the numbers are allowed, as the listing writes them ("R( 2 , 3 )").
+std::optional<ParameterName> parse_parameter_name(std::string_view text);
+std::string parameter_name_text(const ParameterName& name);
+
+// Why the model has no such component to vary, or empty when it has: stock tables of maps 1..3 up
+// to the map count, stocks up to the stock count, prob up to the map count.
+std::string missing_parameter(const model::ModelState& model, const ParameterName& name);
+
+// COUNT values from FROM to TO, evenly spaced, both ends included (FROM alone when COUNT is 1).
+struct Axis {
+    ParameterName name;
+    double from = 0;
+    double to = 0;
+    std::int64_t count = 1;
+    double value(std::int64_t i) const;
+};
+
+inline constexpr std::int64_t max_axis_count = 1'000'000;
+inline constexpr std::int64_t max_grid_size = 100'000'000;
+
+// NAME=FROM:TO:COUNT; on failure the reason, in one line.
+struct AxisRead {
+    std::optional<Axis> axis;
+    std::string reason;
+};
+AxisRead parse_axis(std::string_view text);
+
+// Puts each value in place of its component, then renormalises every vector holding one of them as
+// "Recalculate !!!" does with those components as the only edits. False when a vector has no
+// finite outcome; the model may then be partly changed.
+bool set_parameters(model::ModelState& model,
+                    const std::vector<std::pair<ParameterName, double>>& values);
+
+struct SweepSettings {
+    std::vector<Axis> axes;         // a line or a plane; the first axis changes slowest
+    analysis::LongRunSettings run;  // run.steps 0: the exponents alone
+    double start = 0.5;
+};
+
+std::int64_t grid_size(const SweepSettings& settings);
+
+// The seed of the long run at a grid point: from the sweep's seed and the point's index alone, so
+// a point gives the same row on any thread and in any shard.
+std::uint64_t point_seed(std::uint64_t seed, std::int64_t index);
+
+// The grid points [first, last) of block `shard` (1..shards) of `shards` contiguous blocks.
+std::pair<std::int64_t, std::int64_t> shard_range(std::int64_t size, std::int64_t shard,
+                                                  std::int64_t shards);
+
+struct PointResult {
+    std::int64_t index = 0;
+    std::array<double, 2> values{};  // along the first and second axis
+    // False when a renormalisation had no finite outcome: nothing below is then defined.
+    bool applied = true;
+    double lambda_0 = 0;
+    double lambda_1 = 0;
+    analysis::Verdict verdict = analysis::Verdict::not_defined;
+    // The run's figures, NaN when it did not finish; the density only for a line.
+    double mean_r = 0;
+    double mean_r_error = 0;
+    double lyapunov = 0;
+    double lyapunov_error = 0;
+    std::vector<double> density;
+};
+
+// The point's parameters: the model with the point's values set.
+std::optional<model::ModelState> point_model(const model::ModelState& model,
+                                             const SweepSettings& settings, std::int64_t index);
+
+PointResult sweep_point(const model::ModelState& model, const SweepSettings& settings,
+                        std::int64_t index, analysis::LongRunControl& control);
+
+// Shared with whoever watches a sweep. Setting runs.cancel stops it within a long run's cancel
+// check; points_done counts the points handed on.
+struct SweepControl {
+    analysis::LongRunControl runs;
+    std::atomic<std::int64_t> points_done{0};
+};
+
+// Computes the points [first, last) on `threads` threads and hands each to `emit` on the calling
+// thread, in grid order, as soon as it and every point before it are done. Threads run at most a
+// few points ahead of `emit`, so memory stays bounded. False when cancelled.
+bool run_sweep(const model::ModelState& model, const SweepSettings& settings, std::int64_t first,
+               std::int64_t last, int threads, SweepControl& control,
+               const std::function<void(const PointResult&)>& emit);
+
+}  // namespace quobel::sweep

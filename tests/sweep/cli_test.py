@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""Tests of quobel-cli as a user runs it: python3 cli_test.py QUOBEL_CLI CASE."""
+import json
+import math
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+CLI = os.path.abspath(sys.argv[1])
+CRLF = "\r\n"
+
+# One map of Arrow-like shares whose R row (0.5, 0.5) renormalises exactly for R(1,1) = 0.25,
+# 0.5 and 0.75: the other share becomes 0.75, 0.5 and 0.25.
+ONE_MAP = ["1", "2", ".5", ".5", ".4", ".6", ".6", ".4", "1"]
+TWO_MAPS = ["2", "2", ".6", ".4", ".3", ".7", ".5", ".5", ".5", ".5", ".4", ".6", ".2", ".8",
+            ".5", ".5"]
+
+
+def parameter_file(folder, name, values):
+    path = os.path.join(folder, name)
+    with open(path, "w", newline="") as f:
+        f.write(CRLF.join(values) + CRLF)
+    return path
+
+
+def cli(*args, cwd=None):
+    return subprocess.run([CLI, *args], capture_output=True, text=True, cwd=cwd, timeout=120)
+
+
+def splitmix64(x):
+    mask = (1 << 64) - 1
+    x = (x + 0x9E3779B97F4A7C15) & mask
+    x = ((x ^ (x >> 30)) * 0xBF58476D1CE4E5B9) & mask
+    x = ((x ^ (x >> 27)) * 0x94D049BB133111EB) & mask
+    return x ^ (x >> 31)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAILED:", what)
+
+
+def case_json(folder):
+    """analyse --json and run --json parse with a JSON parser and hold the documented keys."""
+    path = parameter_file(folder, "two.txt", TWO_MAPS)
+    analysed = cli("analyse", path, "--json")
+    check(analysed.returncode == 0, "analyse status")
+    data = json.loads(analysed.stdout)
+    for key in ("lambda_0", "lambda_1", "verdict", "flags", "kelly", "maps"):
+        check(key in data, "analyse key " + key)
+    # By hand: slopes at 0 are .6*.5/.4 + .4*.5/.6 and .3*.5/.2 + .7*.5/.8, at 1 .96 and 1.24.
+    lambda_0 = 0.5 * math.log(0.75 + 0.2 / 0.6) + 0.5 * math.log(0.75 + 0.4375)
+    lambda_1 = 0.5 * math.log(0.96) + 0.5 * math.log(1.24)
+    check(abs(data["lambda_0"] - lambda_0) < 1e-15 and abs(data["lambda_1"] - lambda_1) < 1e-15,
+          "exponents by hand")
+    check(data["verdict"] == "both survive", "verdict")
+    check([m["map"] for m in data["maps"]] == [1, 2], "maps")
+    check(set(data["maps"][0]) >= {"map", "chance", "slope_at_0", "slope_at_1"}, "map keys")
+    ran = cli("run", path, "--steps", "2000", "--burn-in", "100", "--bins", "10", "--json")
+    check(ran.returncode == 0, "run status")
+    run = json.loads(ran.stdout)
+    for key in ("end", "steps", "recorded", "histogram", "log_odds_histogram", "mean_r",
+                "mean_r_stderr", "lyapunov", "lyapunov_stderr", "draws", "last", "absorbed",
+                "first_within"):
+        check(key in run, "run key " + key)
+    check(run["end"] == "finished" and run["steps"] == 2000 and run["recorded"] == 1900, "counts")
+    check(sum(run["histogram"]) == 1900 and len(run["histogram"]) == 10, "histogram")
+    check(sum(run["draws"]) == 2000, "draws")
+    # A map whose slope at 0 is infinite: Lambda_0 is not finite and must come out as null.
+    infinite = parameter_file(folder, "inf.txt", ["1", "2", ".5", ".5", ".5", ".5", "0", "1", "1"])
+    data = json.loads(cli("analyse", infinite, "--json").stdout)
+    check(data["lambda_0"] is None, "non-finite as null")
+    # An investor who takes over: absorbed at a boundary with its step.
+    takeover = parameter_file(folder, "take.txt",
+                              ["1", "2", ".1", ".9", ".4", ".6", ".6", ".4", "1"])
+    run = json.loads(cli("run", takeover, "--steps", "100000", "--json").stdout)
+    check(run["absorbed"] is None or run["absorbed"]["boundary"] in (0, 1), "absorbed")
+    check(len(run["first_within"]) == 4, "first_within")
+
+
+def case_run_equals_row(folder):
+    """A sweep row holds what `run` gives on the renormalised file with the point's seed."""
+    path = parameter_file(folder, "one.txt", ONE_MAP)
+    out = os.path.join(folder, "line.csv")
+    status = cli("sweep", path, "--vary", "R(1,1)=0.25:0.75:3", "--steps", "5000",
+                 "--burn-in", "50", "--bins", "4", "--seed", "7", "--out", out)
+    check(status.returncode == 0, "sweep status " + status.stderr)
+    lines = read(out).decode().splitlines()
+    header = lines[1].split(",")
+    check(header[:5] == ['"R(1', '1)"', "lambda_0", "lambda_1", "verdict"], "header")
+    for index, (first, second) in enumerate([(".25", ".75"), (".5", ".5"), (".75", ".25")]):
+        point = parameter_file(folder, "point%d.txt" % index,
+                               ["1", "2", first, second] + ONE_MAP[4:])
+        seed = splitmix64(splitmix64(7) ^ index)
+        run = json.loads(cli("run", point, "--steps", "5000", "--burn-in", "50", "--bins", "4",
+                             "--seed", str(seed), "--json").stdout)
+        analysed = json.loads(cli("analyse", point, "--json").stdout)
+        row = lines[2 + index].split(",")
+        check(float(row[0]) == float(first), "value %d" % index)
+        check(float(row[1]) == analysed["lambda_0"] and float(row[2]) == analysed["lambda_1"],
+              "exponents %d" % index)
+        check(row[3] == analysed["verdict"], "verdict %d" % index)
+        expected = [run["mean_r"], run["mean_r_stderr"], run["lyapunov"], run["lyapunov_stderr"]]
+        check([float(v) for v in row[4:8]] == expected, "run figures %d" % index)
+        density = [count * 4 / run["recorded"] for count in run["histogram"]]
+        check(all(abs(float(v) - d) < 1e-12 for v, d in zip(row[8:], density)) and
+              len(row) == 12, "density %d" % index)
+
+
+def expect_refusal(result, status, out, what):
+    check(result.returncode == status, "%s: status %d, not %d" % (what, result.returncode, status))
+    message = result.stderr
+    check(message.startswith("quobel-cli: ") and message.count("\n") == 1,
+          "%s: one line on stderr, not %r" % (what, message))
+    check(not os.path.exists(out), what + ": no output file")
+    check(not [n for n in os.listdir(os.path.dirname(out)) if n.startswith(".")],
+          what + ": no temporary file left")
+
+
+def case_bad_arguments(folder):
+    """Wrong command lines: status 2, one line on stderr, no output file."""
+    path = parameter_file(folder, "one.txt", ONE_MAP)
+    out = os.path.join(folder, "out.csv")
+    for args in ([], ["frobnicate"], ["analyse"], ["analyse", path, "--steps", "5"],
+                 ["run", path, "--steps", "-1"], ["run", path, "--steps"],
+                 ["run", path, "--start", "1.5"], ["run", path, "--bins", "0"],
+                 ["run", path, "--seed", "x"],
+                 ["sweep", path, "--out", out], ["sweep", path, "--vary", "R(1,1)=0:1:3"],
+                 ["sweep", path, "--vary", "R(1,1)=0:1", "--out", out],
+                 ["sweep", path, "--vary", "R(1,1)=0:1:3", "--vary", "R(1,1)=0:1:3", "--out", out],
+                 ["sweep", path, "--vary", "R(1,1)=0:1:3", "--vary", "R(1,2)=0:1:3",
+                  "--vary", "la1(1,1)=0:1:3", "--out", out],
+                 ["sweep", path, "--vary", "R(2,1)=0:1:3", "--out", out],
+                 ["sweep", path, "--vary", "R(1,3)=0:1:3", "--out", out],
+                 ["sweep", path, "--vary", "R(1,1)=0:1:3", "--shard", "4/3", "--out", out],
+                 ["sweep", path, "--vary", "R(1,1)=0:1:3", "--shard", "0/3", "--out", out],
+                 ["sweep", path, "--vary", "R(1,1)=0:1:3", "--threads", "0", "--out", out],
+                 ["merge", out]):
+        expect_refusal(cli(*args), 2, out, " ".join(args) or "no arguments")
+
+
+def case_bad_files(folder):
+    """Refused files and failed writes: status 1, one line on stderr, no output file."""
+    out = os.path.join(folder, "out.csv")
+    broken = parameter_file(folder, "broken.txt", ["1", "2", ".5", "x"])
+    missing = os.path.join(folder, "missing.txt")
+    good = parameter_file(folder, "one.txt", ONE_MAP)
+    vary = ["--vary", "R(1,1)=0:1:3", "--steps", "0"]
+    for args in (["analyse", broken], ["run", missing], ["sweep", broken, *vary, "--out", out],
+                 ["sweep", folder, *vary, "--out", out],
+                 ["run", good, "--steps", "10", "--trajectory", os.path.join(folder, "no", "t.csv")],
+                 ["merge", out, broken], ["merge", out, missing]):
+        expect_refusal(cli(*args), 1, out, " ".join(args))
+    unwritable = os.path.join(folder, "no", "out.csv")
+    result = cli("sweep", good, *vary, "--out", unwritable)
+    check(result.returncode == 1 and result.stderr.count("\n") == 1, "failed write")
+    # A refused run writes nothing over an earlier output.
+    with open(out, "w") as f:
+        f.write("earlier\n")
+    cli("sweep", broken, *vary, "--out", out)
+    check(read(out) == b"earlier\n", "earlier output kept")
+
+
+def shard_files(folder, path, args, shards, threads):
+    names = []
+    for i in range(1, shards + 1):
+        name = os.path.join(folder, "shard%d.csv" % i)
+        result = cli("sweep", path, *args, "--shard", "%d/%d" % (i, shards),
+                     "--threads", str(threads), "--out", name)
+        check(result.returncode == 0, "shard %d: %s" % (i, result.stderr))
+        names.append(name)
+    return names
+
+
+def case_threads_and_shards(folder):
+    """Threads and shards give the same bytes; merge refuses gaps, overlaps and other settings."""
+    path = parameter_file(folder, "two.txt", TWO_MAPS)
+    args = ["--vary", "la1(1,1)=0.1:0.9:4", "--vary", "prob(1)=0.2:0.8:3", "--steps", "2000",
+            "--burn-in", "10"]
+    whole = os.path.join(folder, "whole.csv")
+    check(cli("sweep", path, *args, "--threads", "1", "--out", whole).returncode == 0, "whole")
+    expected = read(whole)
+    check(expected.count(b"\n") == 2 + 12, "rows")
+    again = os.path.join(folder, "again.csv")
+    cli("sweep", path, *args, "--threads", "3", "--out", again)
+    check(read(again) == expected, "3 threads")
+    names = shard_files(folder, path, args, 5, 2)
+    merged = os.path.join(folder, "merged.csv")
+    result = cli("merge", merged, *reversed(names))
+    check(result.returncode == 0 and read(merged) == expected, "merged shards " + result.stderr)
+    out = os.path.join(folder, "refused.csv")
+    for shard_set in (names[1:], names + [names[2]]):
+        expect_refusal(cli("merge", out, *shard_set), 1, out, "merge %d shards" % len(shard_set))
+    other = os.path.join(folder, "other.csv")
+    cli("sweep", path, *args, "--seed", "2", "--shard", "5/5", "--out", other)
+    expect_refusal(cli("merge", out, *names[:4], other), 1, out, "merge other settings")
+
+
+def case_gnu_parallel(folder):
+    """One sweep as 3 shards through GNU parallel, merged, equals the unsharded output."""
+    path = parameter_file(folder, "one.txt", ONE_MAP)
+    args = ["--vary", "la2(1,1)=0.2:0.8:7", "--steps", "3000", "--burn-in", "100", "--bins", "8"]
+    whole = os.path.join(folder, "whole.csv")
+    check(cli("sweep", path, *args, "--out", whole).returncode == 0, "whole")
+    parallel = shutil.which("parallel")
+    check(parallel is not None, "GNU parallel is installed (scripts/install-deps.sh)")
+    if parallel is None:
+        return
+    result = subprocess.run(
+        [parallel, "--will-cite", "--quote", "--halt", "now,fail=1", CLI, "sweep", path, *args,
+         "--shard", "{}/3", "--threads", "1", "--out", os.path.join(folder, "part{}.csv"),
+         ":::", "1", "2", "3"], capture_output=True, text=True, timeout=300)
+    check(result.returncode == 0, "parallel: " + result.stderr)
+    merged = os.path.join(folder, "merged.csv")
+    parts = [os.path.join(folder, "part%d.csv" % i) for i in (1, 2, 3)]
+    check(cli("merge", merged, *parts).returncode == 0, "merge")
+    check(read(merged) == read(whole), "merged bytes")
+
+
+if __name__ == "__main__":
+    case = globals()["case_" + sys.argv[2]]
+    with tempfile.TemporaryDirectory() as folder:
+        case(folder)
+    sys.exit(1 if failures else 0)

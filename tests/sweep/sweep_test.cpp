@@ -1,0 +1,305 @@
+// Tests of the sweep: parameter names, the renormalised point parameters, the grid, the verdict
+// plane on a case with a known boundary, and rows that do not depend on threads or shards.
+#include "sweep/sweep.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+
+#include "support/recording_windows.hpp"
+#include "sweep/sweep_csv.hpp"
+
+namespace quobel::testing {
+namespace {
+
+using analysis::Verdict;
+using model::RealCell;
+using sweep::ParameterName;
+using Table = ParameterName::Table;
+
+TEST(ParameterNames, ReadAsTheListingWritesThem) {
+    EXPECT_EQ(sweep::parse_parameter_name("R(2,3)"), (ParameterName{Table::R, 2, 3}));
+    EXPECT_EQ(sweep::parse_parameter_name("la1( 1 , 2 )"), (ParameterName{Table::la1, 1, 2}));
+    EXPECT_EQ(sweep::parse_parameter_name("la2(3,1)"), (ParameterName{Table::la2, 3, 1}));
+    EXPECT_EQ(sweep::parse_parameter_name("prob( 2 )"), (ParameterName{Table::prob, 2, 0}));
+    for (const char* bad :
+         {"R(2)", "prob(1,2)", "r(1,1)", "la3(1,1)", "R(1,x)", "R 1,1", "R(1,1"}) {
+        EXPECT_FALSE(sweep::parse_parameter_name(bad)) << bad;
+    }
+    EXPECT_EQ(sweep::parameter_name_text({Table::la2, 3, 1}), "la2(3,1)");
+}
+
+TEST(ParameterNames, OnlyComponentsThatRecalculationRenormalisesCanBeVaried) {
+    model::ModelState model;
+    model.num_maps = 4;
+    model.num_stocks = 2;
+    EXPECT_EQ(sweep::missing_parameter(model, {Table::R, 3, 2}), "");
+    EXPECT_EQ(sweep::missing_parameter(model, {Table::prob, 4, 0}), "");
+    EXPECT_NE(sweep::missing_parameter(model, {Table::R, 4, 1}), "");  // beyond the window's maps
+    EXPECT_NE(sweep::missing_parameter(model, {Table::la1, 1, 3}), "");
+    EXPECT_NE(sweep::missing_parameter(model, {Table::prob, 5, 0}), "");
+    EXPECT_NE(sweep::missing_parameter(model, {Table::la2, 0, 1}), "");
+}
+
+TEST(Axes, ReachBothEndsExactly) {
+    const auto read = sweep::parse_axis("la1(1,2)=0.1:0.7:4");
+    ASSERT_TRUE(read.axis) << read.reason;
+    EXPECT_EQ(read.axis->value(0), 0.1);
+    EXPECT_EQ(read.axis->value(3), 0.7);
+    EXPECT_NEAR(read.axis->value(1), 0.3, 1e-15);
+    EXPECT_EQ(sweep::parse_axis("prob(1)=0.2:0.9:1").axis->value(0), 0.2);
+    for (const char* bad : {"R(1,1)", "R(1,1)=0:1", "R(1,1)=0:1:0", "R(1,1)=a:1:3",
+                            "R(1,1)=0:1:2.5", "X(1,1)=0:1:3", "R(1,1)=0:1e999:3"}) {
+        const auto refused = sweep::parse_axis(bad);
+        EXPECT_FALSE(refused.axis) << bad;
+        EXPECT_NE(refused.reason, "") << bad;
+    }
+}
+
+TEST(Shards, CoverTheGridOnceInContiguousBlocks) {
+    for (std::int64_t size : {1, 2, 7, 100}) {
+        for (std::int64_t shards : {1, 3, 8}) {
+            std::int64_t covered = 0;
+            for (std::int64_t i = 1; i <= shards; ++i) {
+                const auto [first, last] = sweep::shard_range(size, i, shards);
+                EXPECT_EQ(first, covered);
+                EXPECT_LE(last - first, (size + shards - 1) / shards);
+                covered = last;
+            }
+            EXPECT_EQ(covered, size);
+        }
+    }
+}
+
+TEST(PointSeeds, DifferForEachPointAndSeed) {
+    EXPECT_NE(sweep::point_seed(1, 0), sweep::point_seed(1, 1));
+    EXPECT_NE(sweep::point_seed(1, 0), sweep::point_seed(2, 0));
+    // splitmix64(splitmix64(seed) ^ index); splitmix64(0) is its well-known first output
+    // 0xe220a8397b1dcdaf, and splitmix64 of that was worked out apart from this code.
+    EXPECT_EQ(sweep::point_seed(0, 0), 0xa706dd2f4d197e6fULL);
+}
+
+// A started program: three maps, four stocks, shares drawn in single precision.
+struct PointParameters : ::testing::Test {
+    Program program;
+    RecordingMainWindow& window = program.start();
+    model::ModelState& model = program.state.model;
+};
+
+TEST_F(PointParameters, AreWhatRecalculateMakesOfTheOneEdit) {
+    struct Case {
+        ParameterName name;
+        Field field;
+        int index;
+        double value;
+    };
+    for (const Case& c : {Case{{Table::R, 2, 3}, Field::Text5, 2, 0.37},
+                          Case{{Table::la1, 3, 1}, Field::Text11, 0, 0.9},
+                          Case{{Table::la2, 1, 4}, Field::Text3, 3, -0.25},
+                          Case{{Table::prob, 2, 0}, Field::Text8, 1, 0.125}}) {
+        model::ModelState swept = model;
+        ASSERT_TRUE(sweep::set_parameters(swept, {{c.name, c.value}}));
+        window.type(c.field, c.index, sweep::number_text(c.value));
+        window.click(MainButton::Command2);
+        for (int j = 1; j <= 4; ++j) {
+            const int s = c.name.table == Table::prob ? j : c.name.map;
+            if (c.name.table == Table::prob && j > 3) {
+                break;
+            }
+            const auto value = [&](const model::ModelState& m) {
+                switch (c.name.table) {
+                    case Table::R:
+                        return m.R(s, j).value();
+                    case Table::la1:
+                        return m.la1(s, j).value();
+                    case Table::la2:
+                        return m.la2(s, j);
+                    case Table::prob:
+                        break;
+                }
+                return m.prob(j);
+            };
+            EXPECT_EQ(value(swept), value(model)) << sweep::parameter_name_text(c.name) << " " << j;
+        }
+        model = program.state.model;
+    }
+}
+
+TEST(PointParametersByHand, KeepTheValueAndScaleTheRest) {
+    model::ModelState model;
+    model.num_maps = 1;
+    model.num_stocks = 3;
+    model.R(1, 1) = RealCell::of_double(0.2);
+    model.R(1, 2) = RealCell::of_double(0.3);
+    model.R(1, 3) = RealCell::of_double(0.5);
+    ASSERT_TRUE(sweep::set_parameters(model, {{{Table::R, 1, 1}, 0.6}}));
+    EXPECT_EQ(model.R(1, 1).value(), 0.6);
+    EXPECT_NEAR(model.R(1, 2).value(), 0.15, 1e-16);  // 0.3 * 0.4 / 0.8
+    EXPECT_NEAR(model.R(1, 3).value(), 0.25, 1e-16);
+    // Two values in one vector are two edits of one recalculation: both kept.
+    ASSERT_TRUE(sweep::set_parameters(model, {{{Table::R, 1, 1}, 0.5}, {{Table::R, 1, 3}, 0.25}}));
+    EXPECT_EQ(model.R(1, 1).value(), 0.5);
+    EXPECT_EQ(model.R(1, 2).value(), 0.25);
+    EXPECT_EQ(model.R(1, 3).value(), 0.25);
+    // Nothing left untouched to scale: no finite outcome.
+    model.R(1, 2) = RealCell::of_double(0);
+    model.R(1, 3) = RealCell::of_double(0);
+    EXPECT_FALSE(sweep::set_parameters(model, {{{Table::R, 1, 1}, 0.5}}));
+}
+
+// Arrow securities: in map s only stock s pays. Investor 1 holds (x, 1 - x) in map 1 and
+// (y, 1 - y) in map 2, investor 2 holds (b, 1 - b) in both, map 1 has the chance p. Then
+// Lambda_0 = p log(x / b) + (1 - p) log((1 - y) / (1 - b)) and Lambda_1 = -Lambda_0; on the
+// diagonal x = y = a this is KL(p||la2) - KL(p||la1).
+constexpr double p = 0.6;
+constexpr double b = 0.4;
+
+model::ModelState arrow_securities() {
+    model::ModelState model;
+    model.num_maps = 2;
+    model.num_stocks = 2;
+    model.R(1, 1) = RealCell::of_double(1);
+    model.R(2, 2) = RealCell::of_double(1);
+    for (int s = 1; s <= 2; ++s) {
+        model.la1(s, 1) = model.la1(s, 2) = RealCell::of_double(0.5);
+        model.la2(s, 1) = b;
+        model.la2(s, 2) = 1 - b;
+    }
+    model.prob(1) = p;
+    model.prob(2) = 1 - p;
+    return model;
+}
+
+sweep::SweepSettings arrow_plane(std::int64_t count) {
+    sweep::SweepSettings settings;
+    settings.axes = {{{Table::la1, 1, 1}, 0.05, 0.95, count},
+                     {{Table::la1, 2, 1}, 0.05, 0.95, count}};
+    settings.run.steps = 0;
+    return settings;
+}
+
+TEST(Atlas, ArrowSecuritiesChangeVerdictWhereTheDivergencesAreEqual) {
+    const model::ModelState model = arrow_securities();
+    const sweep::SweepSettings settings = arrow_plane(19);
+    sweep::SweepControl control;
+    std::int64_t points = 0;
+    sweep::run_sweep(model, settings, 0, sweep::grid_size(settings), 2, control,
+                     [&](const sweep::PointResult& point) {
+                         EXPECT_EQ(point.index, points++);
+                         const double x = point.values[0];
+                         const double y = point.values[1];
+                         const double expected =
+                             p * std::log(x / b) + (1 - p) * std::log((1 - y) / (1 - b));
+                         EXPECT_NEAR(point.lambda_0, expected, 1e-14);
+                         EXPECT_NEAR(point.lambda_1, -expected, 1e-14);
+                         if (std::abs(expected) > 1e-9) {
+                             EXPECT_EQ(point.verdict, expected > 0 ? Verdict::investor_1_takes_over
+                                                                   : Verdict::investor_2_takes_over)
+                                 << x << " " << y;
+                         }
+                     });
+    EXPECT_EQ(points, 19 * 19);
+
+    // On the diagonal investor 1 takes over exactly for a between 0.4 and the other root of
+    // KL(p||(a, 1 - a)) = KL(p||(b, 1 - b)), near 0.7795 (0.6 log(a / 0.4) = 0.4 log(0.6 / (1 -
+    // a))).
+    const auto diagonal_verdict = [&](double a) {
+        model::ModelState point = model;
+        EXPECT_TRUE(
+            sweep::set_parameters(point, {{{Table::la1, 1, 1}, a}, {{Table::la1, 2, 1}, a}}));
+        return analysis::boundary_exponents(point).verdict;
+    };
+    EXPECT_EQ(diagonal_verdict(0.39), Verdict::investor_2_takes_over);
+    EXPECT_EQ(diagonal_verdict(0.4), Verdict::no_selection);
+    EXPECT_EQ(diagonal_verdict(0.41), Verdict::investor_1_takes_over);
+    EXPECT_EQ(diagonal_verdict(0.779), Verdict::investor_1_takes_over);
+    EXPECT_EQ(diagonal_verdict(0.780), Verdict::investor_2_takes_over);
+}
+
+// The whole sweep's text, from the points [first, last) on `threads` threads.
+std::string sweep_text(const model::ModelState& model, const sweep::SweepSettings& settings,
+                       std::int64_t first, std::int64_t last, int threads) {
+    std::string text =
+        sweep::settings_line(model, settings, first, last) + sweep::header_line(settings);
+    sweep::SweepControl control;
+    EXPECT_TRUE(sweep::run_sweep(
+        model, settings, first, last, threads, control,
+        [&](const sweep::PointResult& point) { text += sweep::row_line(settings, point); }));
+    EXPECT_EQ(control.points_done.load(), last - first);
+    return text;
+}
+
+TEST_F(PointParameters, RowsAreTheSameOnAnyThreadsAndInAnyShards) {
+    sweep::SweepSettings settings;
+    settings.axes = {{{Table::R, 1, 2}, 0.1, 0.6, 7}};
+    settings.run.steps = 3000;
+    settings.run.burn_in = 100;
+    settings.run.bins = 5;
+    const std::int64_t size = sweep::grid_size(settings);
+    const std::string whole = sweep_text(model, settings, 0, size, 1);
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 2 + size);
+    EXPECT_EQ(sweep_text(model, settings, 0, size, 3), whole);
+    std::vector<std::pair<std::string, std::string>> shards;
+    for (int i = 3; i >= 1; --i) {  // in any order
+        const auto [first, last] = sweep::shard_range(size, i, 3);
+        shards.emplace_back("shard " + std::to_string(i),
+                            sweep_text(model, settings, first, last, 2));
+    }
+    const sweep::MergeOutcome merged = sweep::merge_shards(shards);
+    ASSERT_TRUE(merged.text) << merged.reason;
+    EXPECT_EQ(*merged.text, whole);
+}
+
+TEST_F(PointParameters, MergeRefusesShardsThatDoNotCoverTheGridOnce) {
+    sweep::SweepSettings settings;
+    settings.axes = {{{Table::prob, 1, 0}, 0.1, 0.9, 6}};
+    settings.run.steps = 0;
+    const auto shard = [&](std::int64_t first, std::int64_t last) {
+        return sweep_text(model, settings, first, last, 1);
+    };
+    const auto refused = [](std::vector<std::pair<std::string, std::string>> shards) {
+        const sweep::MergeOutcome merged = sweep::merge_shards(shards);
+        EXPECT_NE(merged.reason, "");
+        return !merged.text;
+    };
+    EXPECT_TRUE(refused({{"a", shard(0, 3)}}));                      // a gap at the end
+    EXPECT_TRUE(refused({{"a", shard(0, 4)}, {"b", shard(3, 6)}}));  // an overlap
+    EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", shard(0, 3)}, {"c", shard(3, 6)}}));
+    std::string cut = shard(3, 6);
+    cut.resize(cut.size() - 5);
+    EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", cut}}));  // a shard cut short
+    sweep::SweepSettings other = settings;
+    other.run.seed = 2;
+    EXPECT_TRUE(
+        refused({{"a", shard(0, 3)},
+                 {"b", sweep::settings_line(model, other, 3, 6) + sweep::header_line(other)}}));
+    model::ModelState other_model = model;
+    other_model.la2(1, 1) += 0x1p-40;  // the settings name the parameters too
+    EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", sweep_text(other_model, settings, 3, 6, 1)}}));
+    EXPECT_TRUE(refused({{"a", "step,map,r\n0,1,0.5\n"}}));
+}
+
+TEST_F(PointParameters, CancelStopsTheSweepEarly) {
+    sweep::SweepSettings settings;
+    settings.axes = {{{Table::R, 1, 1}, 0.1, 0.9, 50}};
+    settings.run.steps = 10'000'000;
+    sweep::SweepControl control;
+    int emitted = 0;
+    std::jthread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        control.runs.cancel = true;
+    });
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_FALSE(sweep::run_sweep(model, settings, 0, 50, 2, control,
+                                  [&](const sweep::PointResult&) { ++emitted; }));
+    // Ten million steps a point would take seconds on a loaded machine; the cancel ends it at once.
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
+    EXPECT_LT(emitted, 50);
+}
+
+}  // namespace
+}  // namespace quobel::testing
