@@ -290,6 +290,24 @@ TEST(LongRun, BatchMeansErrorsShrinkLikeOneOverRootN) {
     }
 }
 
+TEST(LongRun, OrbitExponentAndItsErrorAtTheBoundaryItApproached) {
+    // One stock, two maps that both favour investor 1: r is absorbed at 1, where each step's
+    // slope is la2 / la1 of its map, 0.5 or 0.25 with chance 1/2 each. The exponent is then the
+    // mean of independent draws: Lambda_1 = (log 0.5 + log 0.25) / 2, standard deviation
+    // (log 0.5 - log 0.25) / 2.
+    const ModelState model = model_of({{{1}, {0.6}, {0.3}}, {{1}, {0.8}, {0.2}}}, {0.5, 0.5});
+    const std::int64_t n = 256'000;
+    const LongRunResult result = run_of(model, 0.5, 2000 + n, 2000, 4);
+    const double lambda_1 = (std::log(0.5) + std::log(0.25)) / 2;
+    const double expected = std::log(2.0) / 2 / std::sqrt(static_cast<double>(n));
+    EXPECT_GE(result.boundaries[1].absorbed, 0);
+    EXPECT_LT(result.boundaries[1].absorbed, 2000);
+    EXPECT_EQ(result.approached, 1);
+    EXPECT_NEAR(result.boundary_lambda[1], lambda_1, 1e-15);
+    EXPECT_NEAR(result.lyapunov, lambda_1, 4 * expected);
+    EXPECT_NEAR(result.lyapunov_error / expected, 1.0, 0.35);
+}
+
 TEST(LongRun, LogOddsOfTheTwoPoints) {
     // The same two-point run: log-odds log(1/3) and log(9) in their bins of 1/16 of a binade.
     const std::vector<double> la1{1, 0};
