@@ -90,6 +90,56 @@ void set(model::ModelState& m, Table table, int s, int k, double value) {
     }
 }
 
+using Vector = std::array<double, model::max_stocks>;
+
+int vector_size(const model::ModelState& m, Table table) {
+    return table == Table::prob ? m.maps_in_tables() : m.stocks_in_tables();
+}
+
+// Component j = 1..n of a vector as (map, stock).
+std::pair<int, int> component(Table table, int map, int j) {
+    return table == Table::prob ? std::pair{j, 0} : std::pair{map, j};
+}
+
+Vector read_vector(const model::ModelState& m, Table table, int map) {
+    Vector x{};
+    for (int j = 1; j <= vector_size(m, table); ++j) {
+        const auto [s, k] = component(table, map, j);
+        x[static_cast<std::size_t>(j - 1)] = get(m, table, s, k);
+    }
+    return x;
+}
+
+void write_vector(model::ModelState& m, Table table, int map, const Vector& x) {
+    for (int j = 1; j <= vector_size(m, table); ++j) {
+        const auto [s, k] = component(table, map, j);
+        set(m, table, s, k, x[static_cast<std::size_t>(j - 1)]);
+    }
+}
+
+// The vector (table, map) after "Recalculate !!!" with those of `values` that lie in it as its
+// edits; false when it has no finite outcome.
+bool recalculated(const model::ModelState& m, Table table, int map,
+                  const std::vector<std::pair<ParameterName, double>>& values, Vector& x) {
+    const auto size = static_cast<std::size_t>(vector_size(m, table));
+    x = read_vector(m, table, map);
+    Vector pending{};
+    std::array<std::int16_t, model::max_stocks> edited{};
+    for (const auto& [name, value] : values) {
+        if (vector_of(name) == std::pair{table, map}) {
+            const auto j = static_cast<std::size_t>(table == Table::prob ? name.map : name.stock);
+            pending[j - 1] = value;
+            edited[j - 1] = 1;
+        }
+    }
+    const editing::Field field = table == Table::prob
+                                     ? editing::Field::Text8
+                                     : editing::stock_field(stock_parameter(table), map);
+    NoFields no_fields;
+    return editing::renormalise(std::span(x).first(size), std::span(pending).first(size),
+                                std::span(edited).first(size), no_fields, field);
+}
+
 std::uint64_t splitmix64(std::uint64_t x) {
     x += 0x9e3779b97f4a7c15ULL;
     x = (x ^ (x >> 30U)) * 0xbf58476d1ce4e5b9ULL;
@@ -221,7 +271,6 @@ AxisRead parse_axis(std::string_view text) {
 
 bool set_parameters(model::ModelState& model,
                     const std::vector<std::pair<ParameterName, double>>& values) {
-    NoFields no_fields;
     std::vector<std::pair<Table, int>> done;
     for (const auto& [name, value] : values) {
         const auto vector = vector_of(name);
@@ -229,38 +278,11 @@ bool set_parameters(model::ModelState& model,
             continue;
         }
         done.push_back(vector);
-        const auto [table, map] = vector;
-        const int n = table == Table::prob ? model.maps_in_tables() : model.stocks_in_tables();
-        const auto size = static_cast<std::size_t>(n);
-        std::array<double, model::max_stocks> x{};
-        std::array<double, model::max_stocks> pending{};
-        std::array<std::int16_t, model::max_stocks> edited{};
-        const auto component = [&](int j) {  // j = 1..n
-            return table == Table::prob ? std::pair{j, 0} : std::pair{map, j};
-        };
-        for (int j = 1; j <= n; ++j) {
-            const auto [s, k] = component(j);
-            x[static_cast<std::size_t>(j - 1)] = get(model, table, s, k);
-        }
-        // Every value of this vector is an edit of the same recalculation.
-        for (const auto& [other, other_value] : values) {
-            if (vector_of(other) == vector) {
-                const int j = table == Table::prob ? other.map : other.stock;
-                pending[static_cast<std::size_t>(j - 1)] = other_value;
-                edited[static_cast<std::size_t>(j - 1)] = 1;
-            }
-        }
-        const editing::Field field = table == Table::prob
-                                         ? editing::Field::Text8
-                                         : editing::stock_field(stock_parameter(table), map);
-        if (!editing::renormalise(std::span(x).first(size), std::span(pending).first(size),
-                                  std::span(edited).first(size), no_fields, field)) {
+        Vector x{};
+        if (!recalculated(model, vector.first, vector.second, values, x)) {
             return false;
         }
-        for (int j = 1; j <= n; ++j) {
-            const auto [s, k] = component(j);
-            set(model, table, s, k, x[static_cast<std::size_t>(j - 1)]);
-        }
+        write_vector(model, vector.first, vector.second, x);
     }
     return true;
 }
@@ -293,29 +315,80 @@ std::array<double, 2> point_values(const SweepSettings& settings, std::int64_t i
     return {settings.axes[0].value(index / inner), settings.axes[1].value(index % inner)};
 }
 
-}  // namespace
-
-std::optional<model::ModelState> point_model(const model::ModelState& model,
-                                             const SweepSettings& settings, std::int64_t index) {
+std::vector<std::pair<ParameterName, double>> point_edits(const SweepSettings& settings,
+                                                          std::int64_t index) {
     const auto values = point_values(settings, index);
     std::vector<std::pair<ParameterName, double>> edits;
     for (std::size_t a = 0; a < settings.axes.size(); ++a) {
         edits.emplace_back(settings.axes[a].name, values[a]);
     }
-    model::ModelState point = model;
-    if (!set_parameters(point, edits)) {
-        return std::nullopt;
-    }
-    return point;
+    return edits;
 }
 
-PointResult sweep_point(const model::ModelState& model, const SweepSettings& settings,
-                        std::int64_t index, analysis::LongRunControl& control) {
+// The parameters of a sweep's points. When the axes vary different vectors, each vector depends
+// on its own axis value alone: it is recalculated once per value rather than once per point, which
+// on a plane is most of the work besides the exponents.
+class PointParameters {
+  public:
+    PointParameters(const model::ModelState& model, const SweepSettings& settings)
+        : model_(model), settings_(settings) {
+        const auto& axes = settings.axes;
+        const bool shared = axes.size() == 2 && vector_of(axes[0].name) == vector_of(axes[1].name);
+        const bool short_axes = std::all_of(axes.begin(), axes.end(), [](const Axis& axis) {
+            return axis.count <= largest_worked_out;
+        });
+        if (shared || !short_axes) {
+            return;
+        }
+        for (const Axis& axis : axes) {
+            const auto [table, map] = vector_of(axis.name);
+            auto& vectors = vectors_.emplace_back(static_cast<std::size_t>(axis.count));
+            for (std::int64_t i = 0; i < axis.count; ++i) {
+                auto& [x, applied] = vectors[static_cast<std::size_t>(i)];
+                applied = recalculated(model, table, map, {{axis.name, axis.value(i)}}, x);
+            }
+        }
+    }
+
+    const model::ModelState& model() const { return model_; }
+
+    // Point `index` into `point`, which holds the sweep's parameters or those of one of its
+    // points; false when a vector has no finite outcome.
+    bool fill(model::ModelState& point, std::int64_t index) const {
+        if (vectors_.empty()) {
+            point = model_;
+            return set_parameters(point, point_edits(settings_, index));
+        }
+        const std::int64_t inner = settings_.axes.size() == 2 ? settings_.axes[1].count : 1;
+        for (std::size_t a = 0; a < vectors_.size(); ++a) {
+            const std::int64_t i = a == 0 ? index / inner : index % inner;
+            const auto& [x, applied] = vectors_[a][static_cast<std::size_t>(i)];
+            if (!applied) {
+                return false;
+            }
+            const auto [table, map] = vector_of(settings_.axes[a].name);
+            write_vector(point, table, map, x);
+        }
+        return true;
+    }
+
+  private:
+    // Vectors of 10 values: 8 megabytes for an axis of this many values.
+    static constexpr std::int64_t largest_worked_out = 100'000;
+
+    const model::ModelState& model_;
+    const SweepSettings& settings_;
+    std::vector<std::vector<std::pair<Vector, bool>>> vectors_;  // by axis, then value
+};
+
+// One point; `point` is the worker's own copy of the parameters.
+PointResult compute_point(const PointParameters& parameters, const SweepSettings& settings,
+                          std::int64_t index, model::ModelState& point,
+                          analysis::LongRunControl& control) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     PointResult result;
     result.index = index;
     result.values = point_values(settings, index);
-    const auto point = point_model(model, settings, index);
     const bool line = settings.axes.size() == 1;
     const auto no_run = [&] {
         result.mean_r = result.mean_r_error = result.lyapunov = result.lyapunov_error = nan;
@@ -323,13 +396,13 @@ PointResult sweep_point(const model::ModelState& model, const SweepSettings& set
             result.density.assign(static_cast<std::size_t>(settings.run.bins), nan);
         }
     };
-    if (!point) {
+    if (!parameters.fill(point, index)) {
         result.applied = false;
         result.lambda_0 = result.lambda_1 = nan;
         no_run();
         return result;
     }
-    const analysis::BoundaryExponents exponents = analysis::boundary_exponents(*point);
+    const analysis::BoundaryExponents exponents = analysis::boundary_exponents(point);
     result.lambda_0 = exponents.lambda_0;
     result.lambda_1 = exponents.lambda_1;
     result.verdict = exponents.verdict;
@@ -338,7 +411,7 @@ PointResult sweep_point(const model::ModelState& model, const SweepSettings& set
     }
     analysis::LongRunSettings run_settings = settings.run;
     run_settings.seed = point_seed(settings.run.seed, index);
-    const analysis::LongRun run(*point, settings.start, run_settings);
+    const analysis::LongRun run(point, settings.start, run_settings);
     const analysis::LongRunResult outcome = run.run(control);
     // A run that stopped early has no figures of the whole run to give.
     if (outcome.end != analysis::LongRunEnd::finished) {
@@ -353,6 +426,17 @@ PointResult sweep_point(const model::ModelState& model, const SweepSettings& set
         result.density = outcome.density();
     }
     return result;
+}
+
+}  // namespace
+
+std::optional<model::ModelState> point_model(const model::ModelState& model,
+                                             const SweepSettings& settings, std::int64_t index) {
+    model::ModelState point = model;
+    if (!set_parameters(point, point_edits(settings, index))) {
+        return std::nullopt;
+    }
+    return point;
 }
 
 bool run_sweep(const model::ModelState& model, const SweepSettings& settings, std::int64_t first,
@@ -379,7 +463,9 @@ bool run_sweep(const model::ModelState& model, const SweepSettings& settings, st
     bool stopping = false;
     const auto cancelled = [&] { return control.runs.cancel.load(std::memory_order_relaxed); };
 
+    const PointParameters parameters(model, settings);
     const auto work = [&] {
+        model::ModelState point = model;
         std::vector<PointResult> done;
         for (;;) {
             std::int64_t begin = 0;
@@ -399,7 +485,7 @@ bool run_sweep(const model::ModelState& model, const SweepSettings& settings, st
             }
             done.clear();
             for (std::int64_t i = begin; i < end && !cancelled(); ++i) {
-                done.push_back(sweep_point(model, settings, i, control.runs));
+                done.push_back(compute_point(parameters, settings, i, point, control.runs));
             }
             {
                 const std::lock_guard lock(mutex);
@@ -426,6 +512,7 @@ bool run_sweep(const model::ModelState& model, const SweepSettings& settings, st
             room.notify_all();
         }
     } release{mutex, room, stopping};
+    pool.reserve(static_cast<std::size_t>(threads));
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back(work);
     }
@@ -444,7 +531,10 @@ bool run_sweep(const model::ModelState& model, const SweepSettings& settings, st
             result.swap(slots[slot(i)]);
             emitted = i + 1;
         }
-        room.notify_all();
+        // A worker waits for room for a whole block; waking it for less only costs a switch.
+        if ((i + 1 - first) % block == 0) {
+            room.notify_all();
+        }
         emit(*result);
         control.points_done.fetch_add(1, std::memory_order_relaxed);
     }

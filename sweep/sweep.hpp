@@ -97,9 +97,6 @@ struct PointResult {
 std::optional<model::ModelState> point_model(const model::ModelState& model,
                                              const SweepSettings& settings, std::int64_t index);
 
-PointResult sweep_point(const model::ModelState& model, const SweepSettings& settings,
-                        std::int64_t index, analysis::LongRunControl& control);
-
 // Shared with whoever watches a sweep. Setting runs.cancel stops it within a long run's cancel
 // check; points_done counts the points handed on.
 struct SweepControl {

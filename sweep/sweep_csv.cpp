@@ -164,7 +164,9 @@ std::string row_line(const SweepSettings& settings, const PointResult& point) {
 
 MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>& texts) {
     std::vector<Shard> shards;
-    for (const auto& [name, text] : texts) {
+    for (const auto& given : texts) {
+        const std::string& name = given.first;
+        const std::string& text = given.second;
         const auto refused = [&name](std::string_view why) {
             return MergeOutcome{std::nullopt, name + ": " + std::string(why)};
         };

@@ -38,6 +38,6 @@ struct MergeOutcome {
     std::optional<std::string> text;
     std::string reason;
 };
-MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>& shards);
+MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>& texts);
 
 }  // namespace quobel::sweep

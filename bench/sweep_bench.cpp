@@ -1,0 +1,82 @@
+// Speed of the sweep: long runs on every core against one long run on one thread, and the exact
+// verdict plane of 500 x 500 points.
+#include <benchmark/benchmark.h>
+
+#include <thread>
+
+#include "model/start_up.hpp"
+#include "sweep/sweep.hpp"
+
+namespace {
+
+using namespace quobel;
+
+model::ModelState start_up_model() {
+    model::ModelState model;
+    model::UniformGenerator random;
+    model::initialise_model(model, random);
+    return model;
+}
+
+constexpr std::int64_t steps_per_point = 1'000'000;
+
+// One run of a sweep point's parameters on one thread: the figure the sweep is measured against.
+void long_run(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    analysis::LongRunSettings settings;
+    settings.steps = steps_per_point;
+    const analysis::LongRun run(model, 0.5, settings);
+    std::int64_t steps = 0;
+    for (auto _ : bench) {
+        analysis::LongRunControl control;
+        benchmark::DoNotOptimize(run.run(control).mean_r);
+        steps += steps_per_point;
+    }
+    bench.counters["steps_per_second"] =
+        benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
+}
+BENCHMARK(long_run)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A line of 16 values of R(1,1), a million steps each, on every core.
+void sweep(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    sweep::SweepSettings settings;
+    settings.axes = {{{sweep::ParameterName::Table::R, 1, 1}, 0.1, 0.5, 16}};
+    settings.run.steps = steps_per_point;
+    const int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    std::int64_t steps = 0;
+    for (auto _ : bench) {
+        sweep::SweepControl control;
+        sweep::run_sweep(
+            model, settings, 0, 16, threads, control,
+            [](const sweep::PointResult& point) { benchmark::DoNotOptimize(point.mean_r); });
+        steps += 16 * steps_per_point;
+    }
+    bench.counters["steps_per_second"] =
+        benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
+    bench.counters["threads"] = threads;
+}
+// Over real time: the steps of all threads in the time the sweep takes.
+BENCHMARK(sweep)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
+// The survival atlas: exponents and verdict, no simulation, at 500 x 500 points.
+void atlas_500(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    sweep::SweepSettings settings;
+    settings.axes = {{{sweep::ParameterName::Table::la1, 1, 1}, 0.01, 0.99, 500},
+                     {{sweep::ParameterName::Table::prob, 1, 0}, 0.01, 0.99, 500}};
+    settings.run.steps = 0;
+    const int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    std::vector<analysis::Verdict> verdicts(500 * 500);
+    for (auto _ : bench) {
+        sweep::SweepControl control;
+        sweep::run_sweep(model, settings, 0, 500 * 500, threads, control,
+                         [&](const sweep::PointResult& point) {
+                             verdicts[static_cast<std::size_t>(point.index)] = point.verdict;
+                         });
+        benchmark::DoNotOptimize(verdicts.data());
+    }
+}
+BENCHMARK(atlas_500)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
+}  // namespace
