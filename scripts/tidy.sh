@@ -11,7 +11,7 @@ if [ ! -f build/default/compile_commands.json ]; then
 fi
 
 folders=("$@")
-[ ${#folders[@]} -eq 0 ] && folders=(model editing plot storage analysis windows)
+[ ${#folders[@]} -eq 0 ] && folders=(model editing plot storage analysis windows sweep cli)
 pathspecs=()
 for folder in "${folders[@]}"; do
     pathspecs+=("$folder/*.cpp")
