@@ -74,7 +74,7 @@ Failure refused(std::string message) {
 class Arguments {
   public:
     explicit Arguments(const std::vector<std::string>& args)
-        : args_(args.begin() + 1, args.end()) {}
+        : command_(args.front()), args_(args.begin() + 1, args.end()) {}
 
     // Positional arguments and options, each option with the value that follows it (or after '=').
     struct Item {
@@ -106,7 +106,7 @@ class Arguments {
                     return usage(name + " needs a value.");
                 }
             } else {
-                return usage("unknown option " + storage::in_quotes(arg) + " for " + args_.front() +
+                return usage("unknown option " + storage::in_quotes(arg) + " for " + command_ +
                              ".");
             }
         }
@@ -116,6 +116,7 @@ class Arguments {
     const std::vector<Item>& items() const { return items_; }
 
   private:
+    std::string command_;
     std::vector<std::string> args_;
     std::vector<Item> items_;
 };
@@ -187,7 +188,11 @@ void settle(RunOptions& run) {
 std::optional<Failure> load(const std::string& name, model::ModelState& model) {
     const storage::FileOutcome outcome = storage::load_parameter_file(model, name);
     if (!outcome.ok) {
-        return refused(outcome.reason);
+        // Reasons about the contents do not name the file; those about opening it do.
+        const std::string quoted = storage::in_quotes(name);
+        return refused(outcome.reason.find(quoted) == std::string::npos
+                           ? quoted + ": " + outcome.reason
+                           : outcome.reason);
     }
     return std::nullopt;
 }

@@ -148,6 +148,7 @@ def case_bad_arguments(folder):
                  ["sweep", path, "--vary", "R(1,1)=0:1:3", "--threads", "0", "--out", out],
                  ["merge", out]):
         expect_refusal(cli(*args), 2, out, " ".join(args) or "no arguments")
+    check("for run" in cli("run", path, "--bogus").stderr, "the message names the command")
 
 
 def case_bad_files(folder):
@@ -162,6 +163,7 @@ def case_bad_files(folder):
                  ["run", good, "--steps", "10", "--trajectory", os.path.join(folder, "no", "t.csv")],
                  ["merge", out, broken], ["merge", out, missing]):
         expect_refusal(cli(*args), 1, out, " ".join(args))
+    check(broken in cli("analyse", broken).stderr, "the message names the file")
     unwritable = os.path.join(folder, "no", "out.csv")
     result = cli("sweep", good, *vary, "--out", unwritable)
     check(result.returncode == 1 and result.stderr.count("\n") == 1, "failed write")
