@@ -196,6 +196,11 @@ TEST(Atlas, ArrowSecuritiesChangeVerdictWhereTheDivergencesAreEqual) {
                              p * std::log(x / b) + (1 - p) * std::log((1 - y) / (1 - b));
                          EXPECT_NEAR(point.lambda_0, expected, 1e-14);
                          EXPECT_NEAR(point.lambda_1, -expected, 1e-14);
+                         // The sweep works each axis' vectors out once; a point's own
+                         // recalculation gives the very same parameters.
+                         const auto alone = sweep::point_model(model, settings, point.index);
+                         ASSERT_TRUE(alone);
+                         EXPECT_EQ(point.lambda_0, analysis::boundary_exponents(*alone).lambda_0);
                          if (std::abs(expected) > 1e-9) {
                              EXPECT_EQ(point.verdict, expected > 0 ? Verdict::investor_1_takes_over
                                                                    : Verdict::investor_2_takes_over)
