@@ -563,13 +563,24 @@ int sweep_command(const std::vector<std::string>& args, Failure& failure) {
         }
     }
     const auto [first, last] = sweep::shard_range(sweep::grid_size(settings), shard, shards);
-    std::string text = sweep::settings_line(model, settings, first, last);
-    text += sweep::header_line(settings);
-    sweep::SweepControl control;
-    sweep::run_sweep(
-        model, settings, first, last, threads, control,
-        [&](const sweep::PointResult& point) { text += sweep::row_line(settings, point); });
-    if (const auto saved = storage::replace_file(*out_name, text); !saved.ok) {
+    // Rows go to the file in grid order as they come, a few at a time, so a sweep of any size
+    // holds only the points in progress.
+    const auto write_rows = [&](const storage::TextPieces& put) {
+        put(sweep::settings_line(model, settings, first, last));
+        put(sweep::header_line(settings));
+        std::string rows;
+        sweep::SweepControl control;
+        sweep::run_sweep(model, settings, first, last, threads, control,
+                         [&](const sweep::PointResult& point) {
+                             rows += sweep::row_line(settings, point);
+                             if (rows.size() >= 1 << 16) {
+                                 put(rows);
+                                 rows.clear();
+                             }
+                         });
+        put(rows);
+    };
+    if (const auto saved = storage::replace_file_with(*out_name, write_rows); !saved.ok) {
         return fail(refused(saved.reason));
     }
     return exit_ok;

@@ -386,6 +386,11 @@ FileOutcome write_in_place(Descriptor& fd, const std::string& name, std::string_
 }  // namespace
 
 FileOutcome replace_file(const std::string& name, std::string_view text) {
+    return replace_file_with(name, [text](const TextPieces& put) { put(text); });
+}
+
+FileOutcome replace_file_with(const std::string& name,
+                              const std::function<void(const TextPieces&)>& produce) {
     if (std::string problem = unusable_name(name); !problem.empty()) {
         return {false, problem};
     }
@@ -442,16 +447,29 @@ FileOutcome replace_file(const std::string& name, std::string_view text) {
         }
     }
     if (in_place) {
+        std::string text;
+        produce([&text](std::string_view piece) { text.append(piece); });
         return write_in_place(existing, name, text);
     }
     existing.reset();
 
+    // After a failed write the remaining pieces are let go; the failure is reported at the end.
+    int error = 0;
+    try {
+        produce([&](std::string_view piece) {
+            if (error == 0 && !write_all(fresh.get(), piece)) {
+                error = errno;
+            }
+        });
+    } catch (...) {
+        fresh.reset();
+        ::unlink(temporary.c_str());
+        throw;
+    }
     // mkstemp makes the file for its owner only: it takes the replaced file's permissions, or
     // those of any new file.
-    int error = 0;
-    if (!write_all(fresh.get(), text) || ::fchmod(fresh.get(), mode) != 0 ||
-        ::fsync(fresh.get()) != 0 || !fresh.close() ||
-        ::rename(temporary.c_str(), target.path.c_str()) != 0) {
+    if (error == 0 && (::fchmod(fresh.get(), mode) != 0 || ::fsync(fresh.get()) != 0 ||
+                       !fresh.close() || ::rename(temporary.c_str(), target.path.c_str()) != 0)) {
         error = errno;
     }
     if (error != 0) {

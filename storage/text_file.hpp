@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,16 @@ struct FileOutcome {
 // replacement could not keep, the file is written over in place, the room for it taken first.
 // Refuses an empty name and a target that is not a regular file.
 FileOutcome replace_file(const std::string& name, std::string_view text);
+
+// Receives a text piece by piece, in order.
+using TextPieces = std::function<void(std::string_view)>;
+
+// replace_file for a text too long to hold at once: `produce` hands the text, in order, to the
+// function it is given. The pieces go straight to the temporary file; only where the file is
+// written over in place are they gathered first. A target that cannot be written is refused
+// before `produce` runs.
+FileOutcome replace_file_with(const std::string& name,
+                              const std::function<void(const TextPieces&)>& produce);
 
 // Reads a whole regular file of at most `largest` bytes into `text`. A name that turns out to be
 // a pipe or a device is refused without waiting on it. `kind` names what the file should be in a

@@ -183,6 +183,36 @@ TEST(TextFile, LinksKeepNamingTheSavedText) {
               (std::vector<std::string>{"a.txt", "b.txt", "link.txt", "sub", "x", "y"}));
 }
 
+TEST(TextFile, AStreamedTextArrivesWholeOrNotAtAll) {
+    TempFolder folder;
+    const auto pieces = [](const storage::TextPieces& put) {
+        for (const char* piece : {"one,", "", "two,", "three\n"}) {
+            put(piece);
+        }
+    };
+    EXPECT_TRUE(storage::replace_file_with(folder / "a.txt", pieces).ok);
+    EXPECT_EQ(file_bytes(folder / "a.txt"), "one,two,three\n");
+    // Written in place where the file has another name: gathered first, the same text.
+    fs::create_hard_link(folder / "a.txt", folder / "b.txt");
+    write_file(folder / "b.txt", "old");
+    EXPECT_TRUE(storage::replace_file_with(folder / "a.txt", pieces).ok);
+    EXPECT_EQ(file_bytes(folder / "b.txt"), "one,two,three\n");
+    // A target that cannot be written is refused before any text is made.
+    bool produced = false;
+    EXPECT_FALSE(storage::replace_file_with(folder / "no/c.txt", [&](const storage::TextPieces&) {
+                     produced = true;
+                 }).ok);
+    EXPECT_FALSE(produced);
+    // A text whose making fails leaves neither the file nor a temporary file behind.
+    EXPECT_THROW(storage::replace_file_with(folder / "c.txt",
+                                            [](const storage::TextPieces& put) {
+                                                put("part");
+                                                throw std::runtime_error("no more");
+                                            }),
+                 std::runtime_error);
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
 TEST(TextFile, NamesAsLongAsTheFolderAllowsSaveAndLoad) {
     TempFolder folder;
     std::vector<std::string> names;
