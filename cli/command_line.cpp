@@ -562,7 +562,9 @@ int sweep_command(const std::vector<std::string>& args, Failure& failure) {
             return fail(usage("--vary: " + missing));
         }
     }
-    const auto [first, last] = sweep::shard_range(sweep::grid_size(settings), shard, shards);
+    const auto range = sweep::shard_range(sweep::grid_size(settings), shard, shards);
+    const std::int64_t first = range.first;
+    const std::int64_t last = range.second;
     // Rows go to the file in grid order as they come, a few at a time, so a sweep of any size
     // holds only the points in progress.
     const auto write_rows = [&](const storage::TextPieces& put) {
