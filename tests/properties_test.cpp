@@ -42,15 +42,15 @@ double random_value(Random& random) {
         case 4:
             return std::uniform_int_distribution<int>(-10, 10)(random);
         case 5: {
-            constexpr double edges[] = {0.0,
-                                        -0.0,
-                                        largest,
-                                        -largest,
-                                        std::numeric_limits<double>::min(),
-                                        std::numeric_limits<double>::denorm_min(),
-                                        std::nextafter(largest, 0.0),
-                                        1e15,
-                                        0.001};
+            const double edges[] = {0.0,
+                                    -0.0,
+                                    largest,
+                                    -largest,
+                                    std::numeric_limits<double>::min(),
+                                    std::numeric_limits<double>::denorm_min(),
+                                    std::nextafter(largest, 0.0),
+                                    1e15,
+                                    0.001};
             return edges[std::uniform_int_distribution<std::size_t>(0,
                                                                     std::size(edges) - 1)(random)];
         }
