@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "storage/shown_text.hpp"
+
 namespace quobel::storage {
 
 // What a save or a load came to; reason says why it failed, in the user's words.
@@ -39,16 +41,5 @@ FileOutcome replace_file_with(const std::string& name,
 // refusal ("a parameter file").
 FileOutcome read_text_file(const std::string& name, std::size_t largest, std::string_view kind,
                            std::string& text);
-
-// A text as a message shows it: characters that would show as nothing or as a plain blank
-// (control characters, a byte-order mark, NUL), backslashes, quotes and bytes that are not UTF-8
-// written as escapes (\t, \0, \uFEFF, \xFF); beyond `longest` characters, the middle left out.
-std::string shown_text(std::string_view text, std::size_t longest);
-
-// The longest file name a message shows whole.
-inline constexpr std::size_t longest_shown_name = 80;
-
-// The name in double quotes, shown as shown_text shows it, for messages.
-std::string in_quotes(std::string_view name, std::size_t longest = longest_shown_name);
 
 }  // namespace quobel::storage
