@@ -1,0 +1,51 @@
+// Parameter names and sweep axes: the components a sweep can vary, read from and written as the
+// command line gives them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/model_state.hpp"
+
+namespace quobel::sweep {
+
+// One component of the parameters, as the parameter file's listing names it: R(2,3), la1(1,2),
+// la2(3,1), prob(2).
+struct ParameterName {
+    enum class Table { R, la1, la2, prob };
+    Table table = Table::R;
+    int map = 1;
+    int stock = 0;  // 0 for prob
+    friend bool operator==(const ParameterName&, const ParameterName&) = default;
+};
+
+// Blanks around the numbers are allowed, as the listing writes them ("R( 2 , 3 )").
+std::optional<ParameterName> parse_parameter_name(std::string_view text);
+std::string parameter_name_text(const ParameterName& name);
+
+// Why the model has no such component to vary, or empty when it has: stock tables of maps 1..3 up
+// to the map count, stocks up to the stock count, prob up to the map count.
+std::string missing_parameter(const model::ModelState& model, const ParameterName& name);
+
+// COUNT values from FROM to TO, evenly spaced, both ends included (FROM alone when COUNT is 1).
+struct Axis {
+    ParameterName name;
+    double from = 0;
+    double to = 0;
+    std::int64_t count = 1;
+    double value(std::int64_t i) const;
+};
+
+inline constexpr std::int64_t max_axis_count = 1'000'000;
+inline constexpr std::int64_t max_grid_size = 100'000'000;
+
+// NAME=FROM:TO:COUNT; on failure the reason, in one line.
+struct AxisRead {
+    std::optional<Axis> axis;
+    std::string reason;
+};
+AxisRead parse_axis(std::string_view text);
+
+}  // namespace quobel::sweep
