@@ -1,5 +1,7 @@
 // The commands of quobel-cli: reading the command line, the parameter file and writing results.
 #include "cli/command_line.hpp"
+#include "cli/arguments.hpp"
+#include "cli/reports.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -56,80 +58,6 @@ merge     joins the shards of one sweep into the file the whole sweep writes.
 
 Exit status: 0 done, 1 a refused file or a failed write, 2 a wrong command line.
 )";
-
-// A failure to report: the one line and the exit status.
-struct Failure {
-    int status = exit_usage;
-    std::string message;
-};
-
-Failure usage(std::string message) {
-    return {exit_usage, std::move(message)};
-}
-Failure refused(std::string message) {
-    return {exit_refused, std::move(message)};
-}
-
-// The options after the command, in order, with their values.
-class Arguments {
-  public:
-    explicit Arguments(const std::vector<std::string>& args)
-        : command_(args.front()), args_(args.begin() + 1, args.end()) {}
-
-    // Positional arguments and options, each option with the value that follows it (or after '=').
-    struct Item {
-        std::string name;  // empty for a positional argument
-        std::string value;
-    };
-
-    std::optional<Failure> parse(const std::vector<std::string_view>& valued,
-                                 const std::vector<std::string_view>& switches) {
-        for (std::size_t i = 0; i < args_.size(); ++i) {
-            const std::string& arg = args_[i];
-            if (!arg.starts_with("--")) {
-                items_.push_back({{}, arg});
-                continue;
-            }
-            const auto equals = arg.find('=');
-            const std::string name = arg.substr(0, equals);
-            if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
-                if (equals != std::string::npos) {
-                    return usage(name + " takes no value.");
-                }
-                items_.push_back({name, {}});
-            } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
-                if (equals != std::string::npos) {
-                    items_.push_back({name, arg.substr(equals + 1)});
-                } else if (i + 1 < args_.size()) {
-                    items_.push_back({name, args_[++i]});
-                } else {
-                    return usage(name + " needs a value.");
-                }
-            } else {
-                return usage("unknown option " + storage::in_quotes(arg) + " for " + command_ +
-                             ".");
-            }
-        }
-        return std::nullopt;
-    }
-
-    const std::vector<Item>& items() const { return items_; }
-
-  private:
-    std::string command_;
-    std::vector<std::string> args_;
-    std::vector<Item> items_;
-};
-
-template <class T>
-std::optional<T> whole(std::string_view text) {
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 struct RunOptions {
     analysis::LongRunSettings settings;
@@ -197,45 +125,6 @@ std::optional<Failure> load(const std::string& name, model::ModelState& model) {
     return std::nullopt;
 }
 
-// JSON texts: numbers in shortest round-trip form, null when not finite.
-std::string json_number(double value) {
-    return std::isfinite(value) ? number_text(value) : "null";
-}
-
-std::string json_string(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            constexpr char digits[] = "0123456789abcdef";
-            out += "\\u00";
-            out += digits[byte >> 4U];
-            out += digits[byte & 0xfU];
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-template <class T, class Format>
-std::string json_list(const T& values, Format format) {
-    std::string out = "[";
-    bool first = true;
-    for (const auto& value : values) {
-        out += (first ? "" : ", ") + format(value);
-        first = false;
-    }
-    return out + "]";
-}
-
-std::string count_text(std::int64_t value) {
-    return std::to_string(value);
-}
-
 int analyse(const std::vector<std::string>& args, std::ostream& out, Failure& failure) {
     Arguments arguments(args);
     if (auto f = arguments.parse({}, {"--json"})) {
@@ -265,146 +154,8 @@ int analyse(const std::vector<std::string>& args, std::ostream& out, Failure& fa
         return failure.status;
     }
     const analysis::BoundaryExponents e = analysis::boundary_exponents(model);
-    if (json) {
-        out << "{\"lambda_0\": " << json_number(e.lambda_0)
-            << ", \"lambda_1\": " << json_number(e.lambda_1)
-            << ", \"verdict\": " << json_string(analysis::verdict_text(e.verdict))
-            << ", \"explanation\": " << json_string(analysis::verdict_explanation(e.verdict))
-            << ", \"flags\": "
-            << json_list(e.flags, [](const analysis::Flag& f) { return json_string(f.text); })
-            << ", \"kelly\": " << json_list(e.kelly, json_number) << ", \"maps\": "
-            << json_list(e.terms,
-                         [](const analysis::MapTerms& t) {
-                             return "{\"map\": " + std::to_string(t.map) +
-                                    ", \"chance\": " + json_number(t.chance) +
-                                    ", \"slope_at_0\": " + json_number(t.slope_at_0) +
-                                    ", \"slope_at_1\": " + json_number(t.slope_at_1) + "}";
-                         })
-            << "}\n";
-        return exit_ok;
-    }
-    out << "Lambda_0: " << number_text(e.lambda_0) << "\n"
-        << "Lambda_1: " << number_text(e.lambda_1) << "\n"
-        << "verdict: " << analysis::verdict_text(e.verdict) << "\n"
-        << "  " << analysis::verdict_explanation(e.verdict) << "\n";
-    for (const analysis::Flag& flag : e.flags) {
-        out << "flag: " << flag.text << "\n";
-    }
-    out << "kelly:";
-    for (const double share : e.kelly) {
-        out << " " << number_text(share);
-    }
-    out << "\n";
-    for (const analysis::MapTerms& t : e.terms) {
-        out << "map " << t.map << ": chance " << number_text(t.chance) << ", slope at 0 "
-            << number_text(t.slope_at_0) << ", slope at 1 " << number_text(t.slope_at_1) << "\n";
-    }
+    analysis_report(e, json, out);
     return exit_ok;
-}
-
-std::string_view end_text(analysis::LongRunEnd end) {
-    switch (end) {
-        case analysis::LongRunEnd::finished:
-            return "finished";
-        case analysis::LongRunEnd::cancelled:
-            return "cancelled";
-        case analysis::LongRunEnd::not_finite:
-            return "not finite";
-        case analysis::LongRunEnd::no_map:
-            break;
-    }
-    return "no map";
-}
-
-// The occupied bins of the log-odds histogram, from the lower edge of the first in log-odds.
-std::string log_odds_json(const analysis::LongRunResult& r) {
-    const auto& counts = r.log_odds_histogram;
-    const auto occupied = [](std::int64_t count) { return count > 0; };
-    const auto first = std::find_if(counts.begin(), counts.end(), occupied);
-    const auto last = std::find_if(counts.rbegin(), counts.rend(), occupied).base();
-    const double width = std::log(2.0) / analysis::log_odds_bins_per_binade;
-    const auto first_bin = static_cast<double>(first - counts.begin());
-    const double low =
-        first == counts.end()
-            ? 0.0
-            : (first_bin - analysis::log_odds_binades * analysis::log_odds_bins_per_binade) * width;
-    const std::vector<std::int64_t> shown(first, first == counts.end() ? first : last);
-    return "{\"low\": " + json_number(low) + ", \"width\": " + json_number(width) +
-           ", \"counts\": " + json_list(shown, count_text) +
-           ", \"at_0\": " + count_text(r.at_boundary[0]) +
-           ", \"at_1\": " + count_text(r.at_boundary[1]) + "}";
-}
-
-std::string absorbed_json(const analysis::LongRunResult& r) {
-    for (int side = 0; side < 2; ++side) {
-        const std::int64_t step = r.boundaries[static_cast<std::size_t>(side)].absorbed;
-        if (step >= 0) {
-            return "{\"boundary\": " + std::to_string(side) + ", \"step\": " + count_text(step) +
-                   "}";
-        }
-    }
-    return "null";
-}
-
-std::string first_within_json(const analysis::LongRunResult& r) {
-    std::vector<std::string> entries;
-    for (int side = 0; side < 2; ++side) {
-        for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
-            const std::int64_t step =
-                r.boundaries[static_cast<std::size_t>(side)].first_within[level];
-            entries.push_back("{\"boundary\": " + std::to_string(side) +
-                              ", \"within\": " + json_number(analysis::nearness[level]) +
-                              ", \"step\": " + (step >= 0 ? count_text(step) : "null") + "}");
-        }
-    }
-    return json_list(entries, [](const std::string& e) { return e; });
-}
-
-void run_json(const analysis::LongRunResult& r, std::ostream& out) {
-    std::vector<std::int64_t> draws(r.draws.begin(),
-                                    r.draws.begin() + std::clamp(r.maps.count, 0, 3));
-    out << "{\"end\": " << json_string(end_text(r.end)) << ", \"steps\": " << r.steps_taken
-        << ", \"recorded\": " << r.recorded << ", \"start\": " << json_number(r.start)
-        << ", \"last\": " << json_number(r.last)
-        << ", \"histogram\": " << json_list(r.histogram, count_text) << ", \"below\": " << r.below
-        << ", \"above\": " << r.above << ", \"log_odds_histogram\": " << log_odds_json(r)
-        << ", \"mean_r\": " << json_number(r.mean_r)
-        << ", \"mean_r_stderr\": " << json_number(r.mean_r_error)
-        << ", \"lyapunov\": " << json_number(r.lyapunov)
-        << ", \"lyapunov_stderr\": " << json_number(r.lyapunov_error)
-        << ", \"lambda_0\": " << json_number(r.boundary_lambda[0])
-        << ", \"lambda_1\": " << json_number(r.boundary_lambda[1])
-        << ", \"draws\": " << json_list(draws, count_text) << ", \"absorbed\": " << absorbed_json(r)
-        << ", \"first_within\": " << first_within_json(r) << "}\n";
-}
-
-void run_text(const analysis::LongRunResult& r, std::ostream& out) {
-    out << "end: " << end_text(r.end) << "\nsteps: " << r.steps_taken
-        << "\nrecorded: " << r.recorded << "\nlast: " << number_text(r.last)
-        << "\nmean r: " << number_text(r.mean_r) << " +- " << number_text(r.mean_r_error)
-        << "\nLyapunov exponent: " << number_text(r.lyapunov) << " +- "
-        << number_text(r.lyapunov_error) << "\ndraws:";
-    for (int s = 0; s < std::clamp(r.maps.count, 0, 3); ++s) {
-        out << " " << r.draws[static_cast<std::size_t>(s)];
-    }
-    out << "\n";
-    for (int side = 0; side < 2; ++side) {
-        const auto& b = r.boundaries[static_cast<std::size_t>(side)];
-        for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
-            out << "within " << number_text(analysis::nearness[level]) << " of " << side << ": "
-                << (b.first_within[level] >= 0 ? "step " + count_text(b.first_within[level])
-                                               : std::string("never"))
-                << "\n";
-        }
-        if (b.absorbed >= 0) {
-            out << "absorbed at " << side << ": step " << b.absorbed << "\n";
-        }
-    }
-    out << "histogram:";
-    for (const std::int64_t count : r.histogram) {
-        out << " " << count;
-    }
-    out << "\n";
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, Failure& failure) {
