@@ -85,6 +85,12 @@ double component(const model::ModelState& m, Parameter p, int s, int k) {
     return m.la2(s, k);
 }
 
+const char* parameter_name(Parameter p) {
+    return p == Parameter::R ? "R" : p == Parameter::la1 ? "la1" : "la2";
+}
+
+}  // namespace
+
 void set_component(model::ModelState& m, Parameter p, int s, int k, double value) {
     switch (p) {
         case Parameter::R:
@@ -98,12 +104,6 @@ void set_component(model::ModelState& m, Parameter p, int s, int k, double value
             return;
     }
 }
-
-const char* parameter_name(Parameter p) {
-    return p == Parameter::R ? "R" : p == Parameter::la1 ? "la1" : "la2";
-}
-
-}  // namespace
 
 void show_stock_averages(const model::ModelState& model, FieldWriter& window) {
     const int stocks = std::min(model.stocks_in_tables(), window_stocks);

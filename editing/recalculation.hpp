@@ -21,6 +21,9 @@ bool renormalise(std::span<double> x, std::span<const double> p, std::span<const
 // the flags of the maps in use are cleared and the stock averages refreshed.
 void recalculate(model::ModelState& model, PendingEdits& pending, FieldWriter& window);
 
+// Stores one component of a stock vector as recalculation does: in double precision.
+void set_component(model::ModelState& m, Parameter p, int s, int k, double value);
+
 // Shows the average payoff share of each stock under prob, sum over s of prob(s) R(s,k), in
 // Label14, for the stocks the window shows.
 void show_stock_averages(const model::ModelState& model, FieldWriter& window);

@@ -50,21 +50,12 @@ double get(const model::ModelState& m, Table table, int s, int k) {
     return m.prob(s);
 }
 
-// Recalculation stores what it computes in double precision.
+// Stored as recalculation stores what it computes.
 void set(model::ModelState& m, Table table, int s, int k, double value) {
-    switch (table) {
-        case Table::R:
-            m.R(s, k) = model::RealCell::of_double(value);
-            return;
-        case Table::la1:
-            m.la1(s, k) = model::RealCell::of_double(value);
-            return;
-        case Table::la2:
-            m.la2(s, k) = value;
-            return;
-        case Table::prob:
-            m.prob(s) = value;
-            return;
+    if (table == Table::prob) {
+        m.prob(s) = value;
+    } else {
+        editing::set_component(m, stock_parameter(table), s, k, value);
     }
 }
 
