@@ -71,6 +71,33 @@ bool same_portfolio(const AnalysedMap& map, int stocks) {
     return true;
 }
 
+struct Slopes {
+    double at_0 = 0;  // tau_s'(0) = sum_k R la1 / la2
+    double at_1 = 0;  // tau_s'(1) = sum_k R la2 / la1
+};
+
+Slopes slopes_of(const AnalysedMap& map, int stocks) {
+    Slopes slopes;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(stocks); ++k) {
+        const double R = map.R[k];
+        // A stock without payoff, or that nobody holds, adds a term that is 0 for every r.
+        if (R == 0 || map.held_by_neither[k]) {
+            continue;
+        }
+        // The ratio first: equal portfolios then give exactly R, and the slope exactly the sum of
+        // the shares.
+        slopes.at_0 += R * (map.la1[k] / map.la2[k]);
+        slopes.at_1 += R * (map.la2[k] / map.la1[k]);
+    }
+    return slopes;
+}
+
+// A map the iteration never picks adds nothing to the exponents, not 0 times an infinite
+// logarithm, and its rows do not matter.
+bool picked(const AnalysedMap& map) {
+    return map.chance > 0;
+}
+
 }  // namespace
 
 std::string_view verdict_text(Verdict verdict) {
@@ -139,6 +166,38 @@ Verdict verdict_of(double lambda_0, double lambda_1) {
     return at_1 > 0 ? Verdict::investor_2_takes_over : Verdict::both_boundaries_attract;
 }
 
+Survival survival(const AnalysedMaps& analysed) {
+    Survival result;
+    if (analysed.maps.count == 0) {
+        return result;
+    }
+    bool rows_add_up = true;
+    bool no_selection = true;
+    for (int s = 1; s <= analysed.maps.count; ++s) {
+        const AnalysedMap& map = analysed.map[static_cast<std::size_t>(s - 1)];
+        if (!picked(map)) {
+            continue;
+        }
+        const Slopes slopes = slopes_of(map, analysed.stocks);
+        rows_add_up = rows_add_up && map.R_adds_up;
+        no_selection = no_selection && same_portfolio(map, analysed.stocks);
+        result.lambda_0 += map.chance * std::log(slopes.at_0);
+        result.lambda_1 += map.chance * std::log(slopes.at_1);
+    }
+    // A map whose payoffs do not add up to 1 has r = 1 off its fixed points: no exponent at 1.
+    result.verdict = verdict_of(result.lambda_0, result.lambda_1);
+    if (!rows_add_up) {
+        result.verdict = Verdict::not_defined;
+    } else if (no_selection && result.verdict != Verdict::not_defined) {
+        result.verdict = Verdict::no_selection;
+    }
+    return result;
+}
+
+Survival survival(const model::ModelState& model) {
+    return survival(analysed_maps(model));
+}
+
 BoundaryExponents boundary_exponents(const model::ModelState& model) {
     BoundaryExponents result;
     const AnalysedMaps analysed = analysed_maps(model);
@@ -146,56 +205,57 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
     if (result.maps.count == 0) {
         return result;
     }
+    const Survival exponents = survival(analysed);
+    result.lambda_0 = exponents.lambda_0;
+    result.lambda_1 = exponents.lambda_1;
+    result.verdict = exponents.verdict;
     result.stocks = analysed.stocks;
     result.kelly.assign(static_cast<std::size_t>(result.stocks), 0.0);
-    bool rows_add_up = true;
-    bool no_selection = true;
     for (int s = 1; s <= result.maps.count; ++s) {
         const AnalysedMap& map = analysed.map[static_cast<std::size_t>(s - 1)];
+        const Slopes slopes = slopes_of(map, result.stocks);
         MapTerms terms;
         terms.map = s;
         terms.chance = map.chance;
         terms.share_sum = map.R_sum;
-        const bool picked = terms.chance > 0;
+        terms.slope_at_0 = slopes.at_0;
+        terms.slope_at_1 = slopes.at_1;
+        terms.log_slope_at_0 = std::log(terms.slope_at_0);
+        terms.log_slope_at_1 = std::log(terms.slope_at_1);
+        const bool flagged = picked(map);
         for (int k = 1; k <= result.stocks; ++k) {
             const auto i = static_cast<std::size_t>(k - 1);
             const double R = map.R[i];
-            const double la1 = map.la1[i];
-            const double la2 = map.la2[i];
             result.kelly[i] += terms.chance * R;
-            if (picked && map.held_by_neither[i]) {
+            if (!flagged) {
+                continue;
+            }
+            if (map.held_by_neither[i]) {
                 result.flags.push_back(
                     {FlagKind::held_by_neither, s, k,
                      "Neither investor holds stock " + std::to_string(k) + " in map " +
                          std::to_string(s) + " (" + cell("la1", s, k) + " = " + cell("la2", s, k) +
                          " = 0): its payoff goes to neither, and its term is 0 for every r."});
-            }
-            // A stock without payoff, or that nobody holds, adds a term that is 0 for every r.
-            if (R == 0 || map.held_by_neither[i]) {
                 continue;
             }
-            // The ratio first: equal portfolios then give exactly R, and the slope exactly the
-            // sum of the shares.
-            terms.slope_at_0 += R * (la1 / la2);
-            terms.slope_at_1 += R * (la2 / la1);
-            if (picked && la2 == 0) {
+            if (R == 0) {
+                continue;  // no term, so no infinite one
+            }
+            if (map.la2[i] == 0) {
                 result.flags.push_back({FlagKind::infinite_slope_at_0, s, k,
                                         cell("la2", s, k) + " is 0 while " + cell("R", s, k) +
                                             " is not: map " + std::to_string(s) +
                                             " has an infinite slope at r = 0."});
             }
-            if (picked && la1 == 0) {
+            if (map.la1[i] == 0) {
                 result.flags.push_back({FlagKind::infinite_slope_at_1, s, k,
                                         cell("la1", s, k) + " is 0 while " + cell("R", s, k) +
                                             " is not: map " + std::to_string(s) +
                                             " has an infinite slope at r = 1."});
             }
         }
-        terms.log_slope_at_0 = std::log(terms.slope_at_0);
-        terms.log_slope_at_1 = std::log(terms.slope_at_1);
-        if (picked) {
+        if (flagged) {
             if (!map.R_adds_up) {
-                rows_add_up = false;
                 result.flags.push_back(
                     {FlagKind::shares_not_summing_to_one, s, 0,
                      "R(" + std::to_string(s) + ",1.." + std::to_string(result.stocks) +
@@ -204,20 +264,10 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
             }
             flag_slope(result.flags, s, "0", terms.slope_at_0);
             flag_slope(result.flags, s, "1", terms.slope_at_1);
-            no_selection = no_selection && same_portfolio(map, result.stocks);
-            // A map that is never picked adds nothing, not 0 times an infinite logarithm.
-            result.lambda_0 += terms.chance * terms.log_slope_at_0;
-            result.lambda_1 += terms.chance * terms.log_slope_at_1;
         }
         result.terms.push_back(terms);
     }
     flag_probabilities(result.flags, model, result.maps);
-    result.verdict = verdict_of(result.lambda_0, result.lambda_1);
-    if (!rows_add_up) {
-        result.verdict = Verdict::not_defined;
-    } else if (no_selection && result.verdict != Verdict::not_defined) {
-        result.verdict = Verdict::no_selection;
-    }
     return result;
 }
 

@@ -73,6 +73,17 @@ struct BoundaryExponents {
 // iteration never picks (chance 0) take no part in the exponents and raise no flag.
 BoundaryExponents boundary_exponents(const model::ModelState& model);
 
+// The two exponents and the verdict alone, the same as boundary_exponents gives: what a sweep
+// needs at each of its points, without the terms, the flags and the Kelly portfolio.
+struct Survival {
+    double lambda_0 = 0;
+    double lambda_1 = 0;
+    Verdict verdict = Verdict::not_defined;
+};
+
+Survival survival(const model::ModelState& model);
+Survival survival(const AnalysedMaps& analysed);
+
 // The verdict by the signs of the two exponents alone, each within exponent_tolerance of 0
 // counting as 0 (inconclusive); NaN gives not_defined.
 Verdict verdict_of(double lambda_0, double lambda_1);

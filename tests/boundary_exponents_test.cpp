@@ -1,8 +1,10 @@
 // Tests of the boundary exponents: hand-computed cases, the verdicts and the flags.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <set>
@@ -333,6 +335,139 @@ TEST(BoundaryExponents, KellyRuleTakesOverAgainstAnyOtherFixedPortfolio) {
             << result.lambda_0 << " " << result.lambda_1;
         ++cases;
     }
+}
+
+// Random parameter sets that reach every rule of the exponents: zero and negative shares, stocks
+// nobody holds, rows that do not add up, maps the iteration never picks, odd map counts.
+class EdgyModels {
+  public:
+    explicit EdgyModels(std::uint64_t seed) : random_(seed) {}
+
+    ModelState next() {
+        ModelState model;
+        const double counts[] = {1, 2, 3, 3, 2, 1, 0, 2.5, 4};
+        model.num_maps = counts[random_() % std::size(counts)];
+        model.num_stocks = static_cast<double>(1 + random_() % model::max_stocks);
+        const int stocks = model.stocks_in_tables();
+        const bool single = chance(0.5);
+        const bool same_portfolios = chance(0.15);
+        for (int s = 1; s <= model::max_maps; ++s) {
+            std::vector<double> R = row(stocks);
+            const std::vector<double> la1 = row(stocks);
+            std::vector<double> la2 = same_portfolios || chance(0.1) ? la1 : row(stocks);
+            if (chance(0.1)) {
+                // The portfolios differ only in a stock without payoff: both exponents are 0.
+                la2 = la1;
+                la2[0] = share_(random_);
+                R[0] = 0;
+                normalise(R);
+            }
+            for (int k = 1; k <= stocks; ++k) {
+                const auto i = static_cast<std::size_t>(k - 1);
+                model.R(s, k) = cell(R[i], single);
+                model.la1(s, k) = cell(la1[i], single);
+                model.la2(s, k) = cell(la2[i], single).value();
+            }
+        }
+        for (int s = 1; s <= model::max_maps; ++s) {
+            model.prob(s) = chance(0.2) ? 0 : chance(0.05) ? -0.2 : share_(random_);
+        }
+        if (chance(0.7)) {
+            const double sum = model.prob(1) + model.prob(2) + model.prob(3);
+            for (int s = 1; s <= 3 && sum > 0; ++s) {
+                model.prob(s) /= sum;
+            }
+        }
+        return model;
+    }
+
+  private:
+    bool chance(double p) { return std::uniform_real_distribution<double>(0, 1)(random_) < p; }
+
+    static RealCell cell(double value, bool single) {
+        return single ? RealCell::of_single(static_cast<float>(value)) : RealCell::of_double(value);
+    }
+
+    // Mostly a portfolio that adds up to 1, sometimes a row that misses it.
+    std::vector<double> row(int stocks) {
+        std::vector<double> values(static_cast<std::size_t>(stocks));
+        for (double& value : values) {
+            value = chance(0.15) ? 0 : chance(0.02) ? -0.1 : share_(random_);
+        }
+        if (chance(0.8)) {
+            normalise(values);
+        }
+        return values;
+    }
+
+    static void normalise(std::vector<double>& values) {
+        double sum = 0;
+        for (const double value : values) {
+            sum += value;
+        }
+        for (double& value : values) {
+            value = sum > 0 ? value / sum : value;
+        }
+    }
+
+    std::mt19937_64 random_;
+    std::uniform_real_distribution<double> share_{0.01, 1};
+};
+
+TEST(BoundaryExponents, SurvivalGivesTheSameExponentsAndVerdictBitForBit) {
+    // A sweep writes survival's figures where the analysis shows boundary_exponents': they must
+    // not differ in a single bit, NaN included, and must be the sums of the terms shown.
+    const auto bits = [](double value) { return std::bit_cast<std::uint64_t>(value); };
+    EdgyModels models(2024);
+    std::set<Verdict> seen;
+    for (int i = 0; i < 8000; ++i) {
+        const ModelState model = models.next();
+        const BoundaryExponents full = boundary_exponents(model);
+        const Survival light = survival(model);
+        double lambda_0 = 0;
+        double lambda_1 = 0;
+        for (const MapTerms& terms : full.terms) {
+            if (terms.chance > 0) {
+                lambda_0 += terms.chance * terms.log_slope_at_0;
+                lambda_1 += terms.chance * terms.log_slope_at_1;
+            }
+        }
+        ASSERT_EQ(bits(light.lambda_0), bits(full.lambda_0)) << "case " << i;
+        ASSERT_EQ(bits(light.lambda_1), bits(full.lambda_1)) << "case " << i;
+        ASSERT_EQ(bits(light.lambda_0), bits(lambda_0)) << "case " << i;
+        ASSERT_EQ(bits(light.lambda_1), bits(lambda_1)) << "case " << i;
+        ASSERT_EQ(light.verdict, full.verdict) << "case " << i;
+        for (const Flag& flag : full.flags) {
+            if (flag.kind == FlagKind::shares_not_summing_to_one) {
+                ASSERT_EQ(light.verdict, Verdict::not_defined) << "case " << i;
+            }
+        }
+        seen.insert(full.verdict);
+    }
+    // The sets reached every verdict, so every rule that decides one was compared.
+    EXPECT_EQ(seen.size(), 7U);
+}
+
+TEST(BoundaryExponents, SurvivalOfHandComputedEdgeCases) {
+    // A map never picked adds nothing, even with an infinite slope and a row that misses 1.
+    const auto unpicked = survival(model_of({{{1}, {0.6}, {0.3}}, {{0.5}, {0}, {1}}}, {1, 0}));
+    EXPECT_DOUBLE_EQ(unpicked.lambda_0, std::log(2.0));
+    EXPECT_DOUBLE_EQ(unpicked.lambda_1, -std::log(2.0));
+    EXPECT_EQ(unpicked.verdict, Verdict::investor_1_takes_over);
+    // Picked, that row leaves no verdict.
+    EXPECT_EQ(survival(model_of({{{1}, {0.6}, {0.3}}, {{0.5}, {0.5}, {1}}}, {0.5, 0.5})).verdict,
+              Verdict::not_defined);
+    // A stock nobody holds adds no term: the slopes are those of the other stock, R = 0.5.
+    const auto neither = survival(model_of({{{0.5, 0.5}, {0, 1}, {0, 1}}}, {1}));
+    EXPECT_EQ(neither.lambda_0, std::log(0.5));
+    EXPECT_EQ(neither.verdict, Verdict::no_selection);
+    // No map in use: nothing is computed.
+    ModelState none = model_of({{{1}, {0.6}, {0.3}}}, {1});
+    none.num_maps = 2.5;
+    const auto nothing = survival(none);
+    EXPECT_EQ(nothing.lambda_0, 0.0);
+    EXPECT_EQ(nothing.lambda_1, 0.0);
+    EXPECT_EQ(nothing.verdict, Verdict::not_defined);
 }
 
 }  // namespace
