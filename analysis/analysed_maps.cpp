@@ -32,6 +32,9 @@ bool adds_up_to_one(double sum) {
 AnalysedMaps analysed_maps(const model::ModelState& model) {
     AnalysedMaps result;
     result.maps = maps_in_use(model);
+    for (std::size_t s = static_cast<std::size_t>(result.maps.count); s < result.map.size(); ++s) {
+        result.map[s] = AnalysedMap{};
+    }
     if (result.maps.count == 0) {
         return result;
     }
@@ -41,12 +44,13 @@ AnalysedMaps analysed_maps(const model::ModelState& model) {
         AnalysedMap& map = result.map[static_cast<std::size_t>(s - 1)];
         map.map = s;
         map.chance = result.maps.chance[static_cast<std::size_t>(s - 1)];
-        for (int k = 1; k <= stocks; ++k) {
+        for (int k = 1; k <= model::max_stocks; ++k) {
             const auto i = static_cast<std::size_t>(k - 1);
-            map.R[i] = model.R(s, k).value();
-            map.la1[i] = model.la1(s, k).value();
-            map.la2[i] = model.la2(s, k);
-            map.held_by_neither[i] = map.la1[i] == 0 && map.la2[i] == 0;
+            const bool in_tables = k <= stocks;
+            map.R[i] = in_tables ? model.R(s, k).value() : 0;
+            map.la1[i] = in_tables ? model.la1(s, k).value() : 0;
+            map.la2[i] = in_tables ? model.la2(s, k) : 0;
+            map.held_by_neither[i] = in_tables && map.la1[i] == 0 && map.la2[i] == 0;
         }
         map.R_sum = scale_row(map.R, stocks);
         map.R_adds_up = adds_up_to_one(map.R_sum);

@@ -26,15 +26,17 @@ inline constexpr double exponent_tolerance = 8 * storage_rounding;
 // A sum of shares counts as 1 within row_tolerance.
 bool adds_up_to_one(double sum);
 
+// The rows are left uninitialised by construction, since zeroing them is a good part of the cost
+// of analysed_maps at every point of a sweep; analysed_maps sets every entry, 0 beyond stock K.
 struct AnalysedMap {
     int map = 0;
     double chance = 0;  // how often the iteration picks it
     // Stocks 1..K at 0..K-1, each row scaled to add up to 1 when its sum counts as 1.
-    std::array<double, model::max_stocks> R{}, la1{}, la2{};
+    std::array<double, model::max_stocks> R, la1, la2;
     double R_sum = 0;  // the stored row's sum, before scaling
     bool R_adds_up = false;
     // la1 and la2 both 0: neither investor ever holds the stock in this map.
-    std::array<bool, model::max_stocks> held_by_neither{};
+    std::array<bool, model::max_stocks> held_by_neither;
     // tau(r) and 1 - tau(r) are both sums of terms: R adds up over the stocks someone holds.
     bool complementary = false;
 };
@@ -42,7 +44,7 @@ struct AnalysedMap {
 struct AnalysedMaps {
     MapsInUse maps;  // maps.count is 0 when there is no map in use; then nothing else is set
     int stocks = 0;
-    std::array<AnalysedMap, 3> map{};  // map s at s - 1, for s up to maps.count
+    std::array<AnalysedMap, 3> map;  // map s at s - 1, for s up to maps.count; the rest all 0
 };
 
 AnalysedMaps analysed_maps(const model::ModelState& model);
