@@ -251,7 +251,7 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
         no_run();
         return result;
     }
-    const analysis::BoundaryExponents exponents = analysis::boundary_exponents(point);
+    const analysis::Survival exponents = analysis::survival(point);
     result.lambda_0 = exponents.lambda_0;
     result.lambda_1 = exponents.lambda_1;
     result.verdict = exponents.verdict;
@@ -366,8 +366,11 @@ bool run_sweep(const model::ModelState& model, const SweepSettings& settings, st
         pool.emplace_back(work);
     }
 
-    for (std::int64_t i = first; i < last; ++i) {
-        std::optional<PointResult> result;
+    // The points that are done in a row from the next one on, taken under one lock.
+    std::vector<PointResult> batch;
+    for (std::int64_t i = first; i < last;) {
+        batch.clear();
+        std::int64_t taken = i;  // the first point not in the batch
         {
             std::unique_lock lock(mutex);
             // Woken by each finished block, and every few milliseconds to look at the cancel flag.
@@ -377,15 +380,24 @@ bool run_sweep(const model::ModelState& model, const SweepSettings& settings, st
             if (cancelled()) {
                 return false;
             }
-            result.swap(slots[slot(i)]);
-            emitted = i + 1;
+            for (; taken < last && taken < i + block && slots[slot(taken)]; ++taken) {
+                batch.push_back(std::move(*slots[slot(taken)]));
+                slots[slot(taken)].reset();
+            }
+            emitted = taken;
         }
         // A worker waits for room for a whole block; waking it for less only costs a switch.
-        if ((i + 1 - first) % block == 0) {
+        if ((taken - first) / block != (i - first) / block) {
             room.notify_all();
         }
-        emit(*result);
-        control.points_done.fetch_add(1, std::memory_order_relaxed);
+        for (const PointResult& result : batch) {
+            if (cancelled()) {
+                return false;
+            }
+            emit(result);
+            control.points_done.fetch_add(1, std::memory_order_relaxed);
+        }
+        i = taken;
     }
     return !cancelled();
 }
