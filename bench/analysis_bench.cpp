@@ -3,19 +3,13 @@
 
 #include "analysis/boundary_exponents.hpp"
 #include "analysis/long_run.hpp"
-#include "model/start_up.hpp"
+#include "bench_models.hpp"
 
 namespace {
 
 using namespace quobel;
 
-// The start-up parameters: three maps, four stocks, random shares.
-model::ModelState start_up_model() {
-    model::ModelState model;
-    model::UniformGenerator random;
-    model::initialise_model(model, random);
-    return model;
-}
+using bench::start_up_model;
 
 // A million steps with the default burn-in and histogram, three maps and four stocks: per step
 // one draw, tau, its complement and its slope over the stocks, and a bin of r and of its
@@ -47,5 +41,23 @@ void boundary_exponents(benchmark::State& bench) {
     }
 }
 BENCHMARK(boundary_exponents);
+
+// What a sweep computes at each of its points: the exponents and the verdict alone.
+void survival(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(analysis::survival(model));
+    }
+}
+BENCHMARK(survival);
+
+// The rows as the analysis reads them, which the exponents start from.
+void analysed_maps(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    for (auto _ : bench) {
+        benchmark::DoNotOptimize(analysis::analysed_maps(model));
+    }
+}
+BENCHMARK(analysed_maps);
 
 }  // namespace

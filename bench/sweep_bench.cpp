@@ -4,19 +4,14 @@
 
 #include <thread>
 
-#include "model/start_up.hpp"
+#include "bench_models.hpp"
 #include "sweep/sweep.hpp"
 
 namespace {
 
 using namespace quobel;
 
-model::ModelState start_up_model() {
-    model::ModelState model;
-    model::UniformGenerator random;
-    model::initialise_model(model, random);
-    return model;
-}
+using bench::start_up_model;
 
 constexpr std::int64_t steps_per_point = 1'000'000;
 
@@ -67,10 +62,11 @@ void atlas_500(benchmark::State& bench) {
                      {{sweep::ParameterName::Table::prob, 1, 0}, 0.01, 0.99, 500}};
     settings.run.steps = 0;
     const int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
-    std::vector<analysis::Verdict> verdicts(500 * 500);
+    constexpr std::int64_t points = std::int64_t{500} * 500;
+    std::vector<analysis::Verdict> verdicts(static_cast<std::size_t>(points));
     for (auto _ : bench) {
         sweep::SweepControl control;
-        sweep::run_sweep(model, settings, 0, 500 * 500, threads, control,
+        sweep::run_sweep(model, settings, 0, points, threads, control,
                          [&](const sweep::PointResult& point) {
                              verdicts[static_cast<std::size_t>(point.index)] = point.verdict;
                          });
