@@ -107,6 +107,34 @@ LogOddsChart log_odds_chart(const LongRunResult& result, int bars) {
     return chart;
 }
 
+std::vector<double> log_odds_shares(const LongRunResult& result, double reach, int rows) {
+    std::vector<double> shares(static_cast<std::size_t>(std::max(rows, 0)), 0.0);
+    if (rows < 1 || result.recorded == 0 || !(reach > 0)) {
+        return shares;
+    }
+    const auto row_of = [&](double log_odds) {
+        const double place = (log_odds + reach) / (2 * reach) * rows;
+        return static_cast<std::size_t>(std::clamp(place, 0.0, rows - 1.0));
+    };
+    // A bin goes to the row of its middle: bins are 1/16 of ln 2 wide, far narrower than a row.
+    const double bin_width = std::log(2.0) / log_odds_bins_per_binade;
+    const std::vector<std::int64_t>& counts = result.log_odds_histogram;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] > 0) {
+            const double middle =
+                (static_cast<double>(i) + 0.5 - log_odds_binades * log_odds_bins_per_binade) *
+                bin_width;
+            shares[row_of(middle)] += static_cast<double>(counts[i]);
+        }
+    }
+    shares.front() += static_cast<double>(result.at_boundary[0]);
+    shares.back() += static_cast<double>(result.at_boundary[1]);
+    for (double& share : shares) {
+        share /= static_cast<double>(result.recorded);
+    }
+    return shares;
+}
+
 std::vector<ChartPoint> trajectory_points(const std::vector<TrajectoryPoint>& points) {
     std::vector<ChartPoint> chart;
     chart.reserve(points.size());

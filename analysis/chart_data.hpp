@@ -58,6 +58,11 @@ struct LogOddsChart {
 };
 LogOddsChart log_odds_chart(const LongRunResult& result, int bars = 100);
 
+// The log-odds of a run's recorded points in `rows` rows of equal width over [-reach, reach]:
+// each row's share of the recorded points. Points beyond either end, and those at exactly 0 or 1,
+// whose log-odds are infinite, count in the end rows, so a run absorbed at a boundary shows there.
+std::vector<double> log_odds_shares(const LongRunResult& result, double reach, int rows);
+
 // The trajectory's points as (step, r).
 std::vector<ChartPoint> trajectory_points(const std::vector<TrajectoryPoint>& points);
 

@@ -91,6 +91,20 @@ std::string parameter_name_text(const ParameterName& name) {
     return "prob(" + map + ")";
 }
 
+double parameter_value(const model::ModelState& model, const ParameterName& name) {
+    switch (name.table) {
+        case Table::R:
+            return model.R(name.map, name.stock).value();
+        case Table::la1:
+            return model.la1(name.map, name.stock).value();
+        case Table::la2:
+            return model.la2(name.map, name.stock);
+        case Table::prob:
+            break;
+    }
+    return model.prob(name.map);
+}
+
 std::string missing_parameter(const model::ModelState& model, const ParameterName& name) {
     const int maps = model.maps_in_tables();
     const int stocks = model.stocks_in_tables();

@@ -25,6 +25,9 @@ struct ParameterName {
 std::optional<ParameterName> parse_parameter_name(std::string_view text);
 std::string parameter_name_text(const ParameterName& name);
 
+// The component's value in the model, which must have it.
+double parameter_value(const model::ModelState& model, const ParameterName& name);
+
 // Why the model has no such component to vary, or empty when it has: stock tables of maps 1..3 up
 // to the map count, stocks up to the stock count, prob up to the map count.
 std::string missing_parameter(const model::ModelState& model, const ParameterName& name);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "analysis/chart_data.hpp"
 #include "editing/recalculation.hpp"
 
 namespace quobel::sweep {
@@ -36,20 +37,6 @@ std::pair<Table, int> vector_of(const ParameterName& name) {
     return {name.table, name.table == Table::prob ? 0 : name.map};
 }
 
-double get(const model::ModelState& m, Table table, int s, int k) {
-    switch (table) {
-        case Table::R:
-            return m.R(s, k).value();
-        case Table::la1:
-            return m.la1(s, k).value();
-        case Table::la2:
-            return m.la2(s, k);
-        case Table::prob:
-            break;
-    }
-    return m.prob(s);
-}
-
 // Stored as recalculation stores what it computes.
 void set(model::ModelState& m, Table table, int s, int k, double value) {
     if (table == Table::prob) {
@@ -74,7 +61,7 @@ Vector read_vector(const model::ModelState& m, Table table, int map) {
     Vector x{};
     for (int j = 1; j <= vector_size(m, table); ++j) {
         const auto [s, k] = component(table, map, j);
-        x[static_cast<std::size_t>(j - 1)] = get(m, table, s, k);
+        x[static_cast<std::size_t>(j - 1)] = parameter_value(m, {table, s, k});
     }
     return x;
 }
@@ -273,6 +260,7 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
     result.lyapunov_error = outcome.lyapunov_error;
     if (line) {
         result.density = outcome.density();
+        result.log_odds = analysis::log_odds_shares(outcome, log_odds_reach, log_odds_rows);
     }
     return result;
 }

@@ -41,6 +41,11 @@ std::uint64_t point_seed(std::uint64_t seed, std::int64_t index);
 std::pair<std::int64_t, std::int64_t> shard_range(std::int64_t size, std::int64_t shard,
                                                   std::int64_t shards);
 
+// A line's runs also give their log-odds log(r / (1 - r)) in this many rows over
+// [-log_odds_reach, log_odds_reach], for a heat map; the CSV leaves them out.
+inline constexpr int log_odds_rows = 160;
+inline constexpr double log_odds_reach = 40;
+
 struct PointResult {
     std::int64_t index = 0;
     std::array<double, 2> values{};  // along the first and second axis
@@ -55,6 +60,7 @@ struct PointResult {
     double lyapunov = 0;
     double lyapunov_error = 0;
     std::vector<double> density;
+    std::vector<double> log_odds;  // each row's share of the recorded points
 };
 
 // The point's parameters: the model with the point's values set.

@@ -1,6 +1,7 @@
 // Parameter sets for the tests of the analysis core, written as rows over the stocks.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "model/model_state.hpp"
@@ -51,6 +52,33 @@ inline ModelState start_up_model() {
     model.prob(2) = 0.3;
     model.prob(3) = 0.4;
     return model;
+}
+
+// Arrow securities: in map s only stock s pays. Investor 1 holds (x, 1 - x) in map 1 and
+// (y, 1 - y) in map 2, investor 2 holds (b, 1 - b) in both, map 1 has the chance p. Then
+// Lambda_0 = p log(x / b) + (1 - p) log((1 - y) / (1 - b)) and Lambda_1 = -Lambda_0; on the
+// diagonal x = y = a this is KL(p||la2) - KL(p||la1). The parameters hold x = y = 0.5.
+inline constexpr double arrow_p = 0.6;
+inline constexpr double arrow_b = 0.4;
+
+inline ModelState arrow_securities() {
+    ModelState model;
+    model.num_maps = 2;
+    model.num_stocks = 2;
+    model.R(1, 1) = RealCell::of_double(1);
+    model.R(2, 2) = RealCell::of_double(1);
+    for (int s = 1; s <= 2; ++s) {
+        model.la1(s, 1) = model.la1(s, 2) = RealCell::of_double(0.5);
+        model.la2(s, 1) = arrow_b;
+        model.la2(s, 2) = 1 - arrow_b;
+    }
+    model.prob(1) = arrow_p;
+    model.prob(2) = 1 - arrow_p;
+    return model;
+}
+
+inline double arrow_lambda_0(double x, double y) {
+    return arrow_p * std::log(x / arrow_b) + (1 - arrow_p) * std::log((1 - y) / (1 - arrow_b));
 }
 
 }  // namespace quobel::analysis::test_models

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "analysis_models.hpp"
 #include "support/recording_windows.hpp"
 #include "sweep/sweep_csv.hpp"
 
@@ -151,28 +152,8 @@ TEST(PointParametersByHand, KeepTheValueAndScaleTheRest) {
     EXPECT_FALSE(sweep::set_parameters(model, {{{Table::R, 1, 1}, 0.5}}));
 }
 
-// Arrow securities: in map s only stock s pays. Investor 1 holds (x, 1 - x) in map 1 and
-// (y, 1 - y) in map 2, investor 2 holds (b, 1 - b) in both, map 1 has the chance p. Then
-// Lambda_0 = p log(x / b) + (1 - p) log((1 - y) / (1 - b)) and Lambda_1 = -Lambda_0; on the
-// diagonal x = y = a this is KL(p||la2) - KL(p||la1).
-constexpr double p = 0.6;
-constexpr double b = 0.4;
-
-model::ModelState arrow_securities() {
-    model::ModelState model;
-    model.num_maps = 2;
-    model.num_stocks = 2;
-    model.R(1, 1) = RealCell::of_double(1);
-    model.R(2, 2) = RealCell::of_double(1);
-    for (int s = 1; s <= 2; ++s) {
-        model.la1(s, 1) = model.la1(s, 2) = RealCell::of_double(0.5);
-        model.la2(s, 1) = b;
-        model.la2(s, 2) = 1 - b;
-    }
-    model.prob(1) = p;
-    model.prob(2) = 1 - p;
-    return model;
-}
+using analysis::test_models::arrow_lambda_0;
+using analysis::test_models::arrow_securities;
 
 sweep::SweepSettings arrow_plane(std::int64_t count) {
     sweep::SweepSettings settings;
@@ -192,8 +173,7 @@ TEST(Atlas, ArrowSecuritiesChangeVerdictWhereTheDivergencesAreEqual) {
                          EXPECT_EQ(point.index, points++);
                          const double x = point.values[0];
                          const double y = point.values[1];
-                         const double expected =
-                             p * std::log(x / b) + (1 - p) * std::log((1 - y) / (1 - b));
+                         const double expected = arrow_lambda_0(x, y);
                          EXPECT_NEAR(point.lambda_0, expected, 1e-14);
                          EXPECT_NEAR(point.lambda_1, -expected, 1e-14);
                          // The sweep works each axis' vectors out once; a point's own
