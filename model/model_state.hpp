@@ -34,4 +34,10 @@ struct ModelState {
     friend bool operator==(const ModelState&, const ModelState&) = default;
 };
 
+// Whether two states hold the same system, whatever their current points and file names.
+inline bool same_parameters(const ModelState& a, const ModelState& b) {
+    return a.num_maps == b.num_maps && a.num_stocks == b.num_stocks && a.prob == b.prob &&
+           a.R == b.R && a.la1 == b.la1 && a.la2 == b.la2;
+}
+
 }  // namespace quobel::model

@@ -7,6 +7,7 @@
 #include "plot/draw_maps.hpp"
 #include "storage/parameter_file.hpp"
 #include "storage/trajectory_csv.hpp"
+#include "sweep/sweep_csv.hpp"
 #include "windows/main_window.hpp"
 #include "windows/save_load_window.hpp"
 
@@ -119,6 +120,40 @@ void Events::open_file(std::string_view name) {
         return;
     }
     show_loaded();
+}
+
+std::string Events::enter_values(
+    const std::vector<std::pair<sweep::ParameterName, double>>& values) {
+    MainWindowOps* window = windows_.main_window();
+    if (window == nullptr) {
+        return "The main window is closed, so there are no fields to write the values into.";
+    }
+    using Table = sweep::ParameterName::Table;
+    struct Write {
+        Field field;
+        int index;
+        std::string text;
+    };
+    std::vector<Write> writes;
+    for (const auto& [name, value] : values) {
+        const bool prob = name.table == Table::prob;
+        if (name.map < 1 || name.map > window_maps ||
+            (!prob && (name.stock < 1 || name.stock > window_stocks))) {
+            return "The main window has no field for " + sweep::parameter_name_text(name) +
+                   ": it shows stocks 1 to " + std::to_string(window_stocks) + " of maps 1 to " +
+                   std::to_string(window_maps) + ".";
+        }
+        const Parameter stock_table = name.table == Table::R     ? Parameter::R
+                                      : name.table == Table::la1 ? Parameter::la1
+                                                                 : Parameter::la2;
+        // The shortest decimal that reads back as the value itself.
+        writes.push_back({prob ? Field::Text8 : stock_field(stock_table, name.map),
+                          (prob ? name.map : name.stock) - 1, sweep::number_text(value)});
+    }
+    for (const Write& write : writes) {
+        window->set_field_text(write.field, write.index, write.text);
+    }
+    return {};
 }
 
 void Events::show_loaded() {

@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
+
+#include "sweep/parameter_names.hpp"
 
 #include "windows/program_state.hpp"
 #include "windows/window_operations.hpp"
@@ -55,6 +58,11 @@ class Events {
     void file_name_changed(std::string_view text);
     void save_pressed(SaveLoadOps& window);
     void load_pressed(SaveLoadOps& window);
+
+    // The Sweep window's "Use this point": writes each value into the main window's field that
+    // shows its component, as typing it would, so that "Recalculate !!!" applies them. All or
+    // nothing: returns why nothing was written, or empty.
+    std::string enter_values(const std::vector<std::pair<sweep::ParameterName, double>>& values);
 
     ProgramState& state() { return state_; }
 
