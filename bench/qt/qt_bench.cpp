@@ -1,11 +1,14 @@
-// Timings of the real windows: "Next 10000" and "GO !!!" against a bare painter, and the memory
-// of many long runs.
+// Timings of the real windows: "Next 10000" and "GO !!!" against a bare painter, the memory of
+// many long runs, and the sweep window's repaint and Cancel while a sweep runs.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
 #include <QPainter>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <cstdio>
 #include <memory>
@@ -17,6 +20,7 @@
 #include "plot/plot_surface.hpp"
 #include "support/qt_test_support.hpp"
 #include "windows/qt/qt_window_system.hpp"
+#include "windows/qt/sweep_window.hpp"
 
 namespace {
 
@@ -139,6 +143,55 @@ void next_10000_memory(benchmark::State& state) {
     state.counters["rss_growth_kib"] = after - before;
 }
 BENCHMARK(next_10000_memory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The sweep window on the screen, a sweep of long runs under way on every core.
+struct SweepUnderWay {
+    std::unique_ptr<QtProgram> program = quobel::windows::qt::testing::started_program();
+    quobel::windows::qt::SweepWindow* window = nullptr;
+
+    explicit SweepUnderWay(int values) {
+        program->windows.show_sweep_window();
+        window = program->windows.sweep_window();
+        window->parameter_box(0)->setCurrentText(QStringLiteral("la1(1,1)"));
+        window->count_box(0)->setValue(values);
+        window->steps_box()->setValue(10'000'000);
+        window->sweep_button()->click();
+    }
+};
+
+// A repaint of the sweep window's picture while a sweep runs (the points so far coloured, the
+// strip of exponents drawn): it must stay under 16 ms, a frame, for the window to stay responsive.
+void sweep_repaint(benchmark::State& state) {
+    SweepUnderWay sweep(2000);
+    QWidget& plot = *sweep.window->plot();
+    PaintCounter counter;
+    plot.installEventFilter(&counter);
+    for (auto _ : state) {
+        // Points arrive every 50 ms; let some in, then time one repaint alone.
+        state.PauseTiming();
+        QTest::qWait(5);
+        state.ResumeTiming();
+        plot.repaint();
+    }
+    state.counters["paints"] = static_cast<double>(counter.paints);
+    state.counters["points_done"] = static_cast<double>(sweep.window->results().done());
+}
+BENCHMARK(sweep_repaint)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(200);
+
+// Cancel on a sweep of long runs under way: it must return within 100 ms, its threads stopped.
+void sweep_cancel(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        SweepUnderWay sweep(2000);
+        QTest::qWait(50);
+        state.ResumeTiming();
+        sweep.window->cancel_button()->click();
+        if (sweep.window->running()) {
+            state.SkipWithError("the sweep still runs after Cancel");
+        }
+    }
+}
+BENCHMARK(sweep_cancel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
 }  // namespace
 

@@ -103,7 +103,8 @@ class TestMenu : public QObject {
                  (QStringList{QStringLiteral("Save / Load\u2026"),
                               QStringLiteral("Export plot as PNG\u2026"),
                               QStringLiteral("Export trajectory as CSV\u2026"), "Quit"}));
-        QCOMPARE(action_texts(*menu("ViewMenu")), QStringList{QStringLiteral("Analysis\u2026")});
+        QCOMPARE(action_texts(*menu("ViewMenu")),
+                 (QStringList{QStringLiteral("Analysis\u2026"), QStringLiteral("Sweep\u2026")}));
         QCOMPARE(action_texts(*menu("HelpMenu")), QStringList{"About Quobel"});
     }
 

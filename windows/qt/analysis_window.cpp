@@ -47,12 +47,6 @@ QSpinBox* make_count_box(QWidget* parent, int lowest, int highest, int value, in
     return box;
 }
 
-// Whether two model states hold the same system, whatever their current points.
-bool same_parameters(const model::ModelState& a, const model::ModelState& b) {
-    return a.num_maps == b.num_maps && a.num_stocks == b.num_stocks && a.prob == b.prob &&
-           a.R == b.R && a.la1 == b.la1 && a.la2 == b.la2;
-}
-
 }  // namespace
 
 AnalysisWindow::AnalysisWindow(const ProgramState& state, QWidget* parent)
@@ -108,10 +102,7 @@ QWidget* AnalysisWindow::make_run_box() {
     run_ = new QPushButton(QStringLiteral("Run"), box);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), box);
     cancel_->setEnabled(false);
-    progress_ = new QProgressBar(box);
-    progress_->setRange(0, 1000);
-    progress_->setValue(0);
-    progress_->setTextVisible(false);
+    progress_ = make_progress_bar(box);
     statistics_ = new QLabel(box);
     statistics_->setTextFormat(Qt::PlainText);
     statistics_->setWordWrap(true);
@@ -163,12 +154,7 @@ void AnalysisWindow::make_charts() {
         this, ChartTitles{QStringLiteral("The last 1000 steps"), QStringLiteral("step"),
                           QStringLiteral("r"), true});
     // One scale serves every chart; it sits with the first of them.
-    png_scale_ = new QDoubleSpinBox(this);
-    png_scale_->setRange(0.25, 8);
-    png_scale_->setSingleStep(0.5);
-    png_scale_->setValue(1);
-    png_scale_->setPrefix(QStringLiteral("PNG scale "));
-    png_scale_->setToolTip(QStringLiteral("1 gives the chart's resolution on the screen"));
+    png_scale_ = make_png_scale_box(this);
     chart(Chart::histogram).buttons()->insertWidget(1, png_scale_);
     for (const Chart which : {Chart::histogram, Chart::log_odds, Chart::time_series}) {
         connect(chart(which).png_button(), &QPushButton::clicked, this,
@@ -179,7 +165,7 @@ void AnalysisWindow::make_charts() {
 }
 
 void AnalysisWindow::refresh() {
-    stale_->setVisible(result_ && !same_parameters(state_.model, run_model_));
+    stale_->setVisible(result_ && !model::same_parameters(state_.model, run_model_));
     boundary_->refresh(state_.model);
 }
 
@@ -220,7 +206,7 @@ void AnalysisWindow::take_result(const FinishedRun& run) {
 
 void AnalysisWindow::show_result() {
     const LongRunResult& result = *result_;
-    stale_->setVisible(!same_parameters(state_.model, run_model_));
+    stale_->setVisible(!model::same_parameters(state_.model, run_model_));
     export_csv_->setEnabled(!result.last_steps.empty());
     switch (result.end) {
         case LongRunEnd::finished:

@@ -97,4 +97,22 @@ QString ask_save_name(QWidget& parent, const QString& title, const QString& sugg
     return dialog.selectedFiles().constFirst();
 }
 
+QProgressBar* make_progress_bar(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 1000);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+QDoubleSpinBox* make_png_scale_box(QWidget* parent) {
+    auto* box = new QDoubleSpinBox(parent);
+    box->setRange(0.25, 8);
+    box->setSingleStep(0.5);
+    box->setValue(1);
+    box->setPrefix(QStringLiteral("PNG scale "));
+    box->setToolTip(QStringLiteral("1 gives the picture's resolution on the screen"));
+    return box;
+}
+
 }  // namespace quobel::windows::qt

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QColor>
+#include <QDoubleSpinBox>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRect>
 #include <QString>
@@ -74,6 +76,12 @@ QLineEdit* make_field(QWidget& parent, const QString& name, QRect geometry,
 
 QPushButton* make_button(QWidget& parent, const QString& name, const QString& caption,
                          QRect geometry, const QFont& font);
+
+// The progress of a job running elsewhere, in thousandths, without a percentage.
+QProgressBar* make_progress_bar(QWidget* parent);
+
+// The factor of a PNG export over the picture's resolution on the screen, 0.25 to 8.
+QDoubleSpinBox* make_png_scale_box(QWidget* parent);
 
 // Asks for the name of a file to write, empty when the user cancels; `chosen_filter`, when given,
 // receives the filter the user picked. A name typed without a suffix gets `suffix`.

@@ -231,6 +231,7 @@ void Form1::add_menus() {
     view->setObjectName(QStringLiteral("ViewMenu"));
     add(*view, "AnalysisAction", QStringLiteral("&Analysis\u2026"),
         [this] { emit analysis_requested(); });
+    add(*view, "SweepAction", QStringLiteral("&Sweep\u2026"), [this] { emit sweep_requested(); });
 
     QMenu* help = menu_bar_->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("HelpMenu"));

@@ -6,7 +6,7 @@
 // writes the renormalised values back into the fields; "GO !!!" and the step buttons draw the
 // model on the plot. This class only shows and forwards: every decision is in Events. The menu
 // bar above the client area offers "Save / Load" again, the exports of the plot and of the cobweb
-// trajectory, the analysis window and Quit; F5..F9 press the buttons with keys.
+// trajectory, the analysis and sweep windows and Quit; F5..F9 press the buttons with keys.
 #pragma once
 
 #include <QLabel>
@@ -63,6 +63,8 @@ class Form1 final : public QWidget, public MainWindowOps {
     void closed();
     // View > Analysis: the window system owns that window, which outlives this one.
     void analysis_requested();
+    // View > Sweep: likewise.
+    void sweep_requested();
     // File > Quit: every window closes and the program ends.
     void quit_requested();
 

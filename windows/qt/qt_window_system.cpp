@@ -19,6 +19,7 @@ QtWindowSystem::~QtWindowSystem() {
     delete form2_.data();
     // Waits for a long run under way, which it cancels first.
     delete analysis_.data();
+    delete sweep_.data();
     for (const QPointer<QWidget>& window : closed_) {
         delete window.data();
     }
@@ -29,6 +30,9 @@ void QtWindowSystem::attach(Events& events) {
     events.on_parameters_changed([this] {
         if (analysis_) {
             analysis_->refresh();
+        }
+        if (sweep_) {
+            sweep_->parameters_changed();
         }
     });
 }
@@ -50,6 +54,7 @@ void QtWindowSystem::show_main_window() {
     }
     Form1* form1 = create(form1_);
     QObject::connect(form1, &Form1::analysis_requested, form1, [this] { show_analysis_window(); });
+    QObject::connect(form1, &Form1::sweep_requested, form1, [this] { show_sweep_window(); });
     QObject::connect(form1, &Form1::quit_requested, form1, [this] { quit(); });
     events_->main_window_loaded(*form1);
     // After Reset the fresh window takes the place of the one it replaces.
@@ -112,9 +117,21 @@ void QtWindowSystem::show_analysis_window() {
     analysis_->activateWindow();
 }
 
+void QtWindowSystem::show_sweep_window() {
+    if (!sweep_) {
+        sweep_ = new SweepWindow(*events_);
+    }
+    sweep_->show();
+    sweep_->raise();
+    sweep_->activateWindow();
+}
+
 void QtWindowSystem::quit() {
     if (analysis_) {
         analysis_->close();
+    }
+    if (sweep_) {
+        sweep_->close();
     }
     if (form2_) {
         form2_->close();

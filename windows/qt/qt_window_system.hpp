@@ -12,6 +12,7 @@
 #include "windows/qt/analysis_window.hpp"
 #include "windows/qt/form1.hpp"
 #include "windows/qt/form2.hpp"
+#include "windows/qt/sweep_window.hpp"
 #include "windows/window_operations.hpp"
 
 namespace quobel::windows::qt {
@@ -25,7 +26,8 @@ class QtWindowSystem final : public WindowSystem {
     QtWindowSystem(const QtWindowSystem&) = delete;
     QtWindowSystem& operator=(const QtWindowSystem&) = delete;
 
-    // Also keeps the analysis window up to date with every change of the model's parameters.
+    // Also keeps the analysis and sweep windows up to date with every change of the model's
+    // parameters.
     void attach(Events& events);
 
     MainWindowOps* main_window() override { return form1_.data(); }
@@ -35,6 +37,8 @@ class QtWindowSystem final : public WindowSystem {
     // Creates the one analysis window on first use, else shows it again and brings it to the
     // front. It lives as long as the program: closing only hides it, and Reset does not touch it.
     void show_analysis_window();
+    // The sweep window, in the same way.
+    void show_sweep_window();
     // Closes every window, then ends the event loop.
     void quit();
 
@@ -42,6 +46,7 @@ class QtWindowSystem final : public WindowSystem {
     Form1* form1() const { return form1_.data(); }
     Form2* form2() const { return form2_.data(); }
     AnalysisWindow* analysis_window() const { return analysis_.data(); }
+    SweepWindow* sweep_window() const { return sweep_.data(); }
 
   private:
     // A fresh window in `slot`, destroyed when the user closes it; not yet loaded or shown.
@@ -54,6 +59,7 @@ class QtWindowSystem final : public WindowSystem {
     QPointer<Form1> form1_;
     QPointer<Form2> form2_;
     QPointer<AnalysisWindow> analysis_;
+    QPointer<SweepWindow> sweep_;
     std::optional<QPoint> main_position_;  // where the main window was when last closed by Reset
     // Closed windows wait for the event loop to destroy them; whatever is left goes with us.
     std::vector<QPointer<QWidget>> closed_;
