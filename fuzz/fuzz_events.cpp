@@ -72,6 +72,7 @@ enum class Event {
     save,
     load,
     close_form1,
+    use_sweep_point,
 };
 
 constexpr int max_events = 64;
@@ -91,7 +92,7 @@ class Session {
                 return;
             }
             const auto event = static_cast<Event>(
-                in_.ConsumeIntegralInRange<int>(0, static_cast<int>(Event::close_form1)));
+                in_.ConsumeIntegralInRange<int>(0, static_cast<int>(Event::use_sweep_point)));
             handle(event);
             check_after(event);
         }
@@ -221,7 +222,36 @@ class Session {
                     program_.windows.close_main_window();
                 }
                 return;
+            case Event::use_sweep_point:
+                use_sweep_point(window);
+                return;
         }
+    }
+
+    // The sweep window's "Use this point" with one value of any component, the window's or not.
+    void use_sweep_point(const testing::RecordingMainWindow* window) {
+        using Table = sweep::ParameterName::Table;
+        const auto table = static_cast<Table>(in_.ConsumeIntegralInRange<int>(0, 3));
+        const int map = in_.ConsumeIntegralInRange<int>(0, 4);
+        const int stock = table == Table::prob ? 0 : in_.ConsumeIntegralInRange<int>(0, 5);
+        const double value = in_.ConsumeFloatingPoint<double>();
+        const model::ModelState before = program_.state.model;
+        const std::string refusal = program_.events.enter_values({{{table, map, stock}, value}});
+        const std::string name = sweep::parameter_name_text({table, map, stock});
+        check(program_.state.model == before, "Use this point changed the model", name);
+        const bool has_field = window != nullptr && map >= 1 && map <= windows::window_maps &&
+                               (table == Table::prob || (stock >= 1 && stock <= 4));
+        check(refusal.empty() == has_field, "Use this point refused a field or wrote none", name);
+        if (!has_field) {
+            return;
+        }
+        // Typed as the shortest decimal of the value, it must read back as the value itself.
+        const editing::PendingEdits& pending = program_.state.pending;
+        const double typed = table == Table::prob  ? pending.new_prob(map)
+                             : table == Table::R   ? pending.new_R(map, stock)
+                             : table == Table::la1 ? pending.new_la1(map, stock)
+                                                   : pending.new_la2(map, stock);
+        check(typed == value, "the typed value does not read back as the point's", name);
     }
 
     void save(testing::RecordingSaveLoadWindow& window) {
