@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QLabel>
+#include <QPixmap>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,6 +34,15 @@ class TestQtWindowSystem : public QObject {
         program_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+    }
+
+    void theProgramGoesByItsDesktopNameAndIcon() {
+        quobel::windows::qt::identify_program();
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("quobel"));
+        // Drawn from the built-in SVG at any size a desktop asks for.
+        const QPixmap icon = QApplication::windowIcon().pixmap(48, 48);
+        QCOMPARE(icon.size(), QSize(48, 48));
+        QVERIFY(icon.toImage().pixelColor(24, 24).alpha() > 0);
     }
 
     void saveLoadTwiceOpensOneWindow() {

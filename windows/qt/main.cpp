@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         return *command.exit_status;
     }
     QApplication application(argc, argv);
+    quobel::windows::qt::identify_program();
     quobel::windows::qt::QtProgram program;
     program.events.start_up();
     if (command.file) {

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QScreen>
 
 namespace quobel::windows::qt {
@@ -124,6 +125,12 @@ void QtWindowSystem::show_sweep_window() {
     sweep_->show();
     sweep_->raise();
     sweep_->activateWindow();
+}
+
+void identify_program() {
+    QGuiApplication::setDesktopFileName(QStringLiteral("quobel"));
+    // The same drawing that the desktop entry's icon is rendered from, built into the program.
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quobel.svg")));
 }
 
 void QtWindowSystem::quit() {

@@ -65,6 +65,10 @@ class QtWindowSystem final : public WindowSystem {
     std::vector<QPointer<QWidget>> closed_;
 };
 
+// Names the running program after its desktop entry and gives every window its icon, so that a
+// desktop shows the windows under Quobel's name and picture.
+void identify_program();
+
 // The program: its state, the windows and the routing between them.
 struct QtProgram {
     QtProgram() { windows.attach(events); }
