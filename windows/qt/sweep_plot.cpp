@@ -179,9 +179,10 @@ void SweepPlot::paint_picture(QPainter& painter, QSize size) const {
             const std::int64_t inner = results_.settings().axes[1].count;
             const double w = a.cells.width() / columns;
             const double h = a.cells.height() / static_cast<double>(inner);
-            const QRectF cell(a.cells.left() + static_cast<double>(*chosen_ / inner) * w,
-                              a.cells.bottom() - static_cast<double>(*chosen_ % inner + 1) * h, w,
-                              h);
+            const std::int64_t column = *chosen_ / inner;
+            const std::int64_t row = *chosen_ % inner;
+            const QRectF cell(a.cells.left() + static_cast<double>(column) * w,
+                              a.cells.bottom() - static_cast<double>(row + 1) * h, w, h);
             painter.drawRect(cell.adjusted(-2, -2, 2, 2));
         }
     }
