@@ -54,6 +54,15 @@ inline ModelState start_up_model() {
     return model;
 }
 
+// The start-up parameters with the map count set to `num_maps`, whatever it is.
+inline ModelState start_up_model_with_maps(double num_maps) {
+    ModelState model;
+    model::UniformGenerator random;
+    model::initialise_model(model, random);
+    model.num_maps = num_maps;
+    return model;
+}
+
 // Arrow securities: in map s only stock s pays. Investor 1 holds (x, 1 - x) in map 1 and
 // (y, 1 - y) in map 2, investor 2 holds (b, 1 - b) in both, map 1 has the chance p. Then
 // Lambda_0 = p log(x / b) + (1 - p) log((1 - y) / (1 - b)) and Lambda_1 = -Lambda_0; on the

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <vector>
 
+#include "analysis_models.hpp"
 #include "model/iteration.hpp"
 #include "model/maps.hpp"
-#include "model/start_up.hpp"
 #include "support/recording_windows.hpp"
 
 namespace quobel::plot {
@@ -22,13 +22,7 @@ using testing::Segment;
 
 constexpr auto magenta = PaletteColour::light_magenta;
 
-ModelState start_up_model(double num_maps) {
-    ModelState model;
-    model::UniformGenerator random;
-    model::initialise_model(model, random);
-    model.num_maps = num_maps;
-    return model;
-}
+using analysis::test_models::start_up_model_with_maps;
 
 // A run of the model whose every step is drawn as the main window draws it.
 model::RunResult drawn_run(ModelState& model, model::RandomSource& random, int steps,
@@ -39,7 +33,7 @@ model::RunResult drawn_run(ModelState& model, model::RandomSource& random, int s
 }
 
 TEST(Cobweb, StepGoesToTheGraphThenBackToTheDiagonal) {
-    ModelState model = start_up_model(3);
+    ModelState model = start_up_model_with_maps(3);
     const double r = static_cast<double>(0.4534884f);
     const double next = model::tau(model, 2, r);
     RecordingSurface surface;
@@ -61,7 +55,7 @@ TEST(Cobweb, StepGoesToTheGraphThenBackToTheDiagonal) {
 TEST(Cobweb, PointsBeyondSinglePrecisionAreNeverHandedToTheSurface) {
     // A payoff share far beyond 1 sends the point past the largest float: the point is kept in
     // double precision, but its segments cannot be drawn.
-    ModelState model = start_up_model(1);
+    ModelState model = start_up_model_with_maps(1);
     model.R(1, 1) = RealCell::of_double(1e60);
     model.current_r = RealCell::of_single(0.5f);
     RecordingSurface surface;
@@ -77,7 +71,7 @@ TEST(Cobweb, PointsBeyondSinglePrecisionAreNeverHandedToTheSurface) {
 }
 
 TEST(Cobweb, RunIsOneConnectedPathInsideTheSquare) {
-    ModelState model = start_up_model(3);
+    ModelState model = start_up_model_with_maps(3);
     model.current_r = RealCell::of_single(0.7f);
     model::UniformGenerator random(7);
     RecordingSurface surface;

@@ -7,9 +7,9 @@
 #include <limits>
 #include <vector>
 
+#include "analysis_models.hpp"
 #include "model/maps.hpp"
 #include "model/number_text.hpp"
-#include "model/start_up.hpp"
 #include "support/recording_windows.hpp"
 
 namespace quobel::plot {
@@ -21,13 +21,7 @@ using testing::Segment;
 
 constexpr auto grey = PaletteColour::light_grey;
 
-ModelState start_up_model(double num_maps) {
-    ModelState model;
-    model::UniformGenerator random;
-    model::initialise_model(model, random);
-    model.num_maps = num_maps;
-    return model;
-}
+using analysis::test_models::start_up_model_with_maps;
 
 std::vector<Segment> drawn(const ModelState& model) {
     RecordingSurface surface;
@@ -78,7 +72,7 @@ void expect_graph(const ModelState& model, int s, const std::vector<Segment>& gr
 }
 
 TEST(DrawMaps, DefaultsDrawThreeInterleavedGraphs) {
-    const ModelState model = start_up_model(3);
+    const ModelState model = start_up_model_with_maps(3);
     const std::vector<Segment> lines = drawn(model);
     ASSERT_EQ(lines.size(), 308U);
     expect_frame_and_diagonal(lines);
@@ -94,12 +88,12 @@ TEST(DrawMaps, DefaultsDrawThreeInterleavedGraphs) {
 }
 
 TEST(DrawMaps, MapCountDecidesTheGraphs) {
-    const std::vector<Segment> one = drawn(start_up_model(1));
+    const std::vector<Segment> one = drawn(start_up_model_with_maps(1));
     ASSERT_EQ(one.size(), 106U);
     expect_frame_and_diagonal(one);
     EXPECT_EQ(of_colour(one, PaletteColour::light_yellow).size(), 101U);
 
-    const std::vector<Segment> two = drawn(start_up_model(2));
+    const std::vector<Segment> two = drawn(start_up_model_with_maps(2));
     ASSERT_EQ(two.size(), 207U);
     EXPECT_EQ(of_colour(two, PaletteColour::light_yellow).size(), 101U);
     EXPECT_EQ(of_colour(two, PaletteColour::light_green).size(), 101U);
@@ -108,16 +102,17 @@ TEST(DrawMaps, MapCountDecidesTheGraphs) {
 
     // Any other count draws the frame and the diagonal only.
     for (double count : {0.0, 4.0, 2.5, -1.0, 1e9, std::numeric_limits<double>::quiet_NaN()}) {
-        const std::vector<Segment> none = drawn(start_up_model(count));
+        const std::vector<Segment> none = drawn(start_up_model_with_maps(count));
         EXPECT_EQ(none.size(), 5U) << count;
         expect_frame_and_diagonal(none);
     }
     // The count as read from its field, 3.0, draws like the integer 3.
-    EXPECT_EQ(drawn(start_up_model(model::parse_leading_number("3.0"))), drawn(start_up_model(3)));
+    EXPECT_EQ(drawn(start_up_model_with_maps(model::parse_leading_number("3.0"))),
+              drawn(start_up_model_with_maps(3)));
 }
 
 TEST(DrawMaps, RedrawingErasesTheCobwebAndChangesNoModelValue) {
-    ModelState model = start_up_model(3);
+    ModelState model = start_up_model_with_maps(3);
     model.current_r = model::RealCell::of_single(0.4f);
     const ModelState before = model;
     RecordingSurface surface;
@@ -135,7 +130,7 @@ TEST(DrawMaps, RedrawingErasesTheCobwebAndChangesNoModelValue) {
 TEST(DrawMaps, ZeroDenominatorLeavesOutOnlyThoseSegments) {
     // Negative shares: map 2's stock 3 has the denominator 0.25 r - 0.25 (1 - r), 0 at r = 0.5,
     // so the two segments that meet there are left out; everything else is drawn.
-    ModelState model = start_up_model(3);
+    ModelState model = start_up_model_with_maps(3);
     model.la1(2, 3) = model::RealCell::of_double(0.25);
     model.la2(2, 3) = -0.25;
     const std::vector<Segment> lines = drawn(model);
@@ -151,7 +146,7 @@ TEST(DrawMaps, ZeroDenominatorLeavesOutOnlyThoseSegments) {
     }
 
     // With la2(2,3) = 0 nobody holds stock 3 at r = 0: the graph starts at 0.
-    model = start_up_model(3);
+    model = start_up_model_with_maps(3);
     model.la2(2, 3) = 0;
     const std::vector<Segment> whole = of_colour(drawn(model), PaletteColour::light_green);
     ASSERT_EQ(whole.size(), 101U);
