@@ -291,7 +291,7 @@ LongRun::LongRun(const model::ModelState& model, double start, const LongRunSett
             map.slope[k] = map.R[k] * map.la1[k] * map.la2[k];
         }
     }
-    const BoundaryExponents exponents = boundary_exponents(model);
+    const Survival exponents = survival(analysed);
     lambda_ = {exponents.lambda_0, exponents.lambda_1};
 }
 

@@ -91,6 +91,19 @@ std::string parameter_name_text(const ParameterName& name) {
     return "prob(" + map + ")";
 }
 
+editing::Parameter stock_parameter(ParameterName::Table table) {
+    return table == Table::R     ? editing::Parameter::R
+           : table == Table::la1 ? editing::Parameter::la1
+                                 : editing::Parameter::la2;
+}
+
+ParameterField parameter_field(const ParameterName& name) {
+    if (name.table == Table::prob) {
+        return {editing::Field::Text8, name.map - 1};
+    }
+    return {editing::stock_field(stock_parameter(name.table), name.map), name.stock - 1};
+}
+
 double parameter_value(const model::ModelState& model, const ParameterName& name) {
     switch (name.table) {
         case Table::R:

@@ -26,12 +26,6 @@ class NoFields final : public editing::FieldWriter {
     void show_notice(std::string_view) override {}
 };
 
-editing::Parameter stock_parameter(Table table) {
-    return table == Table::R     ? editing::Parameter::R
-           : table == Table::la1 ? editing::Parameter::la1
-                                 : editing::Parameter::la2;
-}
-
 // The vector a component belongs to: (table, map) for the stock tables, prob alone otherwise.
 std::pair<Table, int> vector_of(const ParameterName& name) {
     return {name.table, name.table == Table::prob ? 0 : name.map};
@@ -88,12 +82,10 @@ bool recalculated(const model::ModelState& m, Table table, int map,
             edited[j - 1] = 1;
         }
     }
-    const editing::Field field = table == Table::prob
-                                     ? editing::Field::Text8
-                                     : editing::stock_field(stock_parameter(table), map);
     NoFields no_fields;
     return editing::renormalise(std::span(x).first(size), std::span(pending).first(size),
-                                std::span(edited).first(size), no_fields, field);
+                                std::span(edited).first(size), no_fields,
+                                parameter_field({table, map, 1}).field);
 }
 
 std::uint64_t splitmix64(std::uint64_t x) {
@@ -260,7 +252,9 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
     result.lyapunov_error = outcome.lyapunov_error;
     if (line) {
         result.density = outcome.density();
-        result.log_odds = analysis::log_odds_shares(outcome, log_odds_reach, log_odds_rows);
+        if (settings.log_odds) {
+            result.log_odds = analysis::log_odds_shares(outcome, log_odds_reach, log_odds_rows);
+        }
     }
     return result;
 }

@@ -29,6 +29,8 @@ struct SweepSettings {
     std::vector<Axis> axes;         // a line or a plane; the first axis changes slowest
     analysis::LongRunSettings run;  // run.steps 0: the exponents alone
     double start = 0.5;
+    // A line's points also keep their log-odds rows, for a heat map; not part of the CSV.
+    bool log_odds = false;
 };
 
 std::int64_t grid_size(const SweepSettings& settings);
@@ -41,8 +43,8 @@ std::uint64_t point_seed(std::uint64_t seed, std::int64_t index);
 std::pair<std::int64_t, std::int64_t> shard_range(std::int64_t size, std::int64_t shard,
                                                   std::int64_t shards);
 
-// A line's runs also give their log-odds log(r / (1 - r)) in this many rows over
-// [-log_odds_reach, log_odds_reach], for a heat map; the CSV leaves them out.
+// Asked for, a line's runs also give their log-odds log(r / (1 - r)) in this many rows over
+// [-log_odds_reach, log_odds_reach].
 inline constexpr int log_odds_rows = 160;
 inline constexpr double log_odds_reach = 40;
 
@@ -60,7 +62,7 @@ struct PointResult {
     double lyapunov = 0;
     double lyapunov_error = 0;
     std::vector<double> density;
-    std::vector<double> log_odds;  // each row's share of the recorded points
+    std::vector<double> log_odds;  // with settings.log_odds, each row's share of the points
 };
 
 // The point's parameters: the model with the point's values set.

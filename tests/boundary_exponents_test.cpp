@@ -226,12 +226,7 @@ TEST(BoundaryExponents, VerdictDoesNotDependOnHowTheSharesAreStored) {
         return value;
     };
     for (std::uint64_t seed = 1; seed <= 300; ++seed) {
-        ModelState single;
-        model::UniformGenerator random(seed);
-        model::initialise_model(single, random);
-        single.prob(1) = 0.3;
-        single.prob(2) = 0.3;
-        single.prob(3) = 0.4;
+        ModelState single = start_up_model(model::UniformGenerator(seed));
         // A third of the cases with investor 2 holding investor 1's portfolio in map 2, a third
         // with one map in which investor 2 holds the payoff shares: there Lambda_0 = log of the
         // sum of la1 = 0 exactly, where a verdict could flip on rounding alone.

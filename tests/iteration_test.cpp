@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "analysis_models.hpp"
 #include "model/maps.hpp"
 #include "model/number_text.hpp"
 #include "model/start_up.hpp"
@@ -17,14 +18,7 @@ namespace {
 
 using testing::ScriptedDraws;
 
-// The start-up state from the program's own generator, with the given map count.
-ModelState start_up_model(double num_maps) {
-    ModelState model;
-    UniformGenerator random;
-    initialise_model(model, random);
-    model.num_maps = num_maps;
-    return model;
-}
+using analysis::test_models::start_up_model_with_maps;
 
 int map_for(double num_maps, std::vector<double> prob, float draw) {
     ModelState model;
@@ -79,7 +73,7 @@ TEST(Iteration, ChooseMapByCumulativeProbabilities) {
 }
 
 TEST(Iteration, StepReportsItsMoveAndKeepsTheDoubleResult) {
-    ModelState model = start_up_model(3);
+    ModelState model = start_up_model_with_maps(3);
     model.current_r = RealCell::of_single(0.4534884f);
     const double r = model.current_r.value();
     const double next = tau(model, 2, r);
@@ -92,7 +86,7 @@ TEST(Iteration, StepReportsItsMoveAndKeepsTheDoubleResult) {
     EXPECT_EQ(model.current_r, RealCell::of_double(next));
 
     // From an unset point every step stays at the corner.
-    ModelState unset = start_up_model(1);
+    ModelState unset = start_up_model_with_maps(1);
     ScriptedDraws no_draws;
     const StepResult corner = iterate_step(unset, no_draws);
     EXPECT_EQ(corner.outcome, StepOutcome::taken);
@@ -104,7 +98,7 @@ TEST(Iteration, StepReportsItsMoveAndKeepsTheDoubleResult) {
 }
 
 TEST(Iteration, NoMapCountTakesNoStepAndKeepsThePoint) {
-    ModelState model = start_up_model(4);
+    ModelState model = start_up_model_with_maps(4);
     model.current_r = RealCell::of_single(0.25f);
     ScriptedDraws random({0.1f});
     std::vector<StepResult> steps;
@@ -119,7 +113,7 @@ TEST(Iteration, NoMapCountTakesNoStepAndKeepsThePoint) {
 
 TEST(Iteration, ZeroDenominatorStopsTheRunBeforeReportingTheStep) {
     // Negative shares: map 2's holdings of stock 1 cancel at r = 0.5, so it has no value there.
-    ModelState model = start_up_model(2);
+    ModelState model = start_up_model_with_maps(2);
     model.prob(1) = 0.5;
     model.la2(2, 1) = -model.la1(2, 1).value();
     model.current_r = RealCell::of_single(0.5f);
@@ -138,7 +132,7 @@ TEST(Iteration, ZeroDenominatorStopsTheRunBeforeReportingTheStep) {
 
 TEST(Iteration, StockNobodyHoldsAtTheBoundaryKeepsItFixed) {
     // la2(2,1) = 0 at r = 0: neither investor holds stock 1 there, so its term is 0 and 0 stays.
-    ModelState model = start_up_model(2);
+    ModelState model = start_up_model_with_maps(2);
     model.prob(1) = 0.5;
     model.la2(2, 1) = 0;
     model.current_r = RealCell::of_single(0);
@@ -152,7 +146,7 @@ TEST(Iteration, StockNobodyHoldsAtTheBoundaryKeepsItFixed) {
 }
 
 TEST(Iteration, RunsEqualSingleSteps) {
-    ModelState run_model = start_up_model(3);
+    ModelState run_model = start_up_model_with_maps(3);
     ModelState step_model = run_model;
     run_model.current_r = step_model.current_r = RealCell::of_single(0.7f);
     UniformGenerator run_random(7), step_random(7);

@@ -244,12 +244,7 @@ TEST(LongRun, SinglePrecisionRowsStayInside) {
 TEST(LongRun, NoPointLeavesTheIntervalForRandomParameters) {
     // Parameter sets as the program draws them (single precision), and typed ones (double).
     for (std::uint64_t seed = 1; seed <= 60; ++seed) {
-        ModelState model;
-        model::UniformGenerator random(seed);
-        model::initialise_model(model, random);
-        model.prob(1) = 0.3;
-        model.prob(2) = 0.3;
-        model.prob(3) = 0.4;
+        ModelState model = test_models::start_up_model(model::UniformGenerator(seed));
         for (const bool typed : {false, true}) {
             if (typed) {
                 for (int s = 1; s <= 3; ++s) {

@@ -150,6 +150,7 @@ TEST(SweepLine, TheHeatMapHasAColumnPerValueAndARowPerBin) {
     settings.run.steps = 3000;
     settings.run.burn_in = 100;
     settings.run.bins = 10;
+    settings.log_odds = true;
     const SweepResults results = swept(model, settings);
     windows::SweepRaster r_rows = results.blank_raster(windows::LineRows::r);
     EXPECT_EQ(r_rows.width, 4);

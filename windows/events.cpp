@@ -130,28 +130,22 @@ std::string Events::enter_values(
     }
     using Table = sweep::ParameterName::Table;
     struct Write {
-        Field field;
-        int index;
+        sweep::ParameterField place;
         std::string text;
     };
     std::vector<Write> writes;
     for (const auto& [name, value] : values) {
-        const bool prob = name.table == Table::prob;
         if (name.map < 1 || name.map > window_maps ||
-            (!prob && (name.stock < 1 || name.stock > window_stocks))) {
+            (name.table != Table::prob && (name.stock < 1 || name.stock > window_stocks))) {
             return "The main window has no field for " + sweep::parameter_name_text(name) +
                    ": it shows stocks 1 to " + std::to_string(window_stocks) + " of maps 1 to " +
                    std::to_string(window_maps) + ".";
         }
-        const Parameter stock_table = name.table == Table::R     ? Parameter::R
-                                      : name.table == Table::la1 ? Parameter::la1
-                                                                 : Parameter::la2;
         // The shortest decimal that reads back as the value itself.
-        writes.push_back({prob ? Field::Text8 : stock_field(stock_table, name.map),
-                          (prob ? name.map : name.stock) - 1, sweep::number_text(value)});
+        writes.push_back({sweep::parameter_field(name), sweep::number_text(value)});
     }
     for (const Write& write : writes) {
-        window->set_field_text(write.field, write.index, write.text);
+        window->set_field_text(write.place.field, write.place.index, write.text);
     }
     return {};
 }

@@ -38,15 +38,6 @@ using analysis::LongRunResult;
 // Room for a PNG of a chart: beyond this an image takes gigabytes.
 constexpr int largest_image_side = 16384;
 
-QSpinBox* make_count_box(QWidget* parent, int lowest, int highest, int value, int step) {
-    auto* box = new QSpinBox(parent);
-    box->setRange(lowest, highest);
-    box->setValue(value);
-    box->setSingleStep(step);
-    box->setGroupSeparatorShown(true);
-    return box;
-}
-
 }  // namespace
 
 AnalysisWindow::AnalysisWindow(const ProgramState& state, QWidget* parent)

@@ -97,6 +97,15 @@ QString ask_save_name(QWidget& parent, const QString& title, const QString& sugg
     return dialog.selectedFiles().constFirst();
 }
 
+QSpinBox* make_count_box(QWidget* parent, int lowest, int highest, int value, int step) {
+    auto* box = new QSpinBox(parent);
+    box->setRange(lowest, highest);
+    box->setValue(value);
+    box->setSingleStep(step);
+    box->setGroupSeparatorShown(true);
+    return box;
+}
+
 QProgressBar* make_progress_bar(QWidget* parent) {
     auto* bar = new QProgressBar(parent);
     bar->setRange(0, 1000);

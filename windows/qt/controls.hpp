@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRect>
+#include <QSpinBox>
 #include <QString>
 #include <QStringList>
 #include <string_view>
@@ -76,6 +77,9 @@ QLineEdit* make_field(QWidget& parent, const QString& name, QRect geometry,
 
 QPushButton* make_button(QWidget& parent, const QString& name, const QString& caption,
                          QRect geometry, const QFont& font);
+
+// A box for a whole number, its thousands grouped.
+QSpinBox* make_count_box(QWidget* parent, int lowest, int highest, int value, int step = 1);
 
 // The progress of a job running elsewhere, in thousandths, without a percentage.
 QProgressBar* make_progress_bar(QWidget* parent);

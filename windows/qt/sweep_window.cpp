@@ -42,14 +42,6 @@ QDoubleSpinBox* make_value_box(QWidget* parent, double value) {
     return box;
 }
 
-QSpinBox* make_count_box(QWidget* parent, int lowest, int highest, int value) {
-    auto* box = new QSpinBox(parent);
-    box->setRange(lowest, highest);
-    box->setValue(value);
-    box->setGroupSeparatorShown(true);
-    return box;
-}
-
 QString seconds_text(std::chrono::steady_clock::duration elapsed) {
     return QString::number(std::chrono::duration<double>(elapsed).count(), 'f', 2);
 }
@@ -85,7 +77,6 @@ SweepWindow::SweepWindow(Events& events, QWidget* parent)
     connect(plot_, &SweepPlot::hovered, point_, &QLabel::setText);
     connect(plot_, &SweepPlot::chosen, this, &SweepWindow::choose);
     fill_parameter_lists();
-    show_mode();
     resize(sizeHint().expandedTo(QSize(1100, 700)));
 }
 
@@ -119,11 +110,9 @@ QWidget* SweepWindow::make_settings() {
         QStringLiteral("A second parameter makes a plane: the survival atlas of exact verdicts"));
 
     const analysis::LongRunSettings defaults;
-    steps_ = make_count_box(box, 0, 10'000'000, 100'000);
-    steps_->setSingleStep(10'000);
+    steps_ = make_count_box(box, 0, 10'000'000, 100'000, 10'000);
     steps_->setToolTip(QStringLiteral("Steps of each value's long run; 0 for the exponents alone"));
-    burn_in_ = make_count_box(box, 0, 10'000'000, 1'000);
-    burn_in_->setSingleStep(1000);
+    burn_in_ = make_count_box(box, 0, 10'000'000, 1'000, 1'000);
     seed_ = make_count_box(box, 0, std::numeric_limits<int>::max(), 1);
     seed_->setGroupSeparatorShown(false);
     seed_->setToolTip(QStringLiteral(
@@ -258,6 +247,7 @@ sweep::SweepSettings SweepWindow::settings() const {
     settings.run.seed = static_cast<std::uint64_t>(seed_->value());
     settings.run.bins = bins_->value();
     settings.start = start_->value();
+    settings.log_odds = !plane;
     return settings;
 }
 
