@@ -98,6 +98,59 @@ bool picked(const AnalysedMap& map) {
     return map.chance > 0;
 }
 
+MapTerms terms_of(const AnalysedMap& map, int s, int stocks) {
+    const Slopes slopes = slopes_of(map, stocks);
+    MapTerms terms;
+    terms.map = s;
+    terms.chance = map.chance;
+    terms.share_sum = map.R_sum;
+    terms.slope_at_0 = slopes.at_0;
+    terms.slope_at_1 = slopes.at_1;
+    terms.log_slope_at_0 = std::log(terms.slope_at_0);
+    terms.log_slope_at_1 = std::log(terms.slope_at_1);
+    return terms;
+}
+
+// The flags of stock k in map s, a map the iteration picks.
+void flag_stock(std::vector<Flag>& flags, const AnalysedMap& map, int s, int k) {
+    const auto i = static_cast<std::size_t>(k - 1);
+    if (map.held_by_neither[i]) {
+        flags.push_back({FlagKind::held_by_neither, s, k,
+                         "Neither investor holds stock " + std::to_string(k) + " in map " +
+                             std::to_string(s) + " (" + cell("la1", s, k) + " = " +
+                             cell("la2", s, k) +
+                             " = 0): its payoff goes to neither, and its term is 0 for every r."});
+        return;
+    }
+    if (map.R[i] == 0) {
+        return;  // no term, so no infinite one
+    }
+    if (map.la2[i] == 0) {
+        flags.push_back({FlagKind::infinite_slope_at_0, s, k,
+                         cell("la2", s, k) + " is 0 while " + cell("R", s, k) + " is not: map " +
+                             std::to_string(s) + " has an infinite slope at r = 0."});
+    }
+    if (map.la1[i] == 0) {
+        flags.push_back({FlagKind::infinite_slope_at_1, s, k,
+                         cell("la1", s, k) + " is 0 while " + cell("R", s, k) + " is not: map " +
+                             std::to_string(s) + " has an infinite slope at r = 1."});
+    }
+}
+
+// The flags of a picked map as a whole: its payoff shares and its slopes at the boundaries.
+void flag_map(std::vector<Flag>& flags, const AnalysedMap& map, const MapTerms& terms, int stocks) {
+    const int s = terms.map;
+    if (!map.R_adds_up) {
+        flags.push_back({FlagKind::shares_not_summing_to_one, s, 0,
+                         "R(" + std::to_string(s) + ",1.." + std::to_string(stocks) +
+                             ") add up to " + general_text(terms.share_sum) +
+                             ", not 1: r = 1 is not a fixed point of map " + std::to_string(s) +
+                             "."});
+    }
+    flag_slope(flags, s, "0", terms.slope_at_0);
+    flag_slope(flags, s, "1", terms.slope_at_1);
+}
+
 }  // namespace
 
 std::string_view verdict_text(Verdict verdict) {
@@ -213,57 +266,15 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
     result.kelly.assign(static_cast<std::size_t>(result.stocks), 0.0);
     for (int s = 1; s <= result.maps.count; ++s) {
         const AnalysedMap& map = analysed.map[static_cast<std::size_t>(s - 1)];
-        const Slopes slopes = slopes_of(map, result.stocks);
-        MapTerms terms;
-        terms.map = s;
-        terms.chance = map.chance;
-        terms.share_sum = map.R_sum;
-        terms.slope_at_0 = slopes.at_0;
-        terms.slope_at_1 = slopes.at_1;
-        terms.log_slope_at_0 = std::log(terms.slope_at_0);
-        terms.log_slope_at_1 = std::log(terms.slope_at_1);
-        const bool flagged = picked(map);
-        for (int k = 1; k <= result.stocks; ++k) {
-            const auto i = static_cast<std::size_t>(k - 1);
-            const double R = map.R[i];
-            result.kelly[i] += terms.chance * R;
-            if (!flagged) {
-                continue;
-            }
-            if (map.held_by_neither[i]) {
-                result.flags.push_back(
-                    {FlagKind::held_by_neither, s, k,
-                     "Neither investor holds stock " + std::to_string(k) + " in map " +
-                         std::to_string(s) + " (" + cell("la1", s, k) + " = " + cell("la2", s, k) +
-                         " = 0): its payoff goes to neither, and its term is 0 for every r."});
-                continue;
-            }
-            if (R == 0) {
-                continue;  // no term, so no infinite one
-            }
-            if (map.la2[i] == 0) {
-                result.flags.push_back({FlagKind::infinite_slope_at_0, s, k,
-                                        cell("la2", s, k) + " is 0 while " + cell("R", s, k) +
-                                            " is not: map " + std::to_string(s) +
-                                            " has an infinite slope at r = 0."});
-            }
-            if (map.la1[i] == 0) {
-                result.flags.push_back({FlagKind::infinite_slope_at_1, s, k,
-                                        cell("la1", s, k) + " is 0 while " + cell("R", s, k) +
-                                            " is not: map " + std::to_string(s) +
-                                            " has an infinite slope at r = 1."});
-            }
+        const MapTerms terms = terms_of(map, s, result.stocks);
+        for (std::size_t k = 0; k < static_cast<std::size_t>(result.stocks); ++k) {
+            result.kelly[k] += terms.chance * map.R[k];
         }
-        if (flagged) {
-            if (!map.R_adds_up) {
-                result.flags.push_back(
-                    {FlagKind::shares_not_summing_to_one, s, 0,
-                     "R(" + std::to_string(s) + ",1.." + std::to_string(result.stocks) +
-                         ") add up to " + general_text(terms.share_sum) +
-                         ", not 1: r = 1 is not a fixed point of map " + std::to_string(s) + "."});
+        if (picked(map)) {
+            for (int k = 1; k <= result.stocks; ++k) {
+                flag_stock(result.flags, map, s, k);
             }
-            flag_slope(result.flags, s, "0", terms.slope_at_0);
-            flag_slope(result.flags, s, "1", terms.slope_at_1);
+            flag_map(result.flags, map, terms, result.stocks);
         }
         result.terms.push_back(terms);
     }

@@ -115,8 +115,105 @@ inline Pair pair(const std::array<double, model::max_stocks>& values, std::size_
     return Pair{values[k], values[k + 1]};
 }
 
+// The step's rule for picking a map: strict bounds on the cumulative sums. Returns s - 1.
+[[gnu::always_inline]] inline int drawn_map(model::UniformGenerator& random, double first_bound,
+                                            double second_bound) {
+    const double u = random.next_float();
+    const bool past_first = !(u < first_bound);
+    const bool past_second = !(u < second_bound);
+    return int{past_first} + int{past_first && past_second};
+}
+
+struct Terms {
+    double tau = 0;    // tau(r)
+    double rest = 0;   // 1 - tau(r)
+    double slope = 0;  // tau'(r)
+};
+
+// tau, 1 - tau and tau' of a map of K stocks with one division per stock, two stocks at a time.
+template <int K>
+[[gnu::always_inline]] inline Terms fast_terms(const MapCoefficients& map, double p, double q) {
+    const Pair ps{p, p};
+    const Pair qs{q, q};
+    Pair taus{0, 0}, rests{0, 0}, slopes{0, 0};
+    for (std::size_t k = 0; k + 1 < K; k += 2) {
+        const Pair inverse = 1 / (pair(map.la1, k) * ps + pair(map.la2, k) * qs);
+        taus += pair(map.R_la1, k) * inverse;
+        rests += pair(map.R_la2, k) * inverse;
+        slopes += pair(map.slope, k) * inverse * inverse;
+    }
+    if constexpr (K % 2 == 1) {
+        const double inverse = 1 / (map.la1[K - 1] * p + map.la2[K - 1] * q);
+        taus[0] += map.R_la1[K - 1] * inverse;
+        rests[0] += map.R_la2[K - 1] * inverse;
+        slopes[0] += map.slope[K - 1] * inverse * inverse;
+    }
+    Terms terms{p * (taus[0] + taus[1]), q * (rests[0] + rests[1]), slopes[0] + slopes[1]};
+    if (!map.complementary) {
+        terms.rest = 1 - terms.tau;
+    }
+    return terms;
+}
+
+// What a block adds to the walk's counts and sums. The block keeps it as a local and hands it
+// over at its end, so that the histograms' stores cannot force the sums out of registers.
+struct BlockTally {
+    std::int64_t* histogram;
+    std::int64_t* log_odds;
+    const LogOddsBins* log_odds_bins;
+    std::array<std::int64_t, 2>* at_boundary;
+    int last_bin;
+    double bins;
+    double sum_r = 0, product, sum_log = 0;
+    std::int64_t first_draws = 0, second_draws = 0, below = 0, above = 0;
+
+    explicit BlockTally(Walk& walk)
+        : histogram(walk.histogram),
+          log_odds(walk.log_odds),
+          log_odds_bins(walk.log_odds_bins),
+          at_boundary(&walk.at_boundary),
+          last_bin(walk.bins - 1),
+          bins(walk.bins),
+          product(walk.product) {}
+
+    // The point p = r, q = 1 - r after a step with slope tau'; distance is that to the nearer
+    // boundary, `upper` when that is r = 1.
+    [[gnu::always_inline]] void record(double p, double q, double slope, double distance,
+                                       bool upper) {
+        sum_r += p;
+        product *= slope;
+        if (!(product > product_low && product < product_high)) {
+            sum_log += std::log(product);
+            product = 1;
+        }
+        if (p >= 0 && p <= 1) {
+            ++histogram[std::min(static_cast<int>(p * bins), last_bin)];
+        } else if (p < 0) {
+            ++below;
+        } else {
+            ++above;
+        }
+        if (p > 0 && q > 0) {
+            ++log_odds[log_odds_bins->bin(p / q)];
+        } else if (distance == 0) {
+            ++(*at_boundary)[std::size_t{upper}];
+        }
+    }
+
+    void hand_over(Walk& walk) const {
+        walk.sum_r += sum_r;
+        walk.sum_log += sum_log;
+        walk.product = product;
+        walk.first_draws += first_draws;
+        walk.second_draws += second_draws;
+        walk.below += below;
+        walk.above += above;
+    }
+};
+
 // Steps walk.t .. end - 1; with Record the points enter the statistics. False when a step had no
-// finite result: the walk then stands before that step.
+// finite result: the walk then stands before that step. The pieces of a step are inlined into
+// the loop, which stays whole here: it is the run's whole cost.
 template <int K, bool Record>
 bool walk_block(Walk& walk, std::int64_t end) {
     // Locals, so that the histograms' stores cannot force the walk's state out of registers.
@@ -128,46 +225,13 @@ bool walk_block(Walk& walk, std::int64_t end) {
     const bool draws = walk.map_count > 1;
     const double first_bound = walk.first_bound;
     const double second_bound = walk.second_bound;
-    std::int64_t* const histogram = walk.histogram;
-    std::int64_t* const log_odds = walk.log_odds;
-    const int last_bin = walk.bins - 1;
-    const double bins = walk.bins;
-    double sum_r = 0, product = walk.product, sum_log = 0;
-    std::int64_t first_draws = 0, second_draws = 0, below = 0, above = 0;
+    BlockTally tally(walk);
     bool finite = true;
 
     for (; t < end; ++t) {
-        // The step's rule for picking a map: strict bounds on the cumulative sums.
-        int s = 0;
-        if (draws) {
-            const double u = random.next_float();
-            const bool past_first = !(u < first_bound);
-            const bool past_second = !(u < second_bound);
-            s = int{past_first} + int{past_first && past_second};
-        }
+        const int s = draws ? drawn_map(random, first_bound, second_bound) : 0;
         const MapCoefficients& map = maps[static_cast<std::size_t>(s)];
-        // tau(r), 1 - tau(r) and tau'(r) with one division per stock, two stocks at a time.
-        const Pair ps{p, p};
-        const Pair qs{q, q};
-        Pair taus{0, 0}, rests{0, 0}, slopes{0, 0};
-        for (std::size_t k = 0; k + 1 < K; k += 2) {
-            const Pair inverse = 1 / (pair(map.la1, k) * ps + pair(map.la2, k) * qs);
-            taus += pair(map.R_la1, k) * inverse;
-            rests += pair(map.R_la2, k) * inverse;
-            slopes += pair(map.slope, k) * inverse * inverse;
-        }
-        if constexpr (K % 2 == 1) {
-            const double inverse = 1 / (map.la1[K - 1] * p + map.la2[K - 1] * q);
-            taus[0] += map.R_la1[K - 1] * inverse;
-            rests[0] += map.R_la2[K - 1] * inverse;
-            slopes[0] += map.slope[K - 1] * inverse * inverse;
-        }
-        double tau = p * (taus[0] + taus[1]);
-        double rest = q * (rests[0] + rests[1]);
-        double slope = slopes[0] + slopes[1];
-        if (!map.complementary) {
-            rest = 1 - tau;
-        }
+        auto [tau, rest, slope] = fast_terms<K>(map, p, q);
         if (!std::isfinite(tau + rest + slope) && !careful_terms(map, K, p, q, tau, rest, slope)) {
             walk.failed_map = s + 1;
             finite = false;
@@ -180,27 +244,10 @@ bool walk_block(Walk& walk, std::int64_t end) {
         }
         p = upper ? 1 - distance : distance;
         q = upper ? distance : 1 - distance;
-        first_draws += s == 0;
-        second_draws += s == 1;
+        tally.first_draws += s == 0;
+        tally.second_draws += s == 1;
         if constexpr (Record) {
-            sum_r += p;
-            product *= slope;
-            if (!(product > product_low && product < product_high)) {
-                sum_log += std::log(product);
-                product = 1;
-            }
-            if (p >= 0 && p <= 1) {
-                ++histogram[std::min(static_cast<int>(p * bins), last_bin)];
-            } else if (p < 0) {
-                ++below;
-            } else {
-                ++above;
-            }
-            if (p > 0 && q > 0) {
-                ++log_odds[walk.log_odds_bins->bin(p / q)];
-            } else if (distance == 0) {
-                ++walk.at_boundary[std::size_t{upper}];
-            }
+            tally.record(p, q, slope, distance, upper);
         }
         walk.ring[static_cast<std::size_t>(t) & (ring_size - 1)] = {t + 1, s + 1, p};
     }
@@ -209,13 +256,7 @@ bool walk_block(Walk& walk, std::int64_t end) {
     walk.q = q;
     walk.t = t;
     walk.random = random;
-    walk.sum_r += sum_r;
-    walk.sum_log += sum_log;
-    walk.product = product;
-    walk.first_draws += first_draws;
-    walk.second_draws += second_draws;
-    walk.below += below;
-    walk.above += above;
+    tally.hand_over(walk);
     return finite;
 }
 
@@ -251,7 +292,78 @@ struct Batches {
     }
 };
 
+// Walks the whole run block by block, closing the batches as they end; how the run ended.
+LongRunEnd walk_run(Walk& walk, Batches& batches, const LongRunSettings& settings, int stocks,
+                    LongRunControl& control) {
+    // Batch b of the recorded steps ends at burn_in + (b + 1) * recorded / batch_count.
+    const std::int64_t to_record = settings.steps - settings.burn_in;
+    const auto batch_end = [&](int batch) {
+        return settings.burn_in + to_record * (batch + 1) / batch_count;
+    };
+    int batch = 0;
+    std::int64_t batch_start = settings.burn_in;
+    LongRunEnd end_of_run = LongRunEnd::finished;
+    while (walk.t < settings.steps) {
+        if (control.cancel.load(std::memory_order_relaxed)) {
+            end_of_run = LongRunEnd::cancelled;
+            break;
+        }
+        // A block never straddles the end of the burn-in or of a batch, so each runs one kind
+        // of loop and the batches close between blocks.
+        const bool record = walk.t >= settings.burn_in;
+        const std::int64_t limit = record ? batch_end(batch) : settings.burn_in;
+        const std::int64_t end = std::min(walk.t + cancel_check_steps, limit);
+        const bool finite = (record ? recorded_blocks
+                                    : burn_in_blocks)[static_cast<std::size_t>(stocks)](walk, end);
+        control.steps_done.store(walk.t, std::memory_order_relaxed);
+        if (!finite) {
+            end_of_run = LongRunEnd::not_finite;
+            break;
+        }
+        if (record && walk.t == limit) {
+            batches.close(walk, walk.t - batch_start, true);
+            batch_start = walk.t;
+            ++batch;
+        }
+    }
+    batches.close(walk, walk.t - batch_start, false);
+    return end_of_run;
+}
+
+// The statistics of a walk that has ended, into `result`.
+void sum_up(const Walk& walk, const Batches& batches, std::int64_t burn_in, LongRunResult& result) {
+    result.steps_taken = walk.t;
+    result.last = walk.p;
+    result.recorded = std::max<std::int64_t>(0, walk.t - burn_in);
+    result.below = walk.below;
+    result.above = walk.above;
+    result.at_boundary = walk.at_boundary;
+    result.boundaries = walk.boundaries;
+    if (result.recorded > 0) {
+        result.mean_r = batches.sum_r / static_cast<double>(result.recorded);
+        result.lyapunov = batches.sum_log / static_cast<double>(result.recorded);
+    }
+    result.batches = static_cast<int>(batches.mean_r.size());
+    result.mean_r_error = batch_means_error(batches.mean_r);
+    result.lyapunov_error = batch_means_error(batches.mean_log);
+    const double last_distance = std::min(walk.p, walk.q);
+    if (last_distance >= 0 && last_distance <= nearness[0]) {
+        result.approached = walk.p < walk.q ? 0 : 1;
+    }
+    result.draws = {walk.first_draws, walk.second_draws,
+                    walk.t - walk.first_draws - walk.second_draws};
+    const std::int64_t kept = std::min<std::int64_t>(walk.t, kept_steps);
+    result.last_steps.reserve(static_cast<std::size_t>(kept));
+    for (std::int64_t t = walk.t - kept; t < walk.t; ++t) {
+        result.last_steps.push_back(walk.ring[static_cast<std::size_t>(t) & (ring_size - 1)]);
+    }
+}
+
 }  // namespace
+
+std::string nearness_text(std::size_t level) {
+    return "1e" + std::to_string(std::lround(std::log10(nearness.at(level))));
+}
 
 std::vector<double> LongRunResult::density() const {
     std::vector<double> values(histogram.size(), 0.0);
@@ -328,67 +440,13 @@ LongRunResult LongRun::run(LongRunControl& control) const {
     walk.log_odds_bins = &log_odds_;
     walk.bins = settings_.bins;
 
-    // Batch b of the recorded steps ends at burn_in + (b + 1) * recorded / batch_count.
-    const std::int64_t to_record = settings_.steps - settings_.burn_in;
-    const auto batch_end = [&](int batch) {
-        return settings_.burn_in + to_record * (batch + 1) / batch_count;
-    };
     Batches batches;
-    int batch = 0;
-    std::int64_t batch_start = settings_.burn_in;
-
-    const auto stocks = static_cast<std::size_t>(stocks_);
-    while (walk.t < settings_.steps) {
-        if (control.cancel.load(std::memory_order_relaxed)) {
-            result.end = LongRunEnd::cancelled;
-            break;
-        }
-        // A block never straddles the end of the burn-in or of a batch, so each runs one kind
-        // of loop and the batches close between blocks.
-        const bool record = walk.t >= settings_.burn_in;
-        const std::int64_t limit = record ? batch_end(batch) : settings_.burn_in;
-        const std::int64_t end = std::min(walk.t + cancel_check_steps, limit);
-        const bool finite = (record ? recorded_blocks : burn_in_blocks)[stocks](walk, end);
-        control.steps_done.store(walk.t, std::memory_order_relaxed);
-        if (!finite) {
-            result.end = LongRunEnd::not_finite;
-            result.failed_map = walk.failed_map;
-            result.failed_from = walk.p;
-            break;
-        }
-        if (record && walk.t == limit) {
-            batches.close(walk, walk.t - batch_start, true);
-            batch_start = walk.t;
-            ++batch;
-        }
+    result.end = walk_run(walk, batches, settings_, stocks_, control);
+    if (result.end == LongRunEnd::not_finite) {
+        result.failed_map = walk.failed_map;
+        result.failed_from = walk.p;
     }
-    batches.close(walk, walk.t - batch_start, false);
-
-    result.steps_taken = walk.t;
-    result.last = walk.p;
-    result.recorded = std::max<std::int64_t>(0, walk.t - settings_.burn_in);
-    result.below = walk.below;
-    result.above = walk.above;
-    result.at_boundary = walk.at_boundary;
-    result.boundaries = walk.boundaries;
-    if (result.recorded > 0) {
-        result.mean_r = batches.sum_r / static_cast<double>(result.recorded);
-        result.lyapunov = batches.sum_log / static_cast<double>(result.recorded);
-    }
-    result.batches = static_cast<int>(batches.mean_r.size());
-    result.mean_r_error = batch_means_error(batches.mean_r);
-    result.lyapunov_error = batch_means_error(batches.mean_log);
-    const double last_distance = std::min(walk.p, walk.q);
-    if (last_distance >= 0 && last_distance <= nearness[0]) {
-        result.approached = walk.p < walk.q ? 0 : 1;
-    }
-    result.draws = {walk.first_draws, walk.second_draws,
-                    walk.t - walk.first_draws - walk.second_draws};
-    const std::int64_t kept = std::min<std::int64_t>(walk.t, kept_steps);
-    result.last_steps.reserve(static_cast<std::size_t>(kept));
-    for (std::int64_t t = walk.t - kept; t < walk.t; ++t) {
-        result.last_steps.push_back(walk.ring[static_cast<std::size_t>(t) & (ring_size - 1)]);
-    }
+    sum_up(walk, batches, settings_.burn_in, result);
     return result;
 }
 

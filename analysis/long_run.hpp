@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "analysis/log_odds_bins.hpp"
@@ -27,6 +28,9 @@ inline constexpr int batch_count = 32;
 
 // The distances to a boundary whose first crossing a run notes.
 inline constexpr std::array<double, 2> nearness{1e-6, 1e-12};
+
+// A nearness level as a person writes it: "1e-6" for nearness[0]. The levels are powers of ten.
+std::string nearness_text(std::size_t level);
 
 struct LongRunSettings {
     std::int64_t steps = default_long_run_steps;  // 0 .. max_long_run_steps

@@ -234,6 +234,97 @@ FileOutcome write_in_place(Descriptor& fd, const std::string& name, std::string_
     return {true, {}};
 }
 
+// The files of a save under way.
+struct Save {
+    Descriptor existing;  // the file to replace, open for writing
+    Descriptor fresh;     // the temporary file, unless the file is written over in place
+    std::string temporary;
+    mode_t mode = new_file_mode();  // the permissions the saved file gets
+    bool in_place = false;
+};
+
+// Opens the existing target for writing, which tells whether the user may write it, and takes
+// over its permissions. The refusal, if any.
+std::optional<FileOutcome> open_existing(const Target& target, const std::string& name,
+                                         Save& save) {
+    if (S_ISDIR(target.info.st_mode)) {
+        return FileOutcome{false, in_quotes(name) + " names a folder, not a file."};
+    }
+    if (!S_ISREG(target.info.st_mode)) {
+        return FileOutcome{false, in_quotes(name) + " exists and is not a regular file."};
+    }
+    save.existing.reset(::open(target.path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (save.existing.get() < 0) {
+        return failed("Cannot write", name, errno, unchanged);
+    }
+    save.mode = target.info.st_mode & 07777;
+    // Another name of the same file would keep the old text after a replacement.
+    save.in_place = target.info.st_nlink > 1;
+    return std::nullopt;
+}
+
+// Makes the temporary file beside the target, or settles for writing in place where the folder
+// takes no new file or the replacement could not keep the file's owner. The refusal, if any.
+std::optional<FileOutcome> make_temporary(const Target& target, const std::string& name,
+                                          Save& save) {
+    save.temporary = temporary_pattern(folder_of(target.path), file_part(target.path));
+    save.fresh.reset(::mkostemp(save.temporary.data(), O_CLOEXEC));
+    if (save.fresh.get() < 0) {
+        const int error = errno;
+        if (!target.exists || !cannot_make_files_there(error)) {
+            return failed(target.exists ? "Cannot write" : "Cannot create", name, error,
+                          target.exists ? unchanged : std::string_view());
+        }
+        save.in_place = true;
+    } else if (target.exists &&
+               (target.info.st_uid != ::geteuid() || target.info.st_gid != ::getegid()) &&
+               ::fchown(save.fresh.get(), target.info.st_uid, target.info.st_gid) != 0) {
+        // A replacement would belong to this user, and the file's owner could lose it.
+        save.fresh.reset();
+        ::unlink(save.temporary.c_str());
+        save.in_place = true;
+    }
+    return std::nullopt;
+}
+
+// Hands the pieces to the temporary file, flushes it to disk and renames it over the target.
+FileOutcome write_through_temporary(const Target& target, const std::string& name, Save& save,
+                                    const std::function<void(const TextPieces&)>& produce) {
+    // After a failed write the remaining pieces are let go; the failure is reported at the end.
+    int error = 0;
+    try {
+        produce([&](std::string_view piece) {
+            if (error == 0 && !write_all(save.fresh.get(), piece)) {
+                error = errno;
+            }
+        });
+    } catch (...) {
+        save.fresh.reset();
+        ::unlink(save.temporary.c_str());
+        throw;
+    }
+    // mkstemp makes the file for its owner only: it takes the replaced file's permissions, or
+    // those of any new file.
+    if (error == 0 &&
+        (::fchmod(save.fresh.get(), save.mode) != 0 || ::fsync(save.fresh.get()) != 0 ||
+         !save.fresh.close() || ::rename(save.temporary.c_str(), target.path.c_str()) != 0)) {
+        error = errno;
+    }
+    if (error != 0) {
+        save.fresh.reset();
+        ::unlink(save.temporary.c_str());
+        return failed(target.exists ? "Cannot write" : "Cannot create", name, error,
+                      target.exists ? unchanged : std::string_view());
+    }
+    // The rename itself lasts only once the folder is on disk.
+    if (Descriptor directory(
+            ::open(folder_of(target.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        directory.get() >= 0) {
+        ::fsync(directory.get());
+    }
+    return {true, {}};
+}
+
 }  // namespace
 
 FileOutcome replace_file(const std::string& name, std::string_view text) {
@@ -253,87 +344,24 @@ FileOutcome replace_file_with(const std::string& name,
     if (target.path.ends_with('/')) {
         return {false, in_quotes(name) + " names a folder, not a file."};
     }
-    const std::string folder = folder_of(target.path);
-    const std::string_view after_failure = target.exists ? unchanged : std::string_view();
-
-    // An existing file is written only where the user may write it, which opening it tells.
-    Descriptor existing;
-    mode_t mode = new_file_mode();
-    bool in_place = false;
+    Save save;
     if (target.exists) {
-        if (S_ISDIR(target.info.st_mode)) {
-            return {false, in_quotes(name) + " names a folder, not a file."};
-        }
-        if (!S_ISREG(target.info.st_mode)) {
-            return {false, in_quotes(name) + " exists and is not a regular file."};
-        }
-        existing.reset(::open(target.path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        if (existing.get() < 0) {
-            return failed("Cannot write", name, errno, unchanged);
-        }
-        mode = target.info.st_mode & 07777;
-        // Another name of the same file would keep the old text after a replacement.
-        in_place = target.info.st_nlink > 1;
-    }
-
-    Descriptor fresh;
-    std::string temporary;
-    if (!in_place) {
-        temporary = temporary_pattern(folder, file_part(target.path));
-        fresh.reset(::mkostemp(temporary.data(), O_CLOEXEC));
-        if (fresh.get() < 0) {
-            const int error = errno;
-            if (!target.exists || !cannot_make_files_there(error)) {
-                return failed(target.exists ? "Cannot write" : "Cannot create", name, error,
-                              after_failure);
-            }
-            in_place = true;
-        } else if (target.exists &&
-                   (target.info.st_uid != ::geteuid() || target.info.st_gid != ::getegid()) &&
-                   ::fchown(fresh.get(), target.info.st_uid, target.info.st_gid) != 0) {
-            // A replacement would belong to this user, and the file's owner could lose it.
-            fresh.reset();
-            ::unlink(temporary.c_str());
-            in_place = true;
+        if (std::optional<FileOutcome> refusal = open_existing(target, name, save)) {
+            return *refusal;
         }
     }
-    if (in_place) {
+    if (!save.in_place) {
+        if (std::optional<FileOutcome> refusal = make_temporary(target, name, save)) {
+            return *refusal;
+        }
+    }
+    if (save.in_place) {
         std::string text;
         produce([&text](std::string_view piece) { text.append(piece); });
-        return write_in_place(existing, name, text);
+        return write_in_place(save.existing, name, text);
     }
-    existing.reset();
-
-    // After a failed write the remaining pieces are let go; the failure is reported at the end.
-    int error = 0;
-    try {
-        produce([&](std::string_view piece) {
-            if (error == 0 && !write_all(fresh.get(), piece)) {
-                error = errno;
-            }
-        });
-    } catch (...) {
-        fresh.reset();
-        ::unlink(temporary.c_str());
-        throw;
-    }
-    // mkstemp makes the file for its owner only: it takes the replaced file's permissions, or
-    // those of any new file.
-    if (error == 0 && (::fchmod(fresh.get(), mode) != 0 || ::fsync(fresh.get()) != 0 ||
-                       !fresh.close() || ::rename(temporary.c_str(), target.path.c_str()) != 0)) {
-        error = errno;
-    }
-    if (error != 0) {
-        fresh.reset();
-        ::unlink(temporary.c_str());
-        return failed(target.exists ? "Cannot write" : "Cannot create", name, error, after_failure);
-    }
-    // The rename itself lasts only once the folder is on disk.
-    if (Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        directory.get() >= 0) {
-        ::fsync(directory.get());
-    }
-    return {true, {}};
+    save.existing.reset();
+    return write_through_temporary(target, name, save, produce);
 }
 
 }  // namespace quobel::storage

@@ -226,6 +226,11 @@ TEST(LongRun, TakeOverIsAbsorbedAtTheBoundary) {
     EXPECT_EQ(result.boundaries[0].absorbed, -1);
 }
 
+TEST(LongRun, NearnessLevelsAsAPersonWritesThem) {
+    EXPECT_EQ(nearness_text(0), "1e-6");
+    EXPECT_EQ(nearness_text(1), "1e-12");
+}
+
 TEST(LongRun, SinglePrecisionRowsStayInside) {
     // Payoff rows stored in single precision miss 1 by about 3e-8; investor 1 holds the Kelly
     // portfolio (0.5, 0.5) and takes over slowly.

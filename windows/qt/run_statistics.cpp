@@ -46,12 +46,10 @@ QString statistics_text(const analysis::LongRunResult& result, std::uint64_t see
         lyapunov += QStringLiteral(" (it ended near neither boundary)");
     }
     lines << lyapunov;
-    // The nearness levels as a person writes them.
-    const std::array<QString, 2> nearness{QStringLiteral("1e-6"), QStringLiteral("1e-12")};
-    static_assert(analysis::nearness.size() == 2);
     for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
         lines << QStringLiteral("First within %1 of r = 0: %2; of r = 1: %3")
-                     .arg(nearness[level], step_text(result.boundaries[0].first_within[level]),
+                     .arg(QString::fromStdString(analysis::nearness_text(level)),
+                          step_text(result.boundaries[0].first_within[level]),
                           step_text(result.boundaries[1].first_within[level]));
     }
     for (int side = 0; side < 2; ++side) {
