@@ -15,7 +15,7 @@ namespace quobel::storage {
 // written are those of the counts that a reader takes from the written counts.
 std::string parameter_file_text(const model::ModelState& model);
 
-// Writes the file so that the previous file survives any failure (see replace_file).
+// Saves the file safely, as replace_file (storage/text_file.hpp) says.
 FileOutcome save_parameter_file(const model::ModelState& model, const std::string& name);
 
 // The values a value block holds: counts, the cells of maps 1..S and stocks 1..K, prob(1..S).

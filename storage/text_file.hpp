@@ -16,14 +16,22 @@ struct FileOutcome {
     std::string reason;
 };
 
-// Saves `text` as the file `name`. A link is followed, so it keeps naming the file (a dangling one
-// makes the file it names); a loop of links is refused. An existing file that the user may not
-// write is refused, as opening it would be. Where it can, the text goes to a temporary file in
-// the same folder, is flushed to disk and only then takes the target's place by a rename, so the
-// previous file survives any failure, with its permissions and owner kept. Where no new file can
-// be made in the folder, where the file has other names (hard links) or another owner that a
-// replacement could not keep, the file is written over in place, the room for it taken first.
-// Refuses an empty name and a target that is not a regular file.
+// Saves `text` as the file `name`: the one place that says how the program replaces a file
+// safely; every save goes through here.
+// - The name: an empty one, one holding a NUL, one ending in "/" and a loop of links are refused.
+//   A link is followed, so it keeps naming the file (a dangling one makes the file it names).
+// - The target: a folder or any other file that is not a regular file is refused. An existing
+//   file is opened for writing first, so one the user may not write is refused as opening it
+//   would be, and stays unchanged.
+// - Usually: the text goes to a temporary file beside the target (".name.XXXXXX", the name cut to
+//   fit the folder), which takes the target's permissions (a new file those the umask allows)
+//   and owner, is flushed to disk and only then renamed over the target; the folder is flushed
+//   after. Any failure removes the temporary file and leaves the previous file unchanged.
+// - In place instead, where the folder takes no new file (no permission, read-only), where the
+//   file has other names (hard links) that a rename would leave on the old text, or where the
+//   replacement could not be given the file's owner: the file is written over where it is, its
+//   permissions, owner and links kept. Room for the text is taken first, so a full disk still
+//   leaves the file unchanged; a failure after that can leave it incomplete, and says so.
 FileOutcome replace_file(const std::string& name, std::string_view text);
 
 // Receives a text piece by piece, in order.
@@ -32,7 +40,8 @@ using TextPieces = std::function<void(std::string_view)>;
 // replace_file for a text too long to hold at once: `produce` hands the text, in order, to the
 // function it is given. The pieces go straight to the temporary file; only where the file is
 // written over in place are they gathered first. A target that cannot be written is refused
-// before `produce` runs.
+// before `produce` runs; should `produce` throw, the temporary file is removed and the previous
+// file stays as it was.
 FileOutcome replace_file_with(const std::string& name,
                               const std::function<void(const TextPieces&)>& produce);
 

@@ -27,8 +27,7 @@ struct TrajectoryRead {
 // follow the form above, naming the line.
 TrajectoryRead read_trajectory_csv(std::string_view text);
 
-// Writes to a temporary file beside the target and renames it over the target only once the
-// whole text is on disk, so a failed export leaves any earlier file as it was.
+// Saves the file safely, as replace_file (storage/text_file.hpp) says.
 FileOutcome save_trajectory_csv(const std::vector<TrajectoryPoint>& points,
                                 const std::string& name);
 

@@ -38,8 +38,8 @@ class AnalysisWindow final : public QWidget {
 
     enum class Chart { histogram, time_series, log_odds };
 
-    // The exports without a dialog. Each writes a temporary file and renames it over the target,
-    // so a failure leaves an earlier file as it was; the outcome is told in the status line.
+    // The exports without a dialog; the outcome is told in the status line.
+    // Saved safely, as storage::replace_file (storage/text_file.hpp) says.
     // A PNG has the chart's on-screen resolution times `scale`.
     bool export_chart_png(Chart which, const QString& name, double scale = 1.0);
     bool export_chart_svg(Chart which, const QString& name);

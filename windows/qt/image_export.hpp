@@ -21,8 +21,7 @@ std::optional<QByteArray> png_bytes(const QImage& image);
 // An SVG document of `size`, titled `title`, drawn by `paint`.
 QByteArray svg_bytes(QSize size, const QString& title, const std::function<void(QPainter&)>& paint);
 
-// Replaces the file `name` by `bytes` only once they are all on disk, so a failure leaves an
-// earlier file as it was.
+// Saves `bytes` as the file `name` safely, as storage::replace_file (storage/text_file.hpp) says.
 storage::FileOutcome save_image_bytes(const QString& name, const QByteArray& bytes);
 
 }  // namespace quobel::windows::qt

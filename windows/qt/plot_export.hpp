@@ -17,8 +17,8 @@ inline constexpr int largest_plot_export_scale = 8;
 // colour between two others, so every line keeps the exact colour of its palette entry.
 QImage enlarged(const QImage& picture, int scale);
 
-// Saves the picture at `scale` times its resolution. The file is replaced only once the whole
-// image is written, so a failure leaves an earlier file as it was; the outcome says why it failed.
+// Saves the picture at `scale` times its resolution; the outcome says why it failed.
+// Saved safely, as storage::replace_file (storage/text_file.hpp) says.
 storage::FileOutcome export_plot_png(const QImage& picture, const QString& name, int scale);
 
 }  // namespace quobel::windows::qt
