@@ -1,4 +1,5 @@
 // Tests of the boundary exponents: hand-computed cases, the verdicts and the flags.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -6,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string_view>
@@ -17,7 +19,22 @@
 #include "model/start_up.hpp"
 
 namespace quobel::analysis {
+
+// Flags as a failed check shows them.
+void PrintTo(FlagKind kind, std::ostream* out) {
+    *out << "kind " << static_cast<int>(kind);
+}
+
+void PrintTo(const Flag& flag, std::ostream* out) {
+    PrintTo(flag.kind, out);
+    *out << ", map " << flag.map << ", stock " << flag.stock << ": " << flag.text;
+}
+
 namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using test_models::MapRows;
 using test_models::model_of;
@@ -25,13 +42,9 @@ using test_models::ModelState;
 using test_models::RealCell;
 using test_models::start_up_model;
 
-bool has_flag(const BoundaryExponents& result, FlagKind kind, int map = 0, int stock = 0) {
-    for (const Flag& flag : result.flags) {
-        if (flag.kind == kind && flag.map == map && flag.stock == stock) {
-            return true;
-        }
-    }
-    return false;
+// A flag of this kind about map `map` and stock `stock` (0 for none).
+MATCHER_P3(FlagAbout, kind, map, stock, "") {
+    return arg.kind == kind && arg.map == map && arg.stock == stock;
 }
 
 double kl(const std::vector<double>& p, const std::vector<double>& q) {
@@ -128,26 +141,27 @@ TEST(BoundaryExponents, FlagsWhatMakesThemMeaningless) {
 
     const auto short_shares =
         boundary_exponents(model_of({{{0.5, 0.4}, {0.5, 0.5}, {0.5, 0.5}}}, {1}));
-    EXPECT_TRUE(has_flag(short_shares, FlagKind::shares_not_summing_to_one, 1));
+    EXPECT_THAT(short_shares.flags, Contains(FlagAbout(FlagKind::shares_not_summing_to_one, 1, 0)));
     EXPECT_EQ(short_shares.flags.size(), 1U);
 
     const auto zero_la2 = boundary_exponents(model_of({{{0.5, 0.5}, {0.5, 0.5}, {1, 0}}}, {1}));
-    EXPECT_TRUE(has_flag(zero_la2, FlagKind::infinite_slope_at_0, 1, 2));
+    EXPECT_THAT(zero_la2.flags, Contains(FlagAbout(FlagKind::infinite_slope_at_0, 1, 2)));
     EXPECT_EQ(zero_la2.lambda_0, std::numeric_limits<double>::infinity());
     const auto zero_la1 = boundary_exponents(model_of({{{0.5, 0.5}, {0, 1}, {0.5, 0.5}}}, {1}));
-    EXPECT_TRUE(has_flag(zero_la1, FlagKind::infinite_slope_at_1, 1, 1));
+    EXPECT_THAT(zero_la1.flags, Contains(FlagAbout(FlagKind::infinite_slope_at_1, 1, 1)));
     // Without payoff the stock's zero share is harmless.
     EXPECT_TRUE(boundary_exponents(model_of({{{0, 1}, {0, 1}, {0.5, 0.5}}}, {1})).flags.empty());
 
     const auto negative =
         boundary_exponents(model_of({{{1.5, -0.5}, {0.5, 0.5}, {0.9, 0.1}}}, {1}));
-    EXPECT_TRUE(has_flag(negative, FlagKind::slope_without_logarithm, 1));
+    EXPECT_THAT(negative.flags, Contains(FlagAbout(FlagKind::slope_without_logarithm, 1, 0)));
     EXPECT_EQ(negative.verdict, Verdict::not_defined);
     EXPECT_EQ(short_shares.verdict, Verdict::not_defined);
 
     const MapRows plain{{0.5, 0.5}, {0.4, 0.6}, {0.6, 0.4}};
     const auto unequal = boundary_exponents(model_of({plain, plain}, {0.5, 0.3}));
-    EXPECT_TRUE(has_flag(unequal, FlagKind::probabilities_not_summing_to_one));
+    EXPECT_THAT(unequal.flags,
+                Contains(FlagAbout(FlagKind::probabilities_not_summing_to_one, 0, 0)));
     // The exponents weigh the maps as the iteration picks them: map 2 takes every draw from 0.5.
     EXPECT_EQ(unequal.terms[1].chance, 0.5);
 
@@ -178,7 +192,7 @@ TEST(BoundaryExponents, EveryVerdictHasItsTextAndOneLine) {
     for (const auto& [verdict, text] : texts) {
         EXPECT_EQ(verdict_text(verdict), text);
         const std::string_view line = verdict_explanation(verdict);
-        EXPECT_EQ(line.find('\n'), std::string_view::npos) << text;
+        EXPECT_THAT(std::string(line), Not(HasSubstr("\n"))) << text;
         lines.insert(line);
     }
     EXPECT_EQ(lines.size(), texts.size());
@@ -266,8 +280,9 @@ TEST(BoundaryExponents, StockNobodyHoldsIsNamedOnceAndAddsNothing) {
                                      {{0.2, 0.3, 0.5}, {0.3, 0.3, 0.4}, {0.2, 0.4, 0.4}}},
                                     {0.5, 0.5}));
     ASSERT_EQ(result.flags.size(), 1U);
-    EXPECT_TRUE(has_flag(result, FlagKind::held_by_neither, 1, 3));
-    EXPECT_NE(result.flags[0].text.find("stock 3 in map 1"), std::string::npos);
+    EXPECT_THAT(result.flags, Contains(FlagAbout(FlagKind::held_by_neither, 1, 3)));
+    EXPECT_THAT(result.flags[0].text,
+                HasSubstr("Neither investor holds stock 3 in map 1 (la1(1,3) = la2(1,3) = 0)"));
     // By hand: tau_1'(0) = 0.6 * 0.5 / 0.3 + 0.4 * 0.5 / 0.7, tau_2'(0) = 0.2 * 1.5 + 0.3 * 0.75
     // + 0.5; tau_1'(1) = 0.6 * 0.3 / 0.5 + 0.4 * 0.7 / 0.5, tau_2'(1) = 0.2 / 1.5 + 0.3 / 0.75
     // + 0.5.

@@ -1,11 +1,11 @@
 // Tests of the quobel command line and of the parameter file it opens at start-up.
 #include "windows/command_line.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
-#include <regex>
 #include <vector>
 
 #include "support/recording_windows.hpp"
@@ -23,10 +23,10 @@ CommandLine read(std::vector<const char*> arguments) {
 TEST(CommandLine, HelpVersionAndMistakesEndAtOnce) {
     for (const CommandLine& line : {read({"--help"}), read({"x", "-h", "--bogus"})}) {
         EXPECT_EQ(line.exit_status, 0);
-        EXPECT_TRUE(line.output.starts_with("Usage: quobel")) << line.output;
+        EXPECT_THAT(line.output, ::testing::StartsWith("Usage: quobel"));
         EXPECT_EQ(line.error, "");
     }
-    EXPECT_TRUE(std::regex_match(read({"--version"}).output, std::regex("quobel [0-9.]+\n")));
+    EXPECT_THAT(read({"--version"}).output, ::testing::MatchesRegex("quobel [0-9.]+\n"));
     for (const auto& [arguments, what] :
          std::vector<std::pair<std::vector<const char*>, std::string>>{
              {{"p.txt", "--bogus"}, "unknown option '--bogus'"},

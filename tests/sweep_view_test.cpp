@@ -1,5 +1,6 @@
 // The Sweep window's logic: the parameters it offers, the atlas' cells and where they lie, the
 // text under the pointer, the CSV, and a chosen point written into the main window.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,17 +62,19 @@ TEST(SweepParameters, RefusalsSayWhatIsWrong) {
     sweep::SweepSettings settings = arrow_plane();
     EXPECT_EQ(windows::sweep_refusal(model, settings), "");
     settings.axes[1].name = settings.axes[0].name;
-    EXPECT_NE(windows::sweep_refusal(model, settings).find("the same"), std::string::npos);
+    EXPECT_THAT(windows::sweep_refusal(model, settings),
+                ::testing::HasSubstr("The two parameters are the same"));
     settings = arrow_plane();
     settings.axes[0].count = windows::max_plane_count + 1;
-    EXPECT_NE(windows::sweep_refusal(model, settings).find("1000"), std::string::npos);
+    EXPECT_THAT(windows::sweep_refusal(model, settings),
+                ::testing::HasSubstr("Take from 1 to 1000 values of "));
     // A line may be longer than a plane's side.
     settings.axes.pop_back();
     EXPECT_EQ(windows::sweep_refusal(model, settings), "");
     settings.axes[0].name = {Table::prob, 3, 0};
-    EXPECT_NE(windows::sweep_refusal(model, settings).find("prob(3)"), std::string::npos);
+    EXPECT_THAT(windows::sweep_refusal(model, settings), ::testing::HasSubstr("prob(3)"));
     settings.axes[0] = {{Table::R, 1, 1}, 0, std::nan(""), 3};
-    EXPECT_NE(windows::sweep_refusal(model, settings).find("not finite"), std::string::npos);
+    EXPECT_EQ(windows::sweep_refusal(model, settings), "The range of R(1,1) is not finite.");
     settings.axes.clear();
     EXPECT_NE(windows::sweep_refusal(model, settings), "");
 }
@@ -117,8 +120,9 @@ TEST(SurvivalAtlas, ThePointerFindsTheCellItIsOver) {
     EXPECT_DOUBLE_EQ(values[0].second, 0.95);
     EXPECT_DOUBLE_EQ(values[1].second, 0.05);
     const std::string text = results.point_text(*place, windows::LineRows::r);
-    EXPECT_EQ(text.rfind("la1(1,1) = 0.95, la1(2,1) = 0.05: Lambda_0 = ", 0), 0U) << text;
-    EXPECT_NE(text.find("investor 1 takes over"), std::string::npos) << text;
+    EXPECT_THAT(text, ::testing::AllOf(
+                          ::testing::StartsWith("la1(1,1) = 0.95, la1(2,1) = 0.05: Lambda_0 = "),
+                          ::testing::HasSubstr("investor 1 takes over")));
     // Outside the picture there is no point.
     EXPECT_FALSE(results.place_at(1.0, 0.5, windows::LineRows::r));
     EXPECT_FALSE(results.place_at(0.5, -0.01, windows::LineRows::r));
@@ -139,8 +143,8 @@ TEST(SurvivalAtlas, TheCurrentParametersAreMarkedWhereTheirValuesLie) {
     EXPECT_FALSE(marks[0]);
     EXPECT_TRUE(marks[1]);
     // Points not yet computed say so.
-    EXPECT_NE(results.point_text({0, 0}, windows::LineRows::r).find("not computed yet"),
-              std::string::npos);
+    EXPECT_THAT(results.point_text({0, 0}, windows::LineRows::r),
+                ::testing::EndsWith(": not computed yet"));
 }
 
 TEST(SweepLine, TheHeatMapHasAColumnPerValueAndARowPerBin) {
@@ -163,7 +167,7 @@ TEST(SweepLine, TheHeatMapHasAColumnPerValueAndARowPerBin) {
     EXPECT_LT(arrow_lambda_0(0.2, 0.5), 0);
     EXPECT_EQ(log_odds.at(0, log_odds.height - 1), windows::density_colour(1));
     const std::string text = results.point_text({0, 0}, windows::LineRows::log_odds);
-    EXPECT_NE(text.find("of the points have log-odds in [-40, -39.5)"), std::string::npos) << text;
+    EXPECT_THAT(text, ::testing::HasSubstr("of the points have log-odds in [-40, -39.5)"));
 }
 
 TEST(SweepCsv, IsTheFileQuobelCliWritesForTheSameSettings) {
@@ -229,11 +233,11 @@ TEST(UseThisPoint, WritesNothingWhenAValueHasNoFieldOrTheWindowIsClosed) {
     // The window shows stocks 1 to 4.
     const std::string refusal =
         program.events.enter_values({{{Table::la1, 1, 1}, 0.2}, {{Table::la2, 1, 5}, 0.2}});
-    EXPECT_NE(refusal.find("la2(1,5)"), std::string::npos) << refusal;
+    EXPECT_THAT(refusal, ::testing::HasSubstr("no field for la2(1,5)"));
     EXPECT_EQ(main.writes.size(), writes);
     program.windows.close_main_window();
-    EXPECT_NE(program.events.enter_values({{{Table::la1, 1, 1}, 0.2}}).find("closed"),
-              std::string::npos);
+    EXPECT_THAT(program.events.enter_values({{{Table::la1, 1, 1}, 0.2}}),
+                ::testing::HasSubstr("The main window is closed"));
 }
 
 TEST(SweepColours, EveryVerdictHasItsOwnColourAndDensityDarkens) {

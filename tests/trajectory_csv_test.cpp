@@ -1,6 +1,7 @@
 // Tests of the trajectory CSV file: its text, reading it back and the safe save.
 #include "storage/trajectory_csv.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,7 +23,7 @@ TEST(TrajectoryCsv, RoundTrip) {
         {100'000'000, 3, 1},
     };
     const std::string text = trajectory_csv_text(points);
-    EXPECT_TRUE(text.starts_with("step,map,r\n1,2,0.1\n2,3,0.3333333333333333\n"));
+    EXPECT_THAT(text, ::testing::StartsWith("step,map,r\n1,2,0.1\n2,3,0.3333333333333333\n"));
     EXPECT_EQ(read_trajectory_csv(text).points, points);
 
     std::string crlf;
