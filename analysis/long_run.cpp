@@ -212,8 +212,9 @@ struct BlockTally {
 };
 
 // Steps walk.t .. end - 1; with Record the points enter the statistics. False when a step had no
-// finite result: the walk then stands before that step. The pieces of a step are inlined into
-// the loop, which stays whole here: it is the run's whole cost.
+// finite result: the walk then stands before that step. The loop is the run's whole cost and
+// stays whole here: its pieces are forced inline, so it compiles as one tight loop, as fast as
+// when they were written out in it.
 template <int K, bool Record>
 bool walk_block(Walk& walk, std::int64_t end) {
     // Locals, so that the histograms' stores cannot force the walk's state out of registers.

@@ -234,6 +234,12 @@ FileOutcome write_in_place(Descriptor& fd, const std::string& name, std::string_
     return {true, {}};
 }
 
+// A failure before the target was touched: an existing file is as it was.
+FileOutcome failed_untouched(const Target& target, const std::string& name, int error) {
+    return failed(target.exists ? "Cannot write" : "Cannot create", name, error,
+                  target.exists ? unchanged : std::string_view());
+}
+
 // The files of a save under way.
 struct Save {
     Descriptor existing;  // the file to replace, open for writing
@@ -272,8 +278,7 @@ std::optional<FileOutcome> make_temporary(const Target& target, const std::strin
     if (save.fresh.get() < 0) {
         const int error = errno;
         if (!target.exists || !cannot_make_files_there(error)) {
-            return failed(target.exists ? "Cannot write" : "Cannot create", name, error,
-                          target.exists ? unchanged : std::string_view());
+            return failed_untouched(target, name, error);
         }
         save.in_place = true;
     } else if (target.exists &&
@@ -313,8 +318,7 @@ FileOutcome write_through_temporary(const Target& target, const std::string& nam
     if (error != 0) {
         save.fresh.reset();
         ::unlink(save.temporary.c_str());
-        return failed(target.exists ? "Cannot write" : "Cannot create", name, error,
-                      target.exists ? unchanged : std::string_view());
+        return failed_untouched(target, name, error);
     }
     // The rename itself lasts only once the folder is on disk.
     if (Descriptor directory(
