@@ -1,5 +1,4 @@
-// Tests of the rules every window's exports share: the largest picture, the suffix of a chosen
-// name and the trajectory written as CSV.
+// Tests of the rules all windows' exports share: largest picture, suffix and trajectory CSV.
 #include "windows/exports.hpp"
 
 #include <gtest/gtest.h>

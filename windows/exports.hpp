@@ -1,5 +1,4 @@
-// The rules every window's exports share: the suffix a chosen name gets, the largest picture
-// that is written, and the trajectory written as a CSV file.
+// The rules all windows' exports share: a name's suffix, the largest picture, the trajectory CSV.
 #pragma once
 
 #include <string>
