@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "model/number_text.hpp"
+#include "storage/trajectory_csv.hpp"
 #include "support/recording_windows.hpp"
+#include "support/temp_folder.hpp"
 
 namespace quobel::testing {
 namespace {
@@ -113,6 +115,32 @@ TEST(MainWindow, ResetWithAMapCountBeyondTheWindow) {
     // The random fill stopped at the tables' ten maps.
     EXPECT_NE(program.state.model.R(10, 1).value(), 0.0);
     EXPECT_EQ(program.state.model.R(10, 5).value(), 0.0);
+}
+
+TEST(MainWindow, TheTrajectoryExportTellsOnlyFailures) {
+    const TempFolder folder;
+    const std::string name = folder / "trajectory.csv";
+    Program program;
+    RecordingMainWindow& window = program.start();
+    EXPECT_FALSE(program.events.trajectory_to_export(window));
+    EXPECT_FALSE(program.events.export_trajectory(window, name));
+    EXPECT_EQ(window.notice, windows::no_trajectory_notice);
+    EXPECT_TRUE(folder.entries().empty());
+
+    window.click(MainButton::Command1);
+    window.press(0.3);
+    window.click(MainButton::Command3);
+    EXPECT_FALSE(program.events.export_trajectory(window, folder.path().string()));
+    EXPECT_NE(window.notice, "");
+    EXPECT_NE(window.notice, windows::no_trajectory_notice);
+
+    // A success withdraws the notice; the file holds the start point and the step.
+    EXPECT_TRUE(program.events.export_trajectory(window, name));
+    EXPECT_EQ(window.notice, "");
+    const auto read = storage::load_trajectory_csv(name);
+    ASSERT_TRUE(read.points.has_value());
+    EXPECT_EQ(*read.points, program.state.step_log.points());
+    EXPECT_EQ(read.points->size(), 2U);
 }
 
 }  // namespace

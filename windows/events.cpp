@@ -6,8 +6,8 @@
 #include "model/start_up.hpp"
 #include "plot/draw_maps.hpp"
 #include "storage/parameter_file.hpp"
-#include "storage/trajectory_csv.hpp"
 #include "sweep/sweep_csv.hpp"
+#include "windows/exports.hpp"
 #include "windows/main_window.hpp"
 #include "windows/save_load_window.hpp"
 
@@ -82,11 +82,8 @@ bool Events::trajectory_to_export(MainWindowOps& window) {
 }
 
 bool Events::export_trajectory(MainWindowOps& window, const std::string& name) {
-    if (!trajectory_to_export(window)) {
-        return false;
-    }
     const storage::FileOutcome outcome =
-        storage::save_trajectory_csv(state_.step_log.points(), name);
+        export_trajectory_csv(state_.step_log.points(), name, no_trajectory_notice);
     window.show_notice(outcome.ok ? std::string() : outcome.reason);
     return outcome.ok;
 }

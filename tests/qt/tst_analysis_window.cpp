@@ -1,6 +1,9 @@
 // Tests of the analysis window on the real widgets: refresh, runs, Cancel and the exports.
+#include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
@@ -11,6 +14,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "analysis/boundary_exponents.hpp"
@@ -201,6 +205,35 @@ class TestAnalysisWindow : public QObject {
         QVERIFY(!window_->export_chart_png(Chart::histogram, png, 1000));
         QVERIFY(!window_->export_chart_png(Chart::histogram, png, 1e300));
         QCOMPARE(QImage(png).size(), shown.size() * 2);
+    }
+
+    void aTypedNameGetsTheSuffixOfItsKind() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QPushButton* svg = nullptr;
+        for (QPushButton* button : window_->findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("Export as SVG...") && svg == nullptr) {
+                svg = button;
+            }
+        }
+        QVERIFY(svg != nullptr);
+        // The dialog is modal: it is answered from inside its own event loop, as a user would.
+        bool answered = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                return;
+            }
+            dialog->setDirectory(folder.path());
+            dialog->selectFile(QStringLiteral("chart"));
+            // Through QDialog, where accept() is public; the file dialog's own still runs.
+            static_cast<QDialog*>(dialog)->accept();
+            answered = true;
+        });
+        QTest::mouseClick(svg, Qt::LeftButton);
+        QVERIFY(answered);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"chart.svg"});
+        QVERIFY(window_->status_label()->text().contains(QStringLiteral("chart.svg")));
     }
 
   private:

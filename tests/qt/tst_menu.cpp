@@ -239,7 +239,7 @@ class TestMenu : public QObject {
         form1_->findChild<QAction*>(QStringLiteral("ExportTrajectoryAction"))->trigger();
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
         QCOMPARE(form1_->hint_label()->toolTip(),
-                 QString::fromStdString(Form1::no_trajectory_notice));
+                 QString::fromUtf8(quobel::windows::no_trajectory_notice));
         const QString name = folder_.filePath(QStringLiteral("cobweb.csv"));
         QVERIFY(!form1_->export_trajectory(name));
         QVERIFY(!QFile::exists(name));

@@ -4,7 +4,6 @@
 #include <QChartView>
 #include <QDoubleSpinBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,13 +15,12 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "analysis/chart_data.hpp"
 #include "model/number_text.hpp"
-#include "storage/trajectory_csv.hpp"
+#include "windows/exports.hpp"
 #include "windows/qt/analysis_texts.hpp"
 #include "windows/qt/controls.hpp"
 #include "windows/qt/image_export.hpp"
@@ -34,9 +32,6 @@ namespace {
 
 using analysis::LongRunEnd;
 using analysis::LongRunResult;
-
-// Room for a PNG of a chart: beyond this an image takes gigabytes.
-constexpr int largest_image_side = 16384;
 
 }  // namespace
 
@@ -256,14 +251,10 @@ void AnalysisWindow::show_charts() {
 bool AnalysisWindow::export_chart_png(Chart which, const QString& name, double scale) {
     const QChartView& view = *chart(which).view();
     const double factor = view.devicePixelRatioF() * scale;
-    const double longest = factor * std::max(view.width(), view.height());
     // Checked before any size is formed, so that no scale can overflow it.
-    if (!(longest >= 1 && longest <= largest_image_side)) {
-        tell(QStringLiteral("The chart cannot be exported at the scale %1: it would be %2 pixels "
-                            "wide or high, and at most %3 fit.")
-                 .arg(scale)
-                 .arg(longest)
-                 .arg(largest_image_side));
+    const std::string refusal = image_size_refusal(factor * view.width(), factor * view.height());
+    if (!refusal.empty()) {
+        tell(from_utf8(refusal));
         return false;
     }
     const QImage image = chart(which).image(factor);
@@ -293,12 +284,10 @@ bool AnalysisWindow::export_chart_svg(Chart which, const QString& name) {
 }
 
 bool AnalysisWindow::export_trajectory_csv(const QString& name) {
-    if (!result_ || result_->last_steps.empty()) {
-        tell(QStringLiteral("There is no trajectory to export: run first."));
-        return false;
-    }
-    const storage::FileOutcome outcome =
-        storage::save_trajectory_csv(result_->last_steps, QFile::encodeName(name).toStdString());
+    static const std::vector<model::TrajectoryPoint> none;
+    const storage::FileOutcome outcome = windows::export_trajectory_csv(
+        result_ ? result_->last_steps : none, QFile::encodeName(name).toStdString(),
+        "There is no trajectory to export: run first.");
     if (!outcome.ok) {
         tell(from_utf8(outcome.reason));
         return false;
@@ -309,16 +298,11 @@ bool AnalysisWindow::export_trajectory_csv(const QString& name) {
 }
 
 void AnalysisWindow::ask_chart(Chart which, bool svg) {
-    const QString suggested = which == Chart::histogram  ? QStringLiteral("density")
-                              : which == Chart::log_odds ? QStringLiteral("log_odds")
-                                                         : QStringLiteral("steps");
-    const QString name =
-        svg ? QFileDialog::getSaveFileName(this, QStringLiteral("Export chart as SVG"),
-                                           suggested + QStringLiteral(".svg"),
-                                           QStringLiteral("SVG images (*.svg)"))
-            : QFileDialog::getSaveFileName(this, QStringLiteral("Export chart as PNG"),
-                                           suggested + QStringLiteral(".png"),
-                                           QStringLiteral("PNG images (*.png)"));
+    const QString stem = which == Chart::histogram  ? QStringLiteral("density")
+                         : which == Chart::log_odds ? QStringLiteral("log_odds")
+                                                    : QStringLiteral("steps");
+    const QString name = ask_export_name(*this, svg ? ExportFile::svg : ExportFile::png,
+                                         QStringLiteral("chart"), stem);
     if (name.isEmpty()) {
         return;
     }
@@ -330,9 +314,8 @@ void AnalysisWindow::ask_chart(Chart which, bool svg) {
 }
 
 void AnalysisWindow::ask_csv() {
-    const QString name = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export trajectory as CSV"), QStringLiteral("trajectory.csv"),
-        QStringLiteral("CSV files (*.csv)"));
+    const QString name = ask_export_name(*this, ExportFile::csv, QStringLiteral("trajectory"),
+                                         QStringLiteral("trajectory"));
     if (!name.isEmpty()) {
         export_trajectory_csv(name);
     }

@@ -13,6 +13,61 @@
 
 namespace quobel::windows::qt {
 
+namespace {
+
+// One row per map in use: its probability, its chance and the slopes of the map at both ends.
+void show_terms(QTableWidget& table, const model::ModelState& model,
+                const analysis::BoundaryExponents& exponents) {
+    const int maps = exponents.maps.count;
+    table.setColumnCount(8);
+    table.setHorizontalHeaderLabels({QStringLiteral("Map"), QStringLiteral("prob"),
+                                     QStringLiteral("Chance"), QStringLiteral("tau'(0)"),
+                                     QStringLiteral("log tau'(0)"), QStringLiteral("tau'(1)"),
+                                     QStringLiteral("log tau'(1)"), QStringLiteral("Sum of R")});
+    table.setRowCount(maps);
+    for (int row = 0; row < maps; ++row) {
+        const analysis::MapTerms& terms = exponents.terms[static_cast<std::size_t>(row)];
+        set_cell(table, row, 0, QString::number(terms.map));
+        set_cell(table, row, 1, number_text(model.prob(terms.map)));
+        set_cell(table, row, 2, number_text(terms.chance));
+        set_cell(table, row, 3, number_text(terms.slope_at_0));
+        set_cell(table, row, 4, number_text(terms.log_slope_at_0));
+        set_cell(table, row, 5, number_text(terms.slope_at_1));
+        set_cell(table, row, 6, number_text(terms.log_slope_at_1));
+        set_cell(table, row, 7, number_text(terms.share_sum));
+    }
+}
+
+// The Kelly portfolio first, then each map's portfolios of the two investors beside it.
+void show_portfolios(QTableWidget& table, const model::ModelState& model,
+                     const analysis::BoundaryExponents& exponents) {
+    const int maps = exponents.maps.count;
+    const int stocks = exponents.stocks;
+    table.setColumnCount(stocks + 1);
+    QStringList headers{QStringLiteral("Portfolio")};
+    for (int k = 1; k <= stocks; ++k) {
+        headers << QStringLiteral("Stock %1").arg(k);
+    }
+    table.setHorizontalHeaderLabels(headers);
+    table.setRowCount(1 + 2 * maps);
+    set_cell(table, 0, 0, QStringLiteral("Kelly"));
+    for (int k = 1; k <= stocks; ++k) {
+        set_cell(table, 0, k,
+                 number_text(exponents.kelly[static_cast<std::size_t>(k - 1)], share_digits));
+    }
+    for (int s = 1; s <= maps; ++s) {
+        const int row = 2 * s - 1;
+        set_cell(table, row, 0, QStringLiteral("la1, map %1").arg(s));
+        set_cell(table, row + 1, 0, QStringLiteral("la2, map %1").arg(s));
+        for (int k = 1; k <= stocks; ++k) {
+            set_cell(table, row, k, number_text(model.la1(s, k).value(), share_digits));
+            set_cell(table, row + 1, k, number_text(model.la2(s, k), share_digits));
+        }
+    }
+}
+
+}  // namespace
+
 BoundaryPanel::BoundaryPanel(QWidget* parent)
     : QGroupBox(QStringLiteral("Survival at the boundaries"), parent) {
     lambda_0_ = new QLabel(this);
@@ -47,10 +102,9 @@ BoundaryPanel::BoundaryPanel(QWidget* parent)
 
 void BoundaryPanel::refresh(const model::ModelState& model) {
     const analysis::BoundaryExponents exponents = analysis::boundary_exponents(model);
-    const int maps = exponents.maps.count;
     terms_->clear();
     portfolios_->clear();
-    if (maps == 0) {
+    if (exponents.maps.count == 0) {
         lambda_0_->setText(QStringLiteral("-"));
         lambda_1_->setText(QStringLiteral("-"));
         verdict_->setText(QStringLiteral("no map in use"));
@@ -58,10 +112,10 @@ void BoundaryPanel::refresh(const model::ModelState& model) {
         flags_->setText(QStringLiteral("The map count is %1; the iteration uses 1, 2 or 3 maps.")
                             .arg(from_utf8(model::general_text(model.num_maps))));
         flags_->setVisible(true);
-        terms_->setRowCount(0);
-        terms_->setColumnCount(0);
-        portfolios_->setRowCount(0);
-        portfolios_->setColumnCount(0);
+        for (QTableWidget* table : {terms_, portfolios_}) {
+            table->setRowCount(0);
+            table->setColumnCount(0);
+        }
         return;
     }
     lambda_0_->setText(number_text(exponents.lambda_0));
@@ -74,48 +128,8 @@ void BoundaryPanel::refresh(const model::ModelState& model) {
     }
     flags_->setText(flags.join(QLatin1Char('\n')));
     flags_->setVisible(!flags.isEmpty());
-
-    terms_->setColumnCount(8);
-    terms_->setHorizontalHeaderLabels({QStringLiteral("Map"), QStringLiteral("prob"),
-                                       QStringLiteral("Chance"), QStringLiteral("tau'(0)"),
-                                       QStringLiteral("log tau'(0)"), QStringLiteral("tau'(1)"),
-                                       QStringLiteral("log tau'(1)"), QStringLiteral("Sum of R")});
-    terms_->setRowCount(maps);
-    for (int row = 0; row < maps; ++row) {
-        const analysis::MapTerms& terms = exponents.terms[static_cast<std::size_t>(row)];
-        set_cell(*terms_, row, 0, QString::number(terms.map));
-        set_cell(*terms_, row, 1, number_text(model.prob(terms.map)));
-        set_cell(*terms_, row, 2, number_text(terms.chance));
-        set_cell(*terms_, row, 3, number_text(terms.slope_at_0));
-        set_cell(*terms_, row, 4, number_text(terms.log_slope_at_0));
-        set_cell(*terms_, row, 5, number_text(terms.slope_at_1));
-        set_cell(*terms_, row, 6, number_text(terms.log_slope_at_1));
-        set_cell(*terms_, row, 7, number_text(terms.share_sum));
-    }
-
-    // The Kelly portfolio first, then each map's portfolios of the two investors beside it.
-    const int stocks = exponents.stocks;
-    portfolios_->setColumnCount(stocks + 1);
-    QStringList headers{QStringLiteral("Portfolio")};
-    for (int k = 1; k <= stocks; ++k) {
-        headers << QStringLiteral("Stock %1").arg(k);
-    }
-    portfolios_->setHorizontalHeaderLabels(headers);
-    portfolios_->setRowCount(1 + 2 * maps);
-    set_cell(*portfolios_, 0, 0, QStringLiteral("Kelly"));
-    for (int k = 1; k <= stocks; ++k) {
-        set_cell(*portfolios_, 0, k,
-                 number_text(exponents.kelly[static_cast<std::size_t>(k - 1)], share_digits));
-    }
-    for (int s = 1; s <= maps; ++s) {
-        const int row = 2 * s - 1;
-        set_cell(*portfolios_, row, 0, QStringLiteral("la1, map %1").arg(s));
-        set_cell(*portfolios_, row + 1, 0, QStringLiteral("la2, map %1").arg(s));
-        for (int k = 1; k <= stocks; ++k) {
-            set_cell(*portfolios_, row, k, number_text(model.la1(s, k).value(), share_digits));
-            set_cell(*portfolios_, row + 1, k, number_text(model.la2(s, k), share_digits));
-        }
-    }
+    show_terms(*terms_, model, exponents);
+    show_portfolios(*portfolios_, model, exponents);
 }
 
 }  // namespace quobel::windows::qt

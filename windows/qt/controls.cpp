@@ -5,6 +5,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include "windows/exports.hpp"
+
 namespace quobel::windows::qt {
 
 QFont dialog_font(double points, bool bold) {
@@ -80,12 +82,25 @@ QPushButton* make_button(QWidget& parent, const QString& name, const QString& ca
     return button;
 }
 
+QString export_suffix(ExportFile kind) {
+    switch (kind) {
+        case ExportFile::png:
+            return QStringLiteral("png");
+        case ExportFile::svg:
+            return QStringLiteral("svg");
+        case ExportFile::csv:
+            break;
+    }
+    return QStringLiteral("csv");
+}
+
 QString ask_save_name(QWidget& parent, const QString& title, const QString& suggested,
                       const QStringList& filters, const QString& suffix, QString* chosen_filter) {
     QFileDialog dialog(&parent, title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
+    // The dialog's own suffix makes it ask before it replaces the file the suffixed name names.
     dialog.setDefaultSuffix(suffix);
     dialog.selectFile(suggested);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
@@ -94,7 +109,19 @@ QString ask_save_name(QWidget& parent, const QString& title, const QString& sugg
     if (chosen_filter != nullptr) {
         *chosen_filter = dialog.selectedNameFilter();
     }
-    return dialog.selectedFiles().constFirst();
+    // Not every platform's dialog adds the default suffix itself.
+    return from_utf8(
+        with_suffix(dialog.selectedFiles().constFirst().toStdString(), suffix.toStdString()));
+}
+
+QString ask_export_name(QWidget& parent, ExportFile kind, const QString& what,
+                        const QString& stem) {
+    const QString suffix = export_suffix(kind);
+    const QString filter = kind == ExportFile::png   ? QStringLiteral("PNG images (*.png)")
+                           : kind == ExportFile::svg ? QStringLiteral("SVG images (*.svg)")
+                                                     : QStringLiteral("CSV files (*.csv)");
+    return ask_save_name(parent, QStringLiteral("Export %1 as %2").arg(what, suffix.toUpper()),
+                         stem + QLatin1Char('.') + suffix, {filter}, suffix);
 }
 
 QSpinBox* make_count_box(QWidget* parent, int lowest, int highest, int value, int step) {

@@ -87,10 +87,20 @@ QProgressBar* make_progress_bar(QWidget* parent);
 // The factor of a PNG export over the picture's resolution on the screen, 0.25 to 8.
 QDoubleSpinBox* make_png_scale_box(QWidget* parent);
 
+// The kinds of file the windows export, in the order of the Sweep window's buttons.
+enum class ExportFile { png, svg, csv };
+
+// The suffix of the kind, without its dot: "png".
+QString export_suffix(ExportFile kind);
+
 // Asks for the name of a file to write, empty when the user cancels; `chosen_filter`, when given,
 // receives the filter the user picked. A name typed without a suffix gets `suffix`.
 QString ask_save_name(QWidget& parent, const QString& title, const QString& suggested,
                       const QStringList& filters, const QString& suffix,
                       QString* chosen_filter = nullptr);
+
+// Asks, titled "Export <what> as PNG" and suggesting "<stem>.png", for the name of a file of the
+// kind; every window's exports ask this way.
+QString ask_export_name(QWidget& parent, ExportFile kind, const QString& what, const QString& stem);
 
 }  // namespace quobel::windows::qt

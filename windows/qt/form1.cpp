@@ -42,6 +42,26 @@ struct ParameterRow {
     int field_top;
 };
 
+// The background of the heading and the fields of each map block, map by map.
+QColor map_colour(int map) {
+    const QColor colours[window_maps] = {colour::light_yellow, colour::light_green,
+                                         colour::light_cyan};
+    return colours[map];
+}
+
+// Chains the tab order of the focusable direct children in the order they were created.
+void set_tab_order_by_creation(QWidget& parent) {
+    QWidget* previous = nullptr;
+    for (QWidget* child : parent.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (child->focusPolicy() & Qt::TabFocus) {
+            if (previous != nullptr) {
+                QWidget::setTabOrder(previous, child);
+            }
+            previous = child;
+        }
+    }
+}
+
 }  // namespace
 
 const QString Form1::hint_caption = QStringLiteral("Click on the diagonal to give initial value");
@@ -55,9 +75,43 @@ Form1::Form1(Events& events) : events_(events) {
     client_->setObjectName(QStringLiteral("ClientArea"));
     client_->setFixedSize(from_twips(10275), from_twips(9330));
     set_background(*client_, colour::green);
-    const QFont heading = dialog_font(9.75);
 
     // Created from top to bottom, which is also the tab order.
+    add_top_rows();
+    plot_ = new PlotPicture(QSize(from_twips(7455), from_twips(7455)), client_);
+    plot_->setObjectName(QStringLiteral("Picture2"));
+    plot_->move(from_twips(2640), from_twips(960));
+    add_parameter_rows();
+    add_buttons();
+    add_point_row();
+    set_tab_order_by_creation(*client_);
+
+    // Every change of every field, typed or written by the program, goes to the routing.
+    for (std::size_t f = 0; f < fields_.size(); ++f) {
+        const auto field = static_cast<Field>(f);
+        for (std::size_t i = 0; i < fields_[f].size(); ++i) {
+            connect(fields_[f][i], &QLineEdit::textChanged, this,
+                    [this, field, index = static_cast<int>(i)](const QString& text) {
+                        events_.field_changed(*this, field, index, text.toStdString());
+                    });
+        }
+    }
+    connect(plot_, &PlotPicture::pressed, this,
+            [this](double x, double y) { events_.plot_pressed(*this, x, y); });
+
+    add_menus();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(menu_bar_);
+    layout->addWidget(client_);
+    // The window is the menu bar and the client area together, and keeps that size.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Sized now, before the window exists on the screen, as a window of fixed size should be.
+    layout->activate();
+}
+
+void Form1::add_top_rows() {
     auto* formula = new FormulaPicture(client_);
     formula->setObjectName(QStringLiteral("Picture1"));
     formula->setGeometry(twips_rect(5880, 0, 4455, 855));
@@ -68,28 +122,24 @@ Form1::Form1(Events& events) : events_(events) {
                twips_rect(3720, 120, 1815, 375), colour::pale_green);
     make_label(*client_, QStringLiteral("Label13"), QStringLiteral("     Averages of  R_k"),
                twips_rect(120, 240, 2415, 375), colour::light_yellow)
-        ->setFont(heading);
+        ->setFont(dialog_font(9.75));
 
     fields_[static_cast<int>(Field::Text9)].push_back(make_field(*client_, QStringLiteral("Text9"),
                                                                  twips_rect(3000, 480, 615, 375),
                                                                  colour::yellow, colour::red));
-    const QColor map_colours[window_maps] = {colour::light_yellow, colour::light_green,
-                                             colour::light_cyan};
     for (int i = 0; i < window_maps; ++i) {
         fields_[static_cast<int>(Field::Text8)].push_back(
             make_field(*client_, element_name(Field::Text8, i),
-                       twips_rect(3720 + 600 * i, 480, 615, 375), map_colours[i]));
+                       twips_rect(3720 + 600 * i, 480, 615, 375), map_colour(i)));
     }
     for (int i = 0; i < window_stocks; ++i) {
         averages_[static_cast<std::size_t>(i)] =
             make_label(*client_, QStringLiteral("Label14_%1").arg(i), QString(),
                        twips_rect(120 + 600 * i, 600, 615, 375), colour::pale_red);
     }
+}
 
-    plot_ = new PlotPicture(QSize(from_twips(7455), from_twips(7455)), client_);
-    plot_->setObjectName(QStringLiteral("Picture2"));
-    plot_->move(from_twips(2640), from_twips(960));
-
+void Form1::add_parameter_rows() {
     static constexpr ParameterRow rows[] = {
         {"Label1", "R_k (1)", 1080, Field::Text1, 1440},
         {"Label2", "lambda_k^1 (1)", 1800, Field::Text2, 2160},
@@ -101,14 +151,17 @@ Form1::Form1(Events& events) : events_(events) {
         {"Label11", "lambda_k^1 (3)", 6360, Field::Text11, 6720},
         {"Label12", "lambda_k^2 (3)", 7080, Field::Text12, 7440},
     };
+    const QFont heading = dialog_font(9.75);
     for (std::size_t row = 0; row < std::size(rows); ++row) {
         const ParameterRow& r = rows[row];
         make_label(*client_, QString::fromLatin1(r.label), QString::fromLatin1(r.caption),
-                   twips_rect(120, r.label_top, 2415, 375), map_colours[row / 3])
+                   twips_rect(120, r.label_top, 2415, 375), map_colour(static_cast<int>(row / 3)))
             ->setFont(heading);
         add_field_array(r.field, r.field_top, colour::yellow);
     }
+}
 
+void Form1::add_buttons() {
     struct ButtonRow {
         MainButton button;
         const char* caption;
@@ -156,50 +209,16 @@ Form1::Form1(Events& events) : events_(events) {
         button->setToolTip(QStringLiteral("%1 (%2)").arg(QString::fromLatin1(b.purpose),
                                                          key.toString(QKeySequence::NativeText)));
     }
+}
 
-    QLabel* value_heading =
-        make_label(*client_, QStringLiteral("Label4"), QStringLiteral("  value         r"),
-                   twips_rect(8160, 8520, 735, 495), colour::light_yellow);
-    value_heading->setFont(dialog_font(8.25, true));
+void Form1::add_point_row() {
+    make_label(*client_, QStringLiteral("Label4"), QStringLiteral("  value         r"),
+               twips_rect(8160, 8520, 735, 495), colour::light_yellow)
+        ->setFont(dialog_font(8.25, true));
     fields_[static_cast<int>(Field::Text4)].push_back(make_field(
         *client_, QStringLiteral("Text4"), twips_rect(8880, 8520, 1215, 495), colour::yellow));
     hint_ = make_label(*client_, QStringLiteral("Label15"), hint_caption,
                        twips_rect(7320, 9120, 3015, 255), colour::light_yellow);
-
-    // Every change of every field, typed or written by the program, goes to the routing.
-    for (std::size_t f = 0; f < fields_.size(); ++f) {
-        const auto field = static_cast<Field>(f);
-        for (std::size_t i = 0; i < fields_[f].size(); ++i) {
-            connect(fields_[f][i], &QLineEdit::textChanged, this,
-                    [this, field, index = static_cast<int>(i)](const QString& text) {
-                        events_.field_changed(*this, field, index, text.toStdString());
-                    });
-        }
-    }
-    connect(plot_, &PlotPicture::pressed, this,
-            [this](double x, double y) { events_.plot_pressed(*this, x, y); });
-
-    // The tab order is the order in which the controls were created.
-    QWidget* previous = nullptr;
-    for (QWidget* child : client_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (child->focusPolicy() & Qt::TabFocus) {
-            if (previous != nullptr) {
-                setTabOrder(previous, child);
-            }
-            previous = child;
-        }
-    }
-
-    add_menus();
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->setMenuBar(menu_bar_);
-    layout->addWidget(client_);
-    // The window is the menu bar and the client area together, and keeps that size.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    // Sized now, before the window exists on the screen, as a window of fixed size should be.
-    layout->activate();
 }
 
 void Form1::add_menus() {
@@ -309,8 +328,6 @@ void Form1::show_notice(std::string_view text) {
     hint_->setPalette(palette);
 }
 
-const std::string Form1::no_trajectory_notice(windows::no_trajectory_notice);
-
 void Form1::ask_plot_export() {
     const QSize size = plot_->image().size();
     QStringList filters;
@@ -323,7 +340,7 @@ void Form1::ask_plot_export() {
     QString chosen = filters.constFirst();
     const QString name =
         ask_save_name(*this, QStringLiteral("Export plot as PNG"), QStringLiteral("plot.png"),
-                      filters, QStringLiteral("png"), &chosen);
+                      filters, export_suffix(ExportFile::png), &chosen);
     if (name.isEmpty()) {
         return;
     }
@@ -336,9 +353,8 @@ void Form1::ask_trajectory_export() {
     if (!events_.trajectory_to_export(*this)) {
         return;
     }
-    const QString name = ask_save_name(
-        *this, QStringLiteral("Export trajectory as CSV"), QStringLiteral("trajectory.csv"),
-        {QStringLiteral("CSV files (*.csv)")}, QStringLiteral("csv"));
+    const QString name = ask_export_name(*this, ExportFile::csv, QStringLiteral("trajectory"),
+                                         QStringLiteral("trajectory"));
     if (!name.isEmpty()) {
         export_trajectory(name);
     }

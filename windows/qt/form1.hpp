@@ -56,7 +56,6 @@ class Form1 final : public QWidget, public MainWindowOps {
     bool export_trajectory(const QString& name);
 
     static const QString hint_caption;
-    static const std::string no_trajectory_notice;
 
   signals:
     // The user closed the window with its close box.
@@ -72,6 +71,12 @@ class Form1 final : public QWidget, public MainWindowOps {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The pieces of the fixed layout, each placed and created in its turn from top to bottom.
+    void add_top_rows();
+    void add_parameter_rows();
+    void add_buttons();
+    // The start point's field with its heading, and the hint line under them.
+    void add_point_row();
     void add_field_array(Field field, int top_twips, const QColor& background);
     void add_menus();
     void ask_plot_export();

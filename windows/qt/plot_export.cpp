@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "windows/exports.hpp"
 #include "windows/qt/image_export.hpp"
 
 namespace quobel::windows::qt {
@@ -32,6 +33,11 @@ storage::FileOutcome export_plot_png(const QImage& picture, const QString& name,
         return {false, "The plot cannot be exported at the scale " + std::to_string(scale) +
                            ": the scale goes from 1 to " +
                            std::to_string(largest_plot_export_scale) + "."};
+    }
+    const std::string refusal = image_size_refusal(static_cast<double>(picture.width()) * scale,
+                                                   static_cast<double>(picture.height()) * scale);
+    if (!refusal.empty()) {
+        return {false, refusal};
     }
     const std::optional<QByteArray> bytes = png_bytes(enlarged(picture, scale));
     if (!bytes) {

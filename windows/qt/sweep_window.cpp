@@ -19,15 +19,13 @@
 
 #include "storage/text_file.hpp"
 #include "sweep/sweep_csv.hpp"
+#include "windows/exports.hpp"
 #include "windows/qt/controls.hpp"
 #include "windows/qt/image_export.hpp"
 
 namespace quobel::windows::qt {
 
 namespace {
-
-// Room for a PNG of the picture: beyond this an image takes gigabytes.
-constexpr int largest_image_side = 16384;
 
 const QString no_second = QStringLiteral("(none)");
 
@@ -352,15 +350,14 @@ void SweepWindow::use_point() {
 
 bool SweepWindow::export_png(const QString& name, double scale) {
     const QSize size = plot_->size();
-    const QSize pixels(static_cast<int>(size.width() * scale),
-                       static_cast<int>(size.height() * scale));
-    if (pixels.isEmpty() || pixels.width() > largest_image_side ||
-        pixels.height() > largest_image_side) {
-        tell(QStringLiteral("A picture of %1 x %2 pixels is too large to export.")
-                 .arg(pixels.width())
-                 .arg(pixels.height()));
+    // Checked before any size is formed, so that no scale can overflow it.
+    const std::string refusal = image_size_refusal(size.width() * scale, size.height() * scale);
+    if (!refusal.empty()) {
+        tell(from_utf8(refusal));
         return false;
     }
+    const QSize pixels(static_cast<int>(size.width() * scale),
+                       static_cast<int>(size.height() * scale));
     QImage image(pixels, QImage::Format_RGB32);
     {
         QPainter painter(&image);
@@ -400,16 +397,10 @@ bool SweepWindow::export_csv(const QString& name) {
 }
 
 void SweepWindow::ask_export(int kind) {
-    static const std::array<std::array<QString, 4>, 3> kinds{{
-        {QStringLiteral("Export sweep as PNG"), QStringLiteral("sweep.png"),
-         QStringLiteral("PNG images (*.png)"), QStringLiteral("png")},
-        {QStringLiteral("Export sweep as SVG"), QStringLiteral("sweep.svg"),
-         QStringLiteral("SVG images (*.svg)"), QStringLiteral("svg")},
-        {QStringLiteral("Export sweep as CSV"), QStringLiteral("sweep.csv"),
-         QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv")},
-    }};
-    const auto& k = kinds[static_cast<std::size_t>(kind)];
-    const QString name = ask_save_name(*this, k[0], k[1], {k[2]}, k[3]);
+    static constexpr std::array<ExportFile, 3> files{ExportFile::png, ExportFile::svg,
+                                                     ExportFile::csv};  // by Export
+    const QString name = ask_export_name(*this, files[static_cast<std::size_t>(kind)],
+                                         QStringLiteral("sweep"), QStringLiteral("sweep"));
     if (name.isEmpty()) {
         return;
     }
