@@ -82,8 +82,9 @@ class LinkGraph:
         for name in self.folder_targets(folder):
             for linked in self._known(self.targets[name]["links"]):
                 linked_folder = self.targets[linked]["folder"]
-                if linked_folder != folder and linked_folder in stack and linked_folder not in named:
-                    named.append(linked_folder)
+                if linked_folder != folder and linked_folder in stack:
+                    if linked_folder not in named:
+                        named.append(linked_folder)
         return named
 
 
@@ -179,7 +180,8 @@ def main():
         "--print-stack", action="store_true", help="print the stack as README.md states it"
     )
     arguments = parser.parse_args()
-    graph = load_graph(arguments.graph or os.path.join(arguments.root, "build/default/link_graph.json"))
+    default_graph = os.path.join(arguments.root, "build/default/link_graph.json")
+    graph = load_graph(arguments.graph or default_graph)
 
     if arguments.print_stack:
         print(stack_sentence(graph))
@@ -191,7 +193,7 @@ def main():
     for message in messages:
         print(message)
     if messages:
-        print(f"check_includes: {len(messages)} include(s) point outside the links", file=sys.stderr)
+        print(f"check_includes: {len(messages)} include(s) outside the links", file=sys.stderr)
         return 1
     print(f"check_includes: every include of {len(graph.folders)} folders follows the links")
     return 0

@@ -9,7 +9,8 @@
 # passing these settings on. The base root is cached as a tarball outside the checkout, so a repeat
 # costs only the package installs and the builds. Every stage has a time limit and fails with its
 # name when it passes it.
-#   QUOBEL_CLEANROOM_CACHE        folder of the cached base root (default /var/cache/quobel-cleanroom)
+#   QUOBEL_CLEANROOM_CACHE        folder of the cached base root
+#                                 (default /var/cache/quobel-cleanroom)
 #   QUOBEL_CLEANROOM_WORK         where the roots are unpacked (default /var/tmp)
 #   QUOBEL_CLEANROOM_REFRESH      set to 1 to bootstrap the base root again
 #   QUOBEL_CLEANROOM_REVISION     the committed tree to check (default HEAD)
@@ -75,8 +76,8 @@ fail_with_log() { # message, log file
     exit 1
 }
 
-# stage NAME LIMIT COMMAND...: runs COMMAND with its output in a log of its own, times it, stops at a
-# failure or once it has run LIMIT seconds. COMMAND may be one of the functions below: they and the
+# stage NAME LIMIT COMMAND...: runs COMMAND with its output in a log of its own, times it, stops at
+# a failure or once it has run LIMIT seconds. COMMAND may be one of the functions below: they and the
 # values they read are exported, so the process that timeout starts knows them.
 stage_number=0
 timings=()
@@ -240,7 +241,8 @@ fi
 root=$work/root
 stage "unpack build root" "$unpack_timeout" fresh_root "$root"
 mkdir -p "$root/root/quobel"
-stage "export committed tree" "$unpack_timeout" bash -c 'set -o pipefail; git archive "$1" | tar -x -C "$2"' export "$tree" "$root/root/quobel"
+stage "export committed tree" "$unpack_timeout" \
+    bash -c 'set -o pipefail; git archive "$1" | tar -x -C "$2"' export "$tree" "$root/root/quobel"
 
 stage "test command" "$build_timeout" in_root "$root" "cd /root/quobel && $test_command"
 stage "install xvfb and xdotool" "$install_timeout" in_root "$root" \
