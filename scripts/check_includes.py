@@ -30,7 +30,8 @@ class LinkGraph:
         # Folders in the order CMake added them: from the bottom of the stack up.
         self.folders = []
         for target in targets:
-            if target["folder"] not in self.folders:
+            # A target of the top folder would make the whole tree, build folders too, its folder.
+            if target["folder"] and target["folder"] not in self.folders:
                 self.folders.append(target["folder"])
 
     def _known(self, names):
