@@ -92,7 +92,8 @@ stage() {
     # Not as the condition of an if: there bash would ignore set -e inside the stage's functions.
     local status=0
     set +e
-    timeout --kill-after=30 "$limit" bash -c 'set -e; "$@"' "$name" "$@" >"$log" 2>&1
+    timeout --kill-after=30 "$limit" bash -c 'set -euo pipefail; "$@"' "$name" "$@" \
+        </dev/null >"$log" 2>&1
     status=$?
     set -e
     if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
