@@ -13,15 +13,12 @@
 #include "analysis/boundary_exponents.hpp"
 #include "analysis/long_run.hpp"
 #include "model/number_text.hpp"
+#include "model/version.hpp"
 #include "storage/parameter_file.hpp"
 #include "storage/text_file.hpp"
 #include "storage/trajectory_csv.hpp"
 #include "sweep/sweep.hpp"
 #include "sweep/sweep_csv.hpp"
-
-#ifndef QUOBEL_VERSION
-#define QUOBEL_VERSION "unknown"
-#endif
 
 namespace quobel::cli {
 
@@ -387,7 +384,7 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
         return exit_ok;
     }
     if (command == "--version") {
-        out << "quobel-cli " << QUOBEL_VERSION << "\n";
+        out << "quobel-cli " << model::version << "\n";
         return exit_ok;
     }
     Failure failure;

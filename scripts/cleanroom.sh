@@ -5,21 +5,31 @@
 # Debian package built there is installed into a second fresh root and the installed quobel must show
 # its window too.
 #
-# Needs root (debootstrap, chroot, namespaces). The base root is cached as a tarball outside the
-# checkout, so a repeat costs only the package installs and the builds.
-#   QUOBEL_CLEANROOM_CACHE    folder of the cached base root (default /var/cache/quobel-cleanroom)
-#   QUOBEL_CLEANROOM_WORK     where the roots are unpacked (default /var/tmp)
-#   QUOBEL_CLEANROOM_REFRESH  set to 1 to bootstrap the base root again
-#   QUOBEL_CLEANROOM_REVISION the committed tree to check (default HEAD)
+# Needs root (debootstrap, chroot, namespaces); started as another user it runs itself through sudo,
+# passing these settings on. The base root is cached as a tarball outside the checkout, so a repeat
+# costs only the package installs and the builds. Every stage has a time limit and fails with its
+# name when it passes it.
+#   QUOBEL_CLEANROOM_CACHE        folder of the cached base root
+#                                 (default /var/cache/quobel-cleanroom)
+#   QUOBEL_CLEANROOM_WORK         where the roots are unpacked (default /var/tmp)
+#   QUOBEL_CLEANROOM_REFRESH      set to 1 to bootstrap the base root again
+#   QUOBEL_CLEANROOM_REVISION     the committed tree to check (default HEAD)
+#   QUOBEL_CLEANROOM_RUN_TIMEOUT  seconds a stage that builds Quobel may take, and the run command
+#                                 to show its window (default 3600)
 
 # Read whole before it starts: an edit of this file while it runs cannot change what it does.
 {
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 if [ "$(id -u)" -ne 0 ]; then
-    exec sudo -- "$0" "$@"
+    # sudo resets the environment: the settings go on as arguments of env.
+    settings=()
+    for name in "${!QUOBEL_CLEANROOM_@}"; do
+        settings+=("$name=${!name}")
+    done
+    exec sudo -- env "${settings[@]}" "$(realpath "$0")" "$@"
 fi
+cd "$(dirname "$0")/.."
 
 suite=bookworm
 title=Quobel # the main window's title
@@ -27,8 +37,11 @@ cache=${QUOBEL_CLEANROOM_CACHE:-/var/cache/quobel-cleanroom}
 arch=$(dpkg --print-architecture)
 base_tarball=$cache/base-$suite-$arch.tar.gz
 # The run command builds a release build before its window shows; the installed program starts at once.
-build_and_show_timeout=${QUOBEL_CLEANROOM_RUN_TIMEOUT:-3600}
+build_timeout=${QUOBEL_CLEANROOM_RUN_TIMEOUT:-3600}
 show_timeout=180
+# The limits of the stages that neither build nor show a window: downloads and unpacking.
+install_timeout=1200
+unpack_timeout=600
 
 work=$(mktemp -d "${QUOBEL_CLEANROOM_WORK:-/var/tmp}/quobel-cleanroom.XXXXXX")
 logs=$work/logs
@@ -63,12 +76,14 @@ fail_with_log() { # message, log file
     exit 1
 }
 
-# stage NAME COMMAND...: runs COMMAND with its output in a log of its own, times it, stops at a failure.
+# stage NAME LIMIT COMMAND...: runs COMMAND with its output in a log of its own, times it, stops at
+# a failure or once it has run LIMIT seconds. COMMAND may be one of the functions below: they and the
+# values they read are exported, so the process that timeout starts knows them.
 stage_number=0
 timings=()
 stage() {
-    local name=$1
-    shift
+    local name=$1 limit=$2
+    shift 2
     stage_number=$((stage_number + 1))
     local log
     log=$logs/$(printf '%02d' "$stage_number")-${name// /-}.log
@@ -77,12 +92,13 @@ stage() {
     # Not as the condition of an if: there bash would ignore set -e inside the stage's functions.
     local status=0
     set +e
-    (
-        set -e
-        "$@"
-    ) >"$log" 2>&1
+    timeout --kill-after=30 "$limit" bash -c 'set -euo pipefail; "$@"' "$name" "$@" \
+        </dev/null >"$log" 2>&1
     status=$?
     set -e
+    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+        fail_with_log "$name (still running after its limit of $limit s)" "$log"
+    fi
     [ "$status" -eq 0 ] || fail_with_log "$name (status $status after $((SECONDS - t0)) s)" "$log"
     say "   ok in $((SECONDS - t0)) s"
     timings+=("$(printf '%6d s  %s' $((SECONDS - t0)) "$name")")
@@ -167,16 +183,19 @@ in_root() {
 }
 
 # Starts COMMAND under Xvfb in the current folder, waits up to TIMEOUT s for a visible window with the
-# main window's title, then quits it. Runs inside a root.
+# main window's title, then quits it. Runs inside a root. The root shares the host's network and so
+# its abstract X sockets: Xvfb picks a display that is free and says which (-displayfd).
 show_window_script() { # command, timeout
+    local command
+    command=$(printf '%q' "$1") # one word of shell, whatever quotes the command holds
     cat <<EOF
 set -u
-Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
-export DISPLAY=:7
-for _ in \$(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>/tmp/xvfb.display >/tmp/xvfb.log 2>&1 &
+for _ in \$(seq 100); do [ -s /tmp/xvfb.display ] && break; sleep 0.1; done
+export DISPLAY=:\$(head -n 1 /tmp/xvfb.display)
 xdotool getdisplaygeometry >/dev/null || { echo "Xvfb did not start"; cat /tmp/xvfb.log; exit 1; }
-echo "running: $1"
-bash -c '$1' >/tmp/program.log 2>&1 &
+echo "running on display \$DISPLAY:" $command
+bash -c $command >/tmp/program.log 2>&1 &
 program=\$!
 t0=\$SECONDS
 while :; do
@@ -209,26 +228,30 @@ tail -n 20 /tmp/program.log
 EOF
 }
 
-stage "host tools" install_host_tools
+export work logs cache arch base_tarball suite mirror updates_mirror security_mirror
+export -f install_host_tools bootstrap_base fresh_root in_root
+
+stage "host tools" "$install_timeout" install_host_tools
 
 if [ ! -f "$base_tarball" ] || [ "${QUOBEL_CLEANROOM_REFRESH:-0}" = 1 ]; then
-    stage "bootstrap base root" bootstrap_base
+    stage "bootstrap base root" "$install_timeout" bootstrap_base
 else
     say "== cleanroom: base root cached in $base_tarball ($(date -r "$base_tarball" +%F))"
 fi
 
 root=$work/root
-stage "unpack build root" fresh_root "$root"
+stage "unpack build root" "$unpack_timeout" fresh_root "$root"
 mkdir -p "$root/root/quobel"
-stage "export committed tree" bash -c 'set -o pipefail; git archive "$1" | tar -x -C "$2"' export "$tree" "$root/root/quobel"
+stage "export committed tree" "$unpack_timeout" \
+    bash -c 'set -o pipefail; git archive "$1" | tar -x -C "$2"' export "$tree" "$root/root/quobel"
 
-stage "test command" in_root "$root" "cd /root/quobel && $test_command"
-stage "install xvfb and xdotool" in_root "$root" \
+stage "test command" "$build_timeout" in_root "$root" "cd /root/quobel && $test_command"
+stage "install xvfb and xdotool" "$install_timeout" in_root "$root" \
     "DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends xvfb xdotool"
-stage "run command shows the window" in_root "$root" \
-    "cd /root/quobel && $(show_window_script "$run_command" "$build_and_show_timeout")"
+stage "run command shows the window" $((build_timeout + 120)) in_root "$root" \
+    "cd /root/quobel && $(show_window_script "$run_command" "$build_timeout")"
 
-stage "build the package" in_root "$root" \
+stage "build the package" "$build_timeout" in_root "$root" \
     "cd /root/quobel && cmake --preset package && cmake --build --preset package && cpack --preset package &&
      dpkg-deb --info build/package/quobel_*.deb && dpkg-deb --contents build/package/quobel_*.deb"
 deb=$(cd "$root/root/quobel/build/package" && ls quobel_*.deb)
@@ -237,13 +260,13 @@ say "   $deb depends on: $(dpkg-deb --field "$work/$deb" Depends)"
 rm -rf --one-file-system "$root"
 
 installed=$work/installed
-stage "unpack a second fresh root" fresh_root "$installed"
+stage "unpack a second fresh root" "$unpack_timeout" fresh_root "$installed"
 cp "$work/$deb" "$installed/root/"
-stage "install the package" in_root "$installed" \
+stage "install the package" "$install_timeout" in_root "$installed" \
     "cd /root && apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ./$deb"
-stage "install xvfb and xdotool" in_root "$installed" \
+stage "install xvfb and xdotool" "$install_timeout" in_root "$installed" \
     "DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends xvfb xdotool"
-stage "installed quobel shows the window" in_root "$installed" \
+stage "installed quobel shows the window" $((show_timeout + 120)) in_root "$installed" \
     "cd /root && $(show_window_script quobel "$show_timeout")"
 
 say "cleanroom: all stages passed in $((SECONDS - started)) s:"

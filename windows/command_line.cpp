@@ -3,11 +3,8 @@
 
 #include <algorithm>
 
+#include "model/version.hpp"
 #include "storage/text_file.hpp"
-
-#ifndef QUOBEL_VERSION
-#error "The build gives the program's version as QUOBEL_VERSION"
-#endif
 
 namespace quobel::windows {
 
@@ -53,7 +50,7 @@ CommandLine mistake(const std::string& what) {
 }  // namespace
 
 std::string version_text() {
-    return "quobel " QUOBEL_VERSION "\n";
+    return "quobel " + std::string(model::version) + "\n";
 }
 
 CommandLine read_command_line(std::span<const char* const> arguments,

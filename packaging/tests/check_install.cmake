@@ -14,7 +14,12 @@ set(expected
     share/applications/quobel.desktop
     share/icons/hicolor/scalable/apps/quobel.svg
     share/metainfo/org.quobel.quobel.metainfo.xml)
-foreach(size 16 22 24 32 48 64 128 256 512)
+# ICON_SIZES: the sizes the build renders, comma-separated.
+string(REPLACE "," ";" icon_sizes "${ICON_SIZES}")
+if(NOT icon_sizes)
+    message(FATAL_ERROR "give the icon sizes as -DICON_SIZES=16,22,...")
+endif()
+foreach(size IN LISTS icon_sizes)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/quobel.png)
 endforeach()
 file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE ${PREFIX} ${PREFIX}/*)
