@@ -90,6 +90,15 @@ class TestSweepPlot : public QObject {
     Q_OBJECT
 
   private slots:
+    void withoutResultsThereAreNoCells() {
+        const SweepResults none;
+        SweepPlot plot(none, nullptr);
+        plot.set_rows(LineRows::log_odds);  // before any sweep, as the check box allows
+        plot.reset();
+        plot.extend(0, 0);
+        QVERIFY(plot.cells().isNull());
+    }
+
     void aBatchOfAtlasPointsRepaintsOnlyItsColumns() {
         SweepOnScreen sweep(true);
         SweepPlot& plot = *sweep.plot;

@@ -69,9 +69,9 @@ void SweepPlot::reset() {
         // The image reads the raster's own pixels: the cells are kept once, coloured in place.
         cells_ = QImage(reinterpret_cast<const uchar*>(raster_.pixels.data()), raster_.width,
                         raster_.height, raster_.width * 4, QImage::Format_RGB32);
+        shown_rows_ = results_.shown_rows(rows_);
     }
     chosen_.reset();
-    shown_rows_ = results_.shown_rows(rows_);
     update();
     extend(0, results_.done());
 }
