@@ -61,7 +61,9 @@ AnalysisWindow::AnalysisWindow(const ProgramState& state, QWidget* parent)
     layout->addWidget(status_);
 
     connect(job_, &LongRunJob::progressed, progress_, &QProgressBar::setValue);
-    connect(job_, &LongRunJob::ended, this, &AnalysisWindow::take_result);
+    // Queued: Cancel ends the run before the click returns, and the window shows the result on
+    // its next turn, as it does for a run that reaches its end.
+    connect(job_, &LongRunJob::ended, this, &AnalysisWindow::take_result, Qt::QueuedConnection);
     refresh();
     // Room for the three map rows and the portfolio table without scrolling.
     resize(sizeHint().expandedTo(QSize(980, 820)));

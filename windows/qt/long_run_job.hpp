@@ -2,14 +2,11 @@
 // its progress read while it goes and its result handed back on the window's thread.
 #pragma once
 
-#include <QObject>
-#include <QTimer>
-#include <memory>
-#include <optional>
-#include <thread>
+#include <cstdint>
 
 #include "analysis/long_run.hpp"
 #include "model/model_state.hpp"
+#include "windows/qt/background_job.hpp"
 
 namespace quobel::windows::qt {
 
@@ -20,18 +17,14 @@ struct FinishedRun {
     analysis::LongRunSettings settings;
 };
 
-class LongRunJob final : public QObject {
+class LongRunJob final : public BackgroundJob {
     Q_OBJECT
 
   public:
     explicit LongRunJob(QObject* parent = nullptr);
-    // Cancels a run under way and waits for its thread, a fraction of a millisecond.
-    ~LongRunJob() override;
 
     // Starts a run from the model's current point; false while another run goes on.
     bool start(const model::ModelState& model, const analysis::LongRunSettings& settings);
-    void cancel();
-    bool running() const { return run_ != nullptr; }
     // The settings of the run under way, brought into range.
     const analysis::LongRunSettings& settings() const;
 
@@ -42,18 +35,13 @@ class LongRunJob final : public QObject {
     void progressed(int per_mille);
     // A run ended (finished, cancelled or stopped), with its result.
     void ended(const FinishedRun& run);
-    // From the worker thread, queued.
-    void worker_done(QPrivateSignal);
 
   private:
     struct Run;
 
-    void report_progress();
-    void take_result();
-
-    std::unique_ptr<Run> run_;
-    std::thread worker_;
-    QTimer* timer_ = nullptr;
+    Run& current_run() const;
+    void progress() override;
+    void finished(std::unique_ptr<Work> work) override;
 };
 
 }  // namespace quobel::windows::qt

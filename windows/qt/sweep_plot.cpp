@@ -2,6 +2,7 @@
 #include "windows/qt/sweep_plot.hpp"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -56,33 +57,63 @@ SweepPlot::SweepPlot(const SweepResults& results, QWidget* parent)
     setObjectName(QStringLiteral("SweepPlot"));
     setMouseTracking(true);
     setMinimumSize(520, 380);
+    // Not static contents: the picture stretches with the widget, so a resize repaints it all.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void SweepPlot::reset() {
-    raster_ = results_.blank_raster(rows_);
     cells_ = QImage();
+    raster_ = results_.blank_raster(rows_);
     if (raster_.width > 0 && raster_.height > 0) {
-        cells_ = QImage(raster_.width, raster_.height, QImage::Format_RGB32);
+        make_opaque(0, raster_.width);
+        // The image reads the raster's own pixels: the cells are kept once, coloured in place.
+        cells_ = QImage(reinterpret_cast<const uchar*>(raster_.pixels.data()), raster_.width,
+                        raster_.height, raster_.width * 4, QImage::Format_RGB32);
+        shown_rows_ = results_.shown_rows(rows_);
     }
     chosen_.reset();
+    update();
     extend(0, results_.done());
 }
 
 void SweepPlot::extend(std::int64_t first, std::int64_t last) {
+    last = std::min(last, results_.done());
+    if (cells_.isNull() || first >= last) {
+        return;
+    }
     results_.paint(raster_, rows_, first, last);
-    if (!cells_.isNull()) {
-        // A quarter of a million cells copy in well under a millisecond: simpler than tracking
-        // which of them changed.
-        for (int y = 0; y < raster_.height; ++y) {
-            auto* line = reinterpret_cast<QRgb*>(cells_.scanLine(y));
-            for (int x = 0; x < raster_.width; ++x) {
-                line[x] = 0xff000000U | raster_.at(x, y);
-            }
+    // A plane's point colours one cell of its column, a line's point a whole column.
+    const std::int64_t points_per_column = results_.line() ? 1 : results_.settings().axes[1].count;
+    const auto left = static_cast<int>(first / points_per_column);
+    const auto right = static_cast<int>((last - 1) / points_per_column) + 1;
+    make_opaque(left, right);
+    // The log-odds rows shown follow the values reached: when they grow, every cell moves.
+    if (const auto shown = results_.shown_rows(rows_); shown != shown_rows_) {
+        shown_rows_ = shown;
+        update();
+        return;
+    }
+    const Areas a = areas(size());
+    const double column_width = a.cells.width() / raster_.width;
+    QRect changed = QRectF(a.cells.left() + left * column_width, a.cells.top(),
+                           (right - left) * column_width, a.cells.height())
+                        .toAlignedRect()
+                        .adjusted(-2, -2, 2, 2);
+    if (!a.strip.isEmpty()) {
+        // The strip's curves and its scale take in every new point. One rectangle, not two: a
+        // scaled image drawn through a clip of several rectangles may take its rows one pixel
+        // apart from the same image drawn whole.
+        changed = changed.united(strip_area(a.strip));
+    }
+    update(changed);
+}
+
+void SweepPlot::make_opaque(int left, int right) {
+    for (int y = 0; y < raster_.height; ++y) {
+        for (int x = left; x < right; ++x) {
+            raster_.at(x, y) |= 0xff000000U;
         }
     }
-    // One repaint for the whole batch of points.
-    update();
 }
 
 void SweepPlot::set_rows(LineRows rows) {
@@ -123,12 +154,23 @@ SweepPlot::Areas SweepPlot::areas(QSize size) const {
     return a;
 }
 
-void SweepPlot::paintEvent(QPaintEvent* /*event*/) {
+QRect SweepPlot::strip_area(const QRectF& strip) {
+    // With the labels of its scale, which stand out half a line above and below it.
+    return QRectF(0, strip.top() - 8, strip.right(), strip.height() + 16)
+        .toAlignedRect()
+        .adjusted(-2, -2, 2, 2);
+}
+
+void SweepPlot::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    paint_picture(painter, size());
+    paint_part(painter, size(), event->rect());
 }
 
 void SweepPlot::paint_picture(QPainter& painter, QSize size) const {
+    paint_part(painter, size, std::nullopt);
+}
+
+void SweepPlot::paint_part(QPainter& painter, QSize size, std::optional<QRect> part) const {
     painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
     if (results_.empty()) {
         painter.setPen(Qt::darkGray);
@@ -145,11 +187,15 @@ void SweepPlot::paint_picture(QPainter& painter, QSize size) const {
                       QRectF(0, cells_.height() - last_row, cells_.width(), last_row - first_row));
     painter.setPen(QPen(Qt::black, 1));
     painter.drawRect(a.cells);
-    if (!a.strip.isEmpty()) {
+    // The strip and the key are the slow parts, and new points change neither the key nor, on a
+    // plane, any strip.
+    if (!a.strip.isEmpty() && (!part || part->intersects(strip_area(a.strip)))) {
         paint_strip(painter, a.strip);
     }
     paint_axes(painter, a);
-    paint_key(painter, a.key);
+    if (!part || part->intersects(a.key.toAlignedRect())) {
+        paint_key(painter, a.key);
+    }
 
     // The current parameters: a dashed line for a line, a ring for a plane.
     painter.setPen(QPen(Qt::black, 1.5, Qt::DashLine));

@@ -3,19 +3,22 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QRectF>
 #include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "windows/sweep_view.hpp"
 
 namespace quobel::windows::qt {
 
-// The cells are kept as an image with one pixel per cell, coloured as points come in; a repaint
-// scales it to the widget, so it costs the same however far the sweep has got.
+// The cells are kept once, as an image with one pixel per cell, coloured as points come in; a
+// repaint scales it to the widget, so it costs the same however far the sweep has got, and a batch
+// of points repaints only the columns it coloured (and a line's strip of exponents).
 class SweepPlot final : public QWidget {
     Q_OBJECT
 
@@ -35,8 +38,8 @@ class SweepPlot final : public QWidget {
     void paint_picture(QPainter& painter, QSize size) const;
     // Where the cells show in the widget.
     QRectF cells_rect() const { return areas(size()).cells; }
-    // The cells, one pixel each.
-    const QImage& cells() const { return cells_; }
+    // A copy of the cells, one pixel each.
+    QImage cells() const { return cells_.copy(); }
 
   signals:
     // The text of the point under the pointer, empty when it leaves the cells.
@@ -57,6 +60,12 @@ class SweepPlot final : public QWidget {
         QRectF key;    // the legend or the colour bar
     };
     Areas areas(QSize size) const;
+    // What a change of the strip repaints.
+    static QRect strip_area(const QRectF& strip);
+    // Makes the raster's pixels in columns [left, right) opaque, as the image reads them.
+    void make_opaque(int left, int right);
+    // The picture at `size`, drawing only what may show in `part`, or all of it.
+    void paint_part(QPainter& painter, QSize size, std::optional<QRect> part) const;
     std::optional<SweepResults::Place> place_at(QPointF position) const;
     void paint_strip(QPainter& painter, const QRectF& strip) const;
     void paint_key(QPainter& painter, const QRectF& key) const;
@@ -64,7 +73,8 @@ class SweepPlot final : public QWidget {
 
     const SweepResults& results_;
     SweepRaster raster_;
-    QImage cells_;
+    QImage cells_;  // reads raster_'s pixels
+    std::pair<int, int> shown_rows_;
     LineRows rows_ = LineRows::r;
     std::array<std::optional<double>, 2> marks_;
     std::optional<std::int64_t> chosen_;

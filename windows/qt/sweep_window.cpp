@@ -81,8 +81,7 @@ SweepWindow::SweepWindow(Events& events, QWidget* parent)
 // The job, a child, cancels a sweep under way and waits for its threads.
 SweepWindow::~SweepWindow() = default;
 
-QWidget* SweepWindow::make_settings() {
-    auto* box = new QGroupBox(QStringLiteral("Sweep"), this);
+QLayout* SweepWindow::make_axes(QWidget* box) {
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("From"), box), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("To"), box), 0, 2);
@@ -106,7 +105,10 @@ QWidget* SweepWindow::make_settings() {
     names_[0]->setToolTip(QStringLiteral("The parameter along the horizontal axis"));
     names_[1]->setToolTip(
         QStringLiteral("A second parameter makes a plane: the survival atlas of exact verdicts"));
+    return grid;
+}
 
+QLayout* SweepWindow::make_run_settings(QWidget* box) {
     const analysis::LongRunSettings defaults;
     steps_ = make_count_box(box, 0, 10'000'000, 100'000, 10'000);
     steps_->setToolTip(QStringLiteral("Steps of each value's long run; 0 for the exponents alone"));
@@ -131,7 +133,10 @@ QWidget* SweepWindow::make_settings() {
         run->addWidget(new QLabel(rows[i].first, box), static_cast<int>(i), 0);
         run->addWidget(rows[i].second, static_cast<int>(i), 1);
     }
+    return run;
+}
 
+void SweepWindow::make_actions(QWidget* box) {
     log_odds_ = new QCheckBox(QStringLiteral("Log-odds up the side"), box);
     log_odds_->setToolTip(
         QStringLiteral("Show log(r / (1 - r)) instead of r, to see a run close "
@@ -150,6 +155,20 @@ QWidget* SweepWindow::make_settings() {
         QStringLiteral("Writes the clicked point's values into the main window's "
                        "fields; \"Recalculate !!!\" applies them"));
     use_->setEnabled(false);
+
+    connect(sweep_, &QPushButton::clicked, this, &SweepWindow::start_sweep);
+    connect(cancel_, &QPushButton::clicked, this, &SweepWindow::cancel_sweep);
+    connect(use_, &QPushButton::clicked, this, &SweepWindow::use_point);
+    connect(log_odds_, &QCheckBox::toggled, this,
+            [this](bool on) { plot_->set_rows(on ? LineRows::log_odds : LineRows::r); });
+}
+
+QWidget* SweepWindow::make_settings() {
+    auto* box = new QGroupBox(QStringLiteral("Sweep"), this);
+    QLayout* grid = make_axes(box);
+    QLayout* run = make_run_settings(box);
+    make_actions(box);
+
     const std::array<QString, 3> export_captions{QStringLiteral("PNG..."), QStringLiteral("SVG..."),
                                                  QStringLiteral("CSV...")};
     auto* exports = new QHBoxLayout;
@@ -180,12 +199,6 @@ QWidget* SweepWindow::make_settings() {
     layout->addLayout(exports);
     layout->addWidget(png_scale_);
     layout->addStretch();
-
-    connect(sweep_, &QPushButton::clicked, this, &SweepWindow::start_sweep);
-    connect(cancel_, &QPushButton::clicked, this, &SweepWindow::cancel_sweep);
-    connect(use_, &QPushButton::clicked, this, &SweepWindow::use_point);
-    connect(log_odds_, &QCheckBox::toggled, this,
-            [this](bool on) { plot_->set_rows(on ? LineRows::log_odds : LineRows::r); });
     return box;
 }
 

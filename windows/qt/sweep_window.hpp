@@ -23,6 +23,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -85,6 +86,12 @@ class SweepWindow final : public QWidget {
 
   private:
     QWidget* make_settings();
+    // The two axes: each one's parameter, range and count of values.
+    QLayout* make_axes(QWidget* box);
+    // The settings of each value's long run.
+    QLayout* make_run_settings(QWidget* box);
+    // The check boxes, Sweep, Cancel, the progress and "Use this point", wired.
+    void make_actions(QWidget* box);
     void fill_parameter_lists();
     void take_points();
     void sweep_ended(bool complete);
