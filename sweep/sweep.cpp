@@ -18,14 +18,6 @@ namespace {
 
 using Table = ParameterName::Table;
 
-// The renormalisation writes the window's fields; a sweep has none.
-class NoFields final : public editing::FieldWriter {
-  public:
-    void set_field_text(editing::Field, int, std::string_view) override {}
-    void set_label_caption(int, std::string_view) override {}
-    void show_notice(std::string_view) override {}
-};
-
 // The vector a component belongs to: (table, map) for the stock tables, prob alone otherwise.
 std::pair<Table, int> vector_of(const ParameterName& name) {
     return {name.table, name.table == Table::prob ? 0 : name.map};
@@ -68,11 +60,11 @@ void write_vector(model::ModelState& m, Table table, int map, const Vector& x) {
 }
 
 // The vector (table, map) after "Recalculate !!!" with those of `values` that lie in it as its
-// edits; false when it has no finite outcome.
-bool recalculated(const model::ModelState& m, Table table, int map,
-                  const std::vector<std::pair<ParameterName, double>>& values, Vector& x) {
+// edits; nothing when it has no finite outcome.
+std::optional<Vector> recalculated(const model::ModelState& m, Table table, int map,
+                                   const std::vector<std::pair<ParameterName, double>>& values) {
     const auto size = static_cast<std::size_t>(vector_size(m, table));
-    x = read_vector(m, table, map);
+    const Vector x = read_vector(m, table, map);
     Vector pending{};
     std::array<std::int16_t, model::max_stocks> edited{};
     for (const auto& [name, value] : values) {
@@ -82,10 +74,12 @@ bool recalculated(const model::ModelState& m, Table table, int map,
             edited[j - 1] = 1;
         }
     }
-    NoFields no_fields;
-    return editing::renormalise(std::span(x).first(size), std::span(pending).first(size),
-                                std::span(edited).first(size), no_fields,
-                                parameter_field({table, map, 1}).field);
+    const auto y = editing::renormalised(std::span(x).first(size), std::span(pending).first(size),
+                                         std::span(edited).first(size));
+    if (!y) {
+        return std::nullopt;
+    }
+    return y->values;
 }
 
 std::uint64_t splitmix64(std::uint64_t x) {
@@ -106,11 +100,11 @@ bool set_parameters(model::ModelState& model,
             continue;
         }
         done.push_back(vector);
-        Vector x{};
-        if (!recalculated(model, vector.first, vector.second, values, x)) {
+        const auto x = recalculated(model, vector.first, vector.second, values);
+        if (!x) {
             return false;
         }
-        write_vector(model, vector.first, vector.second, x);
+        write_vector(model, vector.first, vector.second, *x);
     }
     return true;
 }
@@ -170,10 +164,10 @@ class PointParameters {
         }
         for (const Axis& axis : axes) {
             const auto [table, map] = vector_of(axis.name);
-            auto& vectors = vectors_.emplace_back(static_cast<std::size_t>(axis.count));
+            auto& vectors = vectors_.emplace_back();
+            vectors.reserve(static_cast<std::size_t>(axis.count));
             for (std::int64_t i = 0; i < axis.count; ++i) {
-                auto& [x, applied] = vectors[static_cast<std::size_t>(i)];
-                applied = recalculated(model, table, map, {{axis.name, axis.value(i)}}, x);
+                vectors.push_back(recalculated(model, table, map, {{axis.name, axis.value(i)}}));
             }
         }
     }
@@ -190,12 +184,12 @@ class PointParameters {
         const std::int64_t inner = settings_.axes.size() == 2 ? settings_.axes[1].count : 1;
         for (std::size_t a = 0; a < vectors_.size(); ++a) {
             const std::int64_t i = a == 0 ? index / inner : index % inner;
-            const auto& [x, applied] = vectors_[a][static_cast<std::size_t>(i)];
-            if (!applied) {
+            const std::optional<Vector>& x = vectors_[a][static_cast<std::size_t>(i)];
+            if (!x) {
                 return false;
             }
             const auto [table, map] = vector_of(settings_.axes[a].name);
-            write_vector(point, table, map, x);
+            write_vector(point, table, map, *x);
         }
         return true;
     }
@@ -206,7 +200,7 @@ class PointParameters {
 
     const model::ModelState& model_;
     const SweepSettings& settings_;
-    std::vector<std::vector<std::pair<Vector, bool>>> vectors_;  // by axis, then value
+    std::vector<std::vector<std::optional<Vector>>> vectors_;  // by axis, then value
 };
 
 // One point; `point` is the worker's own copy of the parameters.
