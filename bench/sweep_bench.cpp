@@ -2,8 +2,6 @@
 // verdict plane of 500 x 500 points.
 #include <benchmark/benchmark.h>
 
-#include <thread>
-
 #include "bench_models.hpp"
 #include "sweep/sweep.hpp"
 
@@ -38,7 +36,7 @@ void sweep(benchmark::State& bench) {
     sweep::SweepSettings settings;
     settings.axes = {{{sweep::ParameterName::Table::R, 1, 1}, 0.1, 0.5, 16}};
     settings.run.steps = steps_per_point;
-    const int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    const int threads = sweep::core_count();
     std::int64_t steps = 0;
     for (auto _ : bench) {
         sweep::SweepControl control;
@@ -61,7 +59,7 @@ void atlas_500(benchmark::State& bench) {
     settings.axes = {{{sweep::ParameterName::Table::la1, 1, 1}, 0.01, 0.99, 500},
                      {{sweep::ParameterName::Table::prob, 1, 0}, 0.01, 0.99, 500}};
     settings.run.steps = 0;
-    const int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+    const int threads = sweep::core_count();
     constexpr std::int64_t points = std::int64_t{500} * 500;
     std::vector<analysis::Verdict> verdicts(static_cast<std::size_t>(points));
     for (auto _ : bench) {

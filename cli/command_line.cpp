@@ -8,7 +8,6 @@
 #include <cmath>
 #include <optional>
 #include <string_view>
-#include <thread>
 
 #include "analysis/boundary_exponents.hpp"
 #include "analysis/long_run.hpp"
@@ -232,8 +231,7 @@ int sweep_command(const std::vector<std::string>& args, Failure& failure) {
     sweep::SweepSettings settings;
     std::int64_t shard = 1;
     std::int64_t shards = 1;
-    const unsigned cores = std::thread::hardware_concurrency();
-    int threads = cores == 0 ? 1 : static_cast<int>(cores);
+    int threads = sweep::core_count();
     const auto fail = [&failure](Failure f) {
         failure = std::move(f);
         return failure.status;

@@ -1,16 +1,14 @@
-// Parameter sweeps: grid values, the renormalised point parameters and the ordered thread pool.
+// Parameter sweeps: grid values, the renormalised point parameters and each point's figures.
 #include "sweep/sweep.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <limits>
-#include <mutex>
 #include <thread>
 
 #include "analysis/chart_data.hpp"
 #include "editing/recalculation.hpp"
+#include "sweep/ordered_pool.hpp"
 
 namespace quobel::sweep {
 
@@ -264,118 +262,30 @@ std::optional<model::ModelState> point_model(const model::ModelState& model,
     return point;
 }
 
+int core_count() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
 bool run_sweep(const model::ModelState& model, const SweepSettings& settings, std::int64_t first,
                std::int64_t last, int threads, SweepControl& control,
                const std::function<void(const PointResult&)>& emit) {
-    if (first >= last) {
-        return true;
-    }
-    threads = std::max(threads, 1);
-    // A point with a long run takes milliseconds; one without, about a microsecond, so those are
-    // claimed in blocks to keep the lock out of the way.
-    const std::int64_t block = settings.run.steps > 0 ? 1 : 256;
-    const std::int64_t window = block * threads * 4;  // points computed ahead of `emit`
-    std::vector<std::optional<PointResult>> slots(static_cast<std::size_t>(window));
-    const auto slot = [&](std::int64_t i) {
-        return static_cast<std::size_t>((i - first) % window);
-    };
-
-    std::mutex mutex;
-    std::condition_variable ready;  // a point is done
-    std::condition_variable room;   // a point was handed on, or the sweep ends
-    std::int64_t next = first;      // the first point nobody has claimed
-    std::int64_t emitted = first;   // the first point not yet handed on
-    bool stopping = false;
-    const auto cancelled = [&] { return control.runs.cancel.load(std::memory_order_relaxed); };
-
     const PointParameters parameters(model, settings);
-    const auto work = [&] {
-        model::ModelState point = model;
-        std::vector<PointResult> done;
-        for (;;) {
-            std::int64_t begin = 0;
-            std::int64_t end = 0;
-            {
-                std::unique_lock lock(mutex);
-                room.wait(lock, [&] {
-                    return stopping || next >= last ||
-                           std::min(next + block, last) <= emitted + window;
-                });
-                if (stopping || next >= last) {
-                    return;
-                }
-                begin = next;
-                end = std::min(next + block, last);
-                next = end;
-            }
-            done.clear();
-            for (std::int64_t i = begin; i < end && !cancelled(); ++i) {
-                done.push_back(compute_point(parameters, settings, i, point, control.runs));
-            }
-            {
-                const std::lock_guard lock(mutex);
-                for (PointResult& result : done) {
-                    slots[slot(result.index)] = std::move(result);
-                }
-            }
-            ready.notify_one();
-        }
+    // A point with a long run takes milliseconds; one without, about a microsecond.
+    const std::int64_t block = settings.run.steps > 0 ? 1 : 256;
+    // Each thread works on its own copy of the parameters.
+    const auto make_worker = [&] {
+        return [&parameters, &settings, &control, point = model](std::int64_t index) mutable {
+            return compute_point(parameters, settings, index, point, control.runs);
+        };
     };
-
-    std::vector<std::jthread> pool;
-    // Declared after the pool, so it ends first: the workers are released before they are joined,
-    // however this function is left.
-    struct Release {
-        std::mutex& mutex;
-        std::condition_variable& room;
-        bool& stopping;
-        ~Release() {
-            {
-                const std::lock_guard lock(mutex);
-                stopping = true;
-            }
-            room.notify_all();
-        }
-    } release{mutex, room, stopping};
-    pool.reserve(static_cast<std::size_t>(threads));
-    for (int t = 0; t < threads; ++t) {
-        pool.emplace_back(work);
-    }
-
-    // The points that are done in a row from the next one on, taken under one lock.
-    std::vector<PointResult> batch;
-    for (std::int64_t i = first; i < last;) {
-        batch.clear();
-        std::int64_t taken = i;  // the first point not in the batch
-        {
-            std::unique_lock lock(mutex);
-            // Woken by each finished block, and every few milliseconds to look at the cancel flag.
-            while (!slots[slot(i)] && !cancelled()) {
-                ready.wait_for(lock, std::chrono::milliseconds(5));
-            }
-            if (cancelled()) {
-                return false;
-            }
-            for (; taken < last && taken < i + block && slots[slot(taken)]; ++taken) {
-                batch.push_back(std::move(*slots[slot(taken)]));
-                slots[slot(taken)].reset();
-            }
-            emitted = taken;
-        }
-        // A worker waits for room for a whole block; waking it for less only costs a switch.
-        if ((taken - first) / block != (i - first) / block) {
-            room.notify_all();
-        }
-        for (const PointResult& result : batch) {
-            if (cancelled()) {
-                return false;
-            }
+    return run_in_order(
+        first, last, threads, block, make_worker,
+        [&](const PointResult& result) {
             emit(result);
             control.points_done.fetch_add(1, std::memory_order_relaxed);
-        }
-        i = taken;
-    }
-    return !cancelled();
+        },
+        [&] { return control.runs.cancel.load(std::memory_order_relaxed); });
 }
 
 }  // namespace quobel::sweep

@@ -76,6 +76,9 @@ struct SweepControl {
     std::atomic<std::int64_t> points_done{0};
 };
 
+// The threads a sweep runs on unless told otherwise: the machine's cores, 1 when it cannot tell.
+int core_count();
+
 // Computes the points [first, last) on `threads` threads and hands each to `emit` on the calling
 // thread, in grid order, as soon as it and every point before it are done. Threads run at most a
 // few points ahead of `emit`, so memory stays bounded. False when cancelled.

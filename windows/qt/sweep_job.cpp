@@ -42,8 +42,7 @@ bool SweepJob::start(const model::ModelState& model, const sweep::SweepSettings&
     run_ = std::make_unique<Run>(model, settings);
     timer_->start();
     Run* run = run_.get();
-    const unsigned cores = std::thread::hardware_concurrency();
-    const int threads = cores == 0 ? 1 : static_cast<int>(cores);
+    const int threads = sweep::core_count();
     const std::uint64_t sweep = ++started_;
     worker_ = std::thread([this, run, threads, sweep] {
         run->complete =
