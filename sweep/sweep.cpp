@@ -115,6 +115,37 @@ std::int64_t grid_size(const SweepSettings& settings) {
     return size;
 }
 
+SweepProblem sweep_problem(const model::ModelState* model, const SweepSettings& settings,
+                           const SweepLimits& limits) {
+    using Kind = SweepProblem::Kind;
+    const auto& axes = settings.axes;
+    if (axes.empty() || axes.size() > 2) {
+        return {.kind = Kind::axes};
+    }
+    const std::int64_t most = axes.size() == 1 ? limits.line_values : limits.plane_values;
+    for (std::size_t a = 0; a < axes.size(); ++a) {
+        if (model != nullptr) {
+            if (std::string missing = missing_parameter(*model, axes[a].name); !missing.empty()) {
+                return {.kind = Kind::missing_parameter, .axis = a, .missing = std::move(missing)};
+            }
+        }
+        if (!std::isfinite(axes[a].from) || !std::isfinite(axes[a].to)) {
+            return {.kind = Kind::range_not_finite, .axis = a};
+        }
+        if (axes[a].count < 1 || axes[a].count > most) {
+            return {.kind = Kind::too_many_values, .axis = a, .limit = most};
+        }
+    }
+    if (axes.size() == 2 && axes[0].name == axes[1].name) {
+        return {.kind = Kind::same_parameter, .axis = 1};
+    }
+    // Counts of at least 1 each, so the division cannot be by 0 and the product cannot overflow.
+    if (axes.size() == 2 && axes[0].count > limits.points / axes[1].count) {
+        return {.kind = Kind::too_many_points, .limit = limits.points};
+    }
+    return {};
+}
+
 std::uint64_t point_seed(std::uint64_t seed, std::int64_t index) {
     return splitmix64(splitmix64(seed) ^ static_cast<std::uint64_t>(index));
 }
