@@ -329,8 +329,10 @@ Result<SweepRequest> read_sweep_request(const std::vector<std::string>& args) {
 // only the points in progress.
 Outcome write_sweep(const model::ModelState& model, const SweepRequest& request) {
     const sweep::SweepSettings& settings = request.settings;
-    const auto [first, last] =
+    const auto range =
         sweep::shard_range(sweep::grid_size(settings), request.shard, request.shards);
+    const std::int64_t first = range.first;
+    const std::int64_t last = range.second;
     const auto write_rows = [&](const storage::TextPieces& put) {
         put(sweep::settings_line(model, settings, first, last));
         put(sweep::header_line(settings));
