@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "model/iteration.hpp"
+
 namespace quobel::analysis {
 
 namespace {
@@ -22,18 +24,15 @@ double chance_below(double bound) {
 MapsInUse maps_in_use(const model::ModelState& model) {
     MapsInUse maps;
     constexpr double never = std::numeric_limits<double>::infinity();
-    // The same comparisons as choose_map: a count of 2.5 or 4 has no map to pick.
-    if (model.num_maps == 1) {
-        maps.count = 1;
+    maps.count = model::maps_drawn(model);
+    if (maps.count == 1) {
         maps.chance = {1, 0, 0};
         maps.threshold = {never, never, never};
-    } else if (model.num_maps == 2) {
-        maps.count = 2;
+    } else if (maps.count == 2) {
         const double first = chance_below(model.prob(1));
         maps.chance = {first, 1 - first, 0};
         maps.threshold = {model.prob(1), never, never};
-    } else if (model.num_maps == 3) {
-        maps.count = 3;
+    } else if (maps.count == 3) {
         const double first = chance_below(model.prob(1));
         const double second_bound = model.prob(2) + model.prob(1);
         const double below_second = chance_below(second_bound);

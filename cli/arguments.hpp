@@ -27,6 +27,28 @@ inline Failure refused(std::string message) {
     return {exit_refused, std::move(message)};
 }
 
+// What a step of a command gives: its value, or the failure that ends the command. A command's own
+// steps return a failure in one line (`return usage("...");`) and pass one on just as briefly.
+template <class T>
+class Result {
+  public:
+    // Implicit, so that a step returns its value or its failure alike.
+    Result(T value) : value_(std::move(value)) {}
+    Result(Failure failure) : failure_(std::move(failure)) {}
+
+    bool ok() const { return !failure_; }
+    T& operator*() { return *value_; }
+    T* operator->() { return &*value_; }
+    const Failure& failure() const { return *failure_; }
+
+  private:
+    std::optional<T> value_;
+    std::optional<Failure> failure_;
+};
+
+// What a command or a step without a value gives: nothing when it succeeded.
+using Outcome = std::optional<Failure>;
+
 // The options after the command, in order, with their values.
 class Arguments {
   public:
@@ -39,8 +61,8 @@ class Arguments {
         std::string value;
     };
 
-    std::optional<Failure> parse(const std::vector<std::string_view>& valued,
-                                 const std::vector<std::string_view>& switches) {
+    Outcome parse(const std::vector<std::string_view>& valued,
+                  const std::vector<std::string_view>& switches) {
         for (std::size_t i = 0; i < args_.size(); ++i) {
             const std::string& arg = args_[i];
             if (!arg.starts_with("--")) {

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <optional>
 #include <string_view>
-#include <thread>
 
 #include "analysis/boundary_exponents.hpp"
 #include "analysis/long_run.hpp"
@@ -61,8 +60,8 @@ struct RunOptions {
     double start = 0.5;
 };
 
-// Takes the run options among the items; false with the failure when one is out of range.
-std::optional<Failure> read_run_option(const Arguments::Item& item, RunOptions& run, bool& taken) {
+// Takes the run options among the items; the failure when one is out of range.
+Outcome read_run_option(const Arguments::Item& item, RunOptions& run, bool& taken) {
     taken = true;
     const std::string& v = item.value;
     const auto bad = [&](std::string_view what) {
@@ -110,7 +109,8 @@ void settle(RunOptions& run) {
     run.settings.burn_in = std::min(run.settings.burn_in, run.settings.steps);
 }
 
-std::optional<Failure> load(const std::string& name, model::ModelState& model) {
+Result<model::ModelState> load(const std::string& name) {
+    model::ModelState model;
     const storage::FileOutcome outcome = storage::load_parameter_file(model, name);
     if (!outcome.ok) {
         // Reasons about the contents do not name the file; those about opening it do.
@@ -119,22 +119,20 @@ std::optional<Failure> load(const std::string& name, model::ModelState& model) {
                            ? quoted + ": " + outcome.reason
                            : outcome.reason);
     }
-    return std::nullopt;
+    return model;
 }
 
-int analyse(const std::vector<std::string>& args, std::ostream& out, Failure& failure) {
+Outcome analyse(const std::vector<std::string>& args, std::ostream& out) {
     Arguments arguments(args);
     if (auto f = arguments.parse({}, {"--json"})) {
-        failure = *f;
-        return failure.status;
+        return f;
     }
     std::optional<std::string> file;
     bool json = false;
     for (const auto& item : arguments.items()) {
         if (item.name.empty()) {
             if (file) {
-                failure = usage("analyse takes one FILE.");
-                return failure.status;
+                return usage("analyse takes one FILE.");
             }
             file = item.value;
         } else {
@@ -142,25 +140,21 @@ int analyse(const std::vector<std::string>& args, std::ostream& out, Failure& fa
         }
     }
     if (!file) {
-        failure = usage("analyse needs a parameter FILE.");
-        return failure.status;
+        return usage("analyse needs a parameter FILE.");
     }
-    model::ModelState model;
-    if (auto f = load(*file, model)) {
-        failure = *f;
-        return failure.status;
+    auto model = load(*file);
+    if (!model.ok()) {
+        return model.failure();
     }
-    const analysis::BoundaryExponents e = analysis::boundary_exponents(model);
-    analysis_report(e, json, out);
-    return exit_ok;
+    analysis_report(analysis::boundary_exponents(*model), json, out);
+    return std::nullopt;
 }
 
-int run(const std::vector<std::string>& args, std::ostream& out, Failure& failure) {
+Outcome run(const std::vector<std::string>& args, std::ostream& out) {
     Arguments arguments(args);
     if (auto f = arguments.parse(
             {"--steps", "--burn-in", "--seed", "--start", "--bins", "--trajectory"}, {"--json"})) {
-        failure = *f;
-        return failure.status;
+        return f;
     }
     std::optional<std::string> file;
     std::optional<std::string> trajectory;
@@ -169,16 +163,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, Failure& failur
     for (const auto& item : arguments.items()) {
         bool taken = false;
         if (auto f = read_run_option(item, options, taken)) {
-            failure = *f;
-            return failure.status;
+            return f;
         }
         if (taken) {
             continue;
         }
         if (item.name.empty()) {
             if (file) {
-                failure = usage("run takes one FILE.");
-                return failure.status;
+                return usage("run takes one FILE.");
             }
             file = item.value;
         } else if (item.name == "--json") {
@@ -188,23 +180,20 @@ int run(const std::vector<std::string>& args, std::ostream& out, Failure& failur
         }
     }
     if (!file) {
-        failure = usage("run needs a parameter FILE.");
-        return failure.status;
+        return usage("run needs a parameter FILE.");
     }
     settle(options);
-    model::ModelState model;
-    if (auto f = load(*file, model)) {
-        failure = *f;
-        return failure.status;
+    auto model = load(*file);
+    if (!model.ok()) {
+        return model.failure();
     }
-    const analysis::LongRun long_run(model, options.start, options.settings);
+    const analysis::LongRun long_run(*model, options.start, options.settings);
     analysis::LongRunControl control;
     const analysis::LongRunResult result = long_run.run(control);
     if (trajectory) {
         if (const auto saved = storage::save_trajectory_csv(result.last_steps, *trajectory);
             !saved.ok) {
-            failure = refused(saved.reason);
-            return failure.status;
+            return refused(saved.reason);
         }
     }
     if (json) {
@@ -212,115 +201,141 @@ int run(const std::vector<std::string>& args, std::ostream& out, Failure& failur
     } else {
         run_text(result, out);
     }
-    return exit_ok;
+    return std::nullopt;
 }
 
-int sweep_command(const std::vector<std::string>& args, Failure& failure) {
-    Arguments arguments(args);
-    if (auto f = arguments.parse({"--vary", "--steps", "--burn-in", "--seed", "--start", "--bins",
-                                  "--shard", "--threads", "--out"},
-                                 {})) {
-        failure = *f;
-        return failure.status;
-    }
+// What `sweep` was asked for.
+struct SweepRequest {
     std::optional<std::string> file;
     std::optional<std::string> out_name;
     RunOptions options;
     sweep::SweepSettings settings;
     std::int64_t shard = 1;
     std::int64_t shards = 1;
-    const unsigned cores = std::thread::hardware_concurrency();
-    int threads = cores == 0 ? 1 : static_cast<int>(cores);
-    const auto fail = [&failure](Failure f) {
-        failure = std::move(f);
-        return failure.status;
-    };
+    int threads = sweep::core_count();
+};
+
+// The sweep's own options: --vary, --shard, --threads and --out.
+Outcome read_sweep_option(const Arguments::Item& item, SweepRequest& request) {
+    if (item.name == "--vary") {
+        sweep::AxisRead read = sweep::parse_axis(item.value);
+        if (!read.axis) {
+            return usage(read.reason);
+        }
+        if (request.settings.axes.size() == 2) {
+            return usage("sweep takes one or two --vary.");
+        }
+        request.settings.axes.push_back(*read.axis);
+    } else if (item.name == "--shard") {
+        const auto slash = item.value.find('/');
+        const auto i = whole<std::int64_t>(std::string_view(item.value).substr(0, slash));
+        const auto n = slash == std::string::npos
+                           ? std::nullopt
+                           : whole<std::int64_t>(std::string_view(item.value).substr(slash + 1));
+        if (!i || !n || *n < 1 || *n > sweep::max_grid_size || *i < 1 || *i > *n) {
+            return usage("--shard takes I/N with 1 <= I <= N, not " +
+                         storage::in_quotes(item.value) + ".");
+        }
+        request.shard = *i;
+        request.shards = *n;
+    } else if (item.name == "--threads") {
+        const auto t = whole<int>(item.value);
+        if (!t || *t < 1 || *t > 1024) {
+            return usage("--threads takes a whole number from 1 to 1024, not " +
+                         storage::in_quotes(item.value) + ".");
+        }
+        request.threads = *t;
+    } else {
+        request.out_name = item.value;
+    }
+    return std::nullopt;
+}
+
+// Why the sweep cannot run, in the command line's terms.
+Failure sweep_failure(const sweep::SweepProblem& problem, const sweep::SweepSettings& settings) {
+    using Kind = sweep::SweepProblem::Kind;
+    const auto name = [&] { return sweep::parameter_name_text(settings.axes[problem.axis].name); };
+    switch (problem.kind) {
+        case Kind::axes:
+            return usage(settings.axes.empty() ? "sweep needs --vary NAME=FROM:TO:COUNT."
+                                               : "sweep takes one or two --vary.");
+        case Kind::missing_parameter:
+            return usage("--vary: " + problem.missing);
+        case Kind::range_not_finite:
+            return usage("--vary: the range of " + name() + " is not finite.");
+        case Kind::too_many_values:
+            return usage("--vary: COUNT must be a whole number from 1 to " +
+                         std::to_string(problem.limit) + " for " + name() + ".");
+        case Kind::same_parameter:
+            return usage("the two --vary name the same parameter.");
+        case Kind::too_many_points:
+        case Kind::none:
+            break;
+    }
+    return usage("the grid has more than " + std::to_string(problem.limit) + " points.");
+}
+
+// The sweep's request read from the command line and checked as far as it can be without the
+// parameter file.
+Result<SweepRequest> read_sweep_request(const std::vector<std::string>& args) {
+    Arguments arguments(args);
+    if (auto f = arguments.parse({"--vary", "--steps", "--burn-in", "--seed", "--start", "--bins",
+                                  "--shard", "--threads", "--out"},
+                                 {})) {
+        return *f;
+    }
+    SweepRequest request;
     for (const auto& item : arguments.items()) {
         bool taken = false;
-        if (auto f = read_run_option(item, options, taken)) {
-            return fail(*f);
+        if (auto f = read_run_option(item, request.options, taken)) {
+            return *f;
         }
         if (taken) {
             continue;
         }
-        if (item.name.empty()) {
-            if (file) {
-                return fail(usage("sweep takes one FILE."));
+        if (!item.name.empty()) {
+            if (auto f = read_sweep_option(item, request)) {
+                return *f;
             }
-            file = item.value;
-        } else if (item.name == "--vary") {
-            sweep::AxisRead read = sweep::parse_axis(item.value);
-            if (!read.axis) {
-                return fail(usage(read.reason));
-            }
-            if (settings.axes.size() == 2) {
-                return fail(usage("sweep takes one or two --vary."));
-            }
-            settings.axes.push_back(*read.axis);
-        } else if (item.name == "--shard") {
-            const auto slash = item.value.find('/');
-            const auto i = whole<std::int64_t>(std::string_view(item.value).substr(0, slash));
-            const auto n =
-                slash == std::string::npos
-                    ? std::nullopt
-                    : whole<std::int64_t>(std::string_view(item.value).substr(slash + 1));
-            if (!i || !n || *n < 1 || *n > sweep::max_grid_size || *i < 1 || *i > *n) {
-                return fail(usage("--shard takes I/N with 1 <= I <= N, not " +
-                                  storage::in_quotes(item.value) + "."));
-            }
-            shard = *i;
-            shards = *n;
-        } else if (item.name == "--threads") {
-            const auto t = whole<int>(item.value);
-            if (!t || *t < 1 || *t > 1024) {
-                return fail(usage("--threads takes a whole number from 1 to 1024, not " +
-                                  storage::in_quotes(item.value) + "."));
-            }
-            threads = *t;
+        } else if (request.file) {
+            return usage("sweep takes one FILE.");
         } else {
-            out_name = item.value;
+            request.file = item.value;
         }
     }
-    if (!file) {
-        return fail(usage("sweep needs a parameter FILE."));
+    if (!request.file) {
+        return usage("sweep needs a parameter FILE.");
     }
-    if (settings.axes.empty()) {
-        return fail(usage("sweep needs --vary NAME=FROM:TO:COUNT."));
+    const sweep::SweepProblem problem = sweep::sweep_problem(nullptr, request.settings, {});
+    if (problem.kind == sweep::SweepProblem::Kind::axes) {
+        return sweep_failure(problem, request.settings);
     }
-    if (!out_name) {
-        return fail(usage("sweep needs --out OUT.csv."));
+    if (!request.out_name) {
+        return usage("sweep needs --out OUT.csv.");
     }
-    if (settings.axes.size() == 2 && settings.axes[0].name == settings.axes[1].name) {
-        return fail(usage("the two --vary name the same parameter."));
+    if (problem) {
+        return sweep_failure(problem, request.settings);
     }
-    if (settings.axes.size() == 2 &&
-        settings.axes[0].count > sweep::max_grid_size / settings.axes[1].count) {
-        return fail(
-            usage("the grid has more than " + std::to_string(sweep::max_grid_size) + " points."));
-    }
-    settle(options);
-    settings.run = options.settings;
-    settings.start = options.start;
-    model::ModelState model;
-    if (auto f = load(*file, model)) {
-        return fail(*f);
-    }
-    for (const sweep::Axis& axis : settings.axes) {
-        if (std::string missing = sweep::missing_parameter(model, axis.name); !missing.empty()) {
-            return fail(usage("--vary: " + missing));
-        }
-    }
-    const auto range = sweep::shard_range(sweep::grid_size(settings), shard, shards);
+    settle(request.options);
+    request.settings.run = request.options.settings;
+    request.settings.start = request.options.start;
+    return request;
+}
+
+// Rows go to the file in grid order as they come, a few at a time, so a sweep of any size holds
+// only the points in progress.
+Outcome write_sweep(const model::ModelState& model, const SweepRequest& request) {
+    const sweep::SweepSettings& settings = request.settings;
+    const auto range =
+        sweep::shard_range(sweep::grid_size(settings), request.shard, request.shards);
     const std::int64_t first = range.first;
     const std::int64_t last = range.second;
-    // Rows go to the file in grid order as they come, a few at a time, so a sweep of any size
-    // holds only the points in progress.
     const auto write_rows = [&](const storage::TextPieces& put) {
         put(sweep::settings_line(model, settings, first, last));
         put(sweep::header_line(settings));
         std::string rows;
         sweep::SweepControl control;
-        sweep::run_sweep(model, settings, first, last, threads, control,
+        sweep::run_sweep(model, settings, first, last, request.threads, control,
                          [&](const sweep::PointResult& point) {
                              rows += sweep::row_line(settings, point);
                              if (rows.size() >= 1 << 16) {
@@ -330,22 +345,35 @@ int sweep_command(const std::vector<std::string>& args, Failure& failure) {
                          });
         put(rows);
     };
-    if (const auto saved = storage::replace_file_with(*out_name, write_rows); !saved.ok) {
-        return fail(refused(saved.reason));
+    if (const auto saved = storage::replace_file_with(*request.out_name, write_rows); !saved.ok) {
+        return refused(saved.reason);
     }
-    return exit_ok;
+    return std::nullopt;
 }
 
-int merge(const std::vector<std::string>& args, Failure& failure) {
+Outcome sweep_command(const std::vector<std::string>& args) {
+    auto request = read_sweep_request(args);
+    if (!request.ok()) {
+        return request.failure();
+    }
+    auto model = load(*request->file);
+    if (!model.ok()) {
+        return model.failure();
+    }
+    if (const auto problem = sweep::sweep_problem(&*model, request->settings, {})) {
+        return sweep_failure(problem, request->settings);
+    }
+    return write_sweep(*model, *request);
+}
+
+Outcome merge(const std::vector<std::string>& args) {
     Arguments arguments(args);
     if (auto f = arguments.parse({}, {})) {
-        failure = *f;
-        return failure.status;
+        return f;
     }
     const auto& items = arguments.items();
     if (items.size() < 2) {
-        failure = usage("merge needs OUT.csv and at least one SHARD.csv.");
-        return failure.status;
+        return usage("merge needs OUT.csv and at least one SHARD.csv.");
     }
     std::vector<std::pair<std::string, std::string>> shards;
     for (std::size_t i = 1; i < items.size(); ++i) {
@@ -354,21 +382,18 @@ int merge(const std::vector<std::string>& args, Failure& failure) {
         if (const auto read =
                 storage::read_text_file(items[i].value, largest, "a sweep file", text);
             !read.ok) {
-            failure = refused(read.reason);
-            return failure.status;
+            return refused(read.reason);
         }
         shards.emplace_back(items[i].value, std::move(text));
     }
     sweep::MergeOutcome merged = sweep::merge_shards(shards);
     if (!merged.text) {
-        failure = refused(merged.reason);
-        return failure.status;
+        return refused(merged.reason);
     }
     if (const auto saved = storage::replace_file(items[0].value, *merged.text); !saved.ok) {
-        failure = refused(saved.reason);
-        return failure.status;
+        return refused(saved.reason);
     }
-    return exit_ok;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -387,25 +412,24 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
         out << "quobel-cli " << model::version << "\n";
         return exit_ok;
     }
-    Failure failure;
-    int status = exit_ok;
+    Outcome failure;
     if (command == "analyse") {
-        status = analyse(args, out, failure);
+        failure = analyse(args, out);
     } else if (command == "run") {
-        status = run(args, out, failure);
+        failure = run(args, out);
     } else if (command == "sweep") {
-        status = sweep_command(args, failure);
+        failure = sweep_command(args);
     } else if (command == "merge") {
-        status = merge(args, failure);
+        failure = merge(args);
     } else {
         failure = usage("unknown command " + storage::in_quotes(command) +
                         "; quobel-cli --help lists them.");
-        status = failure.status;
     }
-    if (status != exit_ok) {
-        err << "quobel-cli: " << failure.message << "\n";
+    if (failure) {
+        err << "quobel-cli: " << failure->message << "\n";
+        return failure->status;
     }
-    return status;
+    return exit_ok;
 }
 
 }  // namespace quobel::cli

@@ -9,53 +9,49 @@
 
 namespace quobel::editing {
 
-bool renormalise(std::span<double> x, std::span<const double> p, std::span<const std::int16_t> f,
-                 FieldWriter& window, Field field) {
-    // Work on a copy so that a vector without a finite outcome is left exactly as it was.
+std::optional<ParameterVector> renormalised(std::span<const double> x, std::span<const double> p,
+                                            std::span<const std::int16_t> f) {
     const std::size_t n = x.size();
-    std::array<double, model::max_stocks> y{};
-    std::copy(x.begin(), x.end(), y.begin());
+    ParameterVector y;
+    y.size = n;
+    std::copy(x.begin(), x.end(), y.values.begin());
     double edited_sum = 0;  // E
     for (std::size_t j = 0; j < n; ++j) {
         if (f[j] == 1) {
-            y[j] = p[j];
+            y.values[j] = p[j];
             edited_sum += p[j];
         }
     }
     double untouched_sum = 0;  // U
     for (std::size_t j = 0; j < n; ++j) {
         if (f[j] == 0) {
-            untouched_sum += y[j];
+            untouched_sum += y.values[j];
         }
     }
     for (std::size_t j = 0; j < n; ++j) {
         if (f[j] == 0) {
-            y[j] = y[j] * (1 - edited_sum) / untouched_sum;
+            y.values[j] = y.values[j] * (1 - edited_sum) / untouched_sum;
         }
     }
     double total = 0;  // T
     for (std::size_t j = 0; j < n; ++j) {
-        total += y[j];
+        total += y.values[j];
     }
     for (std::size_t j = 0; j < n; ++j) {
-        y[j] = y[j] / total;
+        y.values[j] = y.values[j] / total;
     }
-    if (!std::all_of(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n),
+    const auto components = y.components();
+    if (!std::all_of(components.begin(), components.end(),
                      [](double v) { return std::isfinite(v); })) {
-        return false;
+        return std::nullopt;
     }
-    std::copy(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n), x.begin());
-    const int shown = std::min(static_cast<int>(n), field_elements(field));
-    for (int i = 0; i < shown; ++i) {
-        window.set_field_text(field, i, model::three_decimals_text(x[static_cast<std::size_t>(i)]));
-    }
-    return true;
+    return y;
 }
 
 namespace {
 
-// Renormalises the vector whose n components `get` reads from the model, storing the outcome
-// through `set`; false when the vector was left as it was.
+// Renormalises the vector whose n components `get` reads from the model, shows the outcome in its
+// fields and stores it through `set`; false when the vector was left as it was.
 template <class Get, class Set>
 bool renormalise_in_model(int n, Get get, Set set, std::span<const double> p,
                           std::span<const std::int16_t> f, FieldWriter& window, Field field) {
@@ -64,11 +60,17 @@ bool renormalise_in_model(int n, Get get, Set set, std::span<const double> p,
     for (std::size_t j = 0; j < size; ++j) {
         x[j] = get(static_cast<int>(j) + 1);
     }
-    if (!renormalise(std::span(x).first(size), p.first(size), f.first(size), window, field)) {
+    const auto y = renormalised(std::span(x).first(size), p.first(size), f.first(size));
+    if (!y) {
         return false;
     }
+    const int shown = std::min(n, field_elements(field));
+    for (int i = 0; i < shown; ++i) {
+        window.set_field_text(field, i,
+                              model::three_decimals_text(y->values[static_cast<std::size_t>(i)]));
+    }
     for (std::size_t j = 0; j < size; ++j) {
-        set(static_cast<int>(j) + 1, x[j]);
+        set(static_cast<int>(j) + 1, y->values[j]);
     }
     return true;
 }

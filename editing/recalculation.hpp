@@ -1,6 +1,9 @@
 // "Recalculate !!!": apply the pending edits and renormalise every parameter vector to sum 1.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <span>
 
 #include "editing/fields.hpp"
@@ -9,15 +12,23 @@
 
 namespace quobel::editing {
 
-// One vector x(1..n) with its pending values p and flags f: edited components take their pending
-// values, untouched ones share 1 - E in proportion, then the vector is divided by its sum and its
-// fields F(0..) are rewritten in "0.000" (only the elements the window has). When a division has
-// no finite outcome (all untouched components 0, or edited values summing to 0) the vector and its
-// fields are left as they are; returns whether the vector was changed.
-bool renormalise(std::span<double> x, std::span<const double> p, std::span<const std::int16_t> f,
-                 FieldWriter& window, Field field);
+// The components of one parameter vector: a stock row (up to max_stocks) or prob (up to max_maps).
+struct ParameterVector {
+    std::array<double, model::max_stocks> values{};
+    std::size_t size = 0;
+    std::span<const double> components() const { return std::span(values).first(size); }
+};
+static_assert(model::max_maps <= model::max_stocks);
 
-// The ten vectors in the order R, la1, la2 of maps 1, 2, 3, then prob over maps 1..num_maps; then
+// One vector x(1..n) with its pending values p and flags f: edited components take their pending
+// values, untouched ones share 1 - E in proportion, then the vector is divided by its sum. Nothing
+// when a division has no finite outcome (all untouched components 0, or edited values summing to
+// 0): the vector is then left as it is.
+std::optional<ParameterVector> renormalised(std::span<const double> x, std::span<const double> p,
+                                            std::span<const std::int16_t> f);
+
+// The ten vectors in the order R, la1, la2 of maps 1, 2, 3, then prob over maps 1..num_maps, each
+// renormalised and its fields F(0..) rewritten in "0.000" (only the elements the window has); then
 // the flags of the maps in use are cleared and the stock averages refreshed.
 void recalculate(model::ModelState& model, PendingEdits& pending, FieldWriter& window);
 

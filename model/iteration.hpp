@@ -10,24 +10,39 @@
 
 namespace quobel::model {
 
-// The map of the next step by the cumulative probabilities; one draw for two or three maps, none
-// for one. Returns 0, taking no draw, when the map count is not 1, 2 or 3.
-inline int choose_map(const ModelState& model, RandomSource& random) {
+// How many maps the iteration draws from: 1, 2 or 3 when the map count is exactly that value, 0
+// for any other count (2.5, 4, NaN), which has no map to pick.
+inline int maps_drawn(const ModelState& model) {
     if (model.num_maps == 1) {
         return 1;
     }
     if (model.num_maps == 2) {
-        const double u = random.draw();
-        return u < model.prob(1) ? 1 : 2;
+        return 2;
     }
     if (model.num_maps == 3) {
-        const double u = random.draw();
-        if (u < model.prob(1)) {
-            return 1;
-        }
-        return u < model.prob(2) + model.prob(1) ? 2 : 3;
+        return 3;
     }
     return 0;
+}
+
+// The map of the next step by the cumulative probabilities; one draw for two or three maps, none
+// for one. Returns 0, taking no draw, when maps_drawn is 0.
+inline int choose_map(const ModelState& model, RandomSource& random) {
+    switch (maps_drawn(model)) {
+        case 1:
+            return 1;
+        case 2:
+            return random.draw() < model.prob(1) ? 1 : 2;
+        case 3: {
+            const double u = random.draw();
+            if (u < model.prob(1)) {
+                return 1;
+            }
+            return u < model.prob(2) + model.prob(1) ? 2 : 3;
+        }
+        default:
+            return 0;
+    }
 }
 
 enum class StepOutcome {

@@ -1,6 +1,7 @@
 // The graphs of the maps on the plot.
 #include "plot/draw_maps.hpp"
 
+#include "model/iteration.hpp"
 #include "model/maps.hpp"
 
 namespace quobel::plot {
@@ -25,14 +26,8 @@ void draw_maps(const model::ModelState& model, PlotSurface& surface) {
     surface.draw_line(1, 0, 0, 0, grey);
     surface.draw_line(0, 0, 1, 1, grey);
 
-    int maps = 0;
-    if (model.num_maps == 1) {
-        maps = 1;
-    } else if (model.num_maps == 2) {
-        maps = 2;
-    } else if (model.num_maps == 3) {
-        maps = 3;
-    } else {
+    const int maps = model::maps_drawn(model);
+    if (maps == 0) {
         return;
     }
     // Each segment evaluates both of its ends, interleaving the maps segment by segment.

@@ -97,13 +97,6 @@ editing::Parameter stock_parameter(ParameterName::Table table) {
                                  : editing::Parameter::la2;
 }
 
-ParameterField parameter_field(const ParameterName& name) {
-    if (name.table == Table::prob) {
-        return {editing::Field::Text8, name.map - 1};
-    }
-    return {editing::stock_field(stock_parameter(name.table), name.map), name.stock - 1};
-}
-
 double parameter_value(const model::ModelState& model, const ParameterName& name) {
     switch (name.table) {
         case Table::R:

@@ -25,14 +25,6 @@ struct ParameterName {
 // The stock table a component of R, la1 or la2 belongs to, as editing names it.
 editing::Parameter stock_parameter(ParameterName::Table table);
 
-// The main window's field array that shows the component's vector, Text8 for prob, and the
-// component's element in it. Maps 1 to 3 only; the array may have fewer elements than the index.
-struct ParameterField {
-    editing::Field field = editing::Field::Text8;
-    int index = 0;
-};
-ParameterField parameter_field(const ParameterName& name);
-
 // Blanks around the numbers are allowed, as the listing writes them ("R( 2 , 3 )").
 std::optional<ParameterName> parse_parameter_name(std::string_view text);
 std::string parameter_name_text(const ParameterName& name);

@@ -1,30 +1,20 @@
-// Parameter sweeps: grid values, the renormalised point parameters and the ordered thread pool.
+// Parameter sweeps: grid values, the renormalised point parameters and each point's figures.
 #include "sweep/sweep.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <limits>
-#include <mutex>
 #include <thread>
 
 #include "analysis/chart_data.hpp"
 #include "editing/recalculation.hpp"
+#include "sweep/ordered_pool.hpp"
 
 namespace quobel::sweep {
 
 namespace {
 
 using Table = ParameterName::Table;
-
-// The renormalisation writes the window's fields; a sweep has none.
-class NoFields final : public editing::FieldWriter {
-  public:
-    void set_field_text(editing::Field, int, std::string_view) override {}
-    void set_label_caption(int, std::string_view) override {}
-    void show_notice(std::string_view) override {}
-};
 
 // The vector a component belongs to: (table, map) for the stock tables, prob alone otherwise.
 std::pair<Table, int> vector_of(const ParameterName& name) {
@@ -68,11 +58,11 @@ void write_vector(model::ModelState& m, Table table, int map, const Vector& x) {
 }
 
 // The vector (table, map) after "Recalculate !!!" with those of `values` that lie in it as its
-// edits; false when it has no finite outcome.
-bool recalculated(const model::ModelState& m, Table table, int map,
-                  const std::vector<std::pair<ParameterName, double>>& values, Vector& x) {
+// edits; nothing when it has no finite outcome.
+std::optional<Vector> recalculated(const model::ModelState& m, Table table, int map,
+                                   const std::vector<std::pair<ParameterName, double>>& values) {
     const auto size = static_cast<std::size_t>(vector_size(m, table));
-    x = read_vector(m, table, map);
+    const Vector x = read_vector(m, table, map);
     Vector pending{};
     std::array<std::int16_t, model::max_stocks> edited{};
     for (const auto& [name, value] : values) {
@@ -82,10 +72,12 @@ bool recalculated(const model::ModelState& m, Table table, int map,
             edited[j - 1] = 1;
         }
     }
-    NoFields no_fields;
-    return editing::renormalise(std::span(x).first(size), std::span(pending).first(size),
-                                std::span(edited).first(size), no_fields,
-                                parameter_field({table, map, 1}).field);
+    const auto y = editing::renormalised(std::span(x).first(size), std::span(pending).first(size),
+                                         std::span(edited).first(size));
+    if (!y) {
+        return std::nullopt;
+    }
+    return y->values;
 }
 
 std::uint64_t splitmix64(std::uint64_t x) {
@@ -106,11 +98,11 @@ bool set_parameters(model::ModelState& model,
             continue;
         }
         done.push_back(vector);
-        Vector x{};
-        if (!recalculated(model, vector.first, vector.second, values, x)) {
+        const auto x = recalculated(model, vector.first, vector.second, values);
+        if (!x) {
             return false;
         }
-        write_vector(model, vector.first, vector.second, x);
+        write_vector(model, vector.first, vector.second, *x);
     }
     return true;
 }
@@ -121,6 +113,37 @@ std::int64_t grid_size(const SweepSettings& settings) {
         size *= axis.count;
     }
     return size;
+}
+
+SweepProblem sweep_problem(const model::ModelState* model, const SweepSettings& settings,
+                           const SweepLimits& limits) {
+    using Kind = SweepProblem::Kind;
+    const auto& axes = settings.axes;
+    if (axes.empty() || axes.size() > 2) {
+        return {.kind = Kind::axes};
+    }
+    const std::int64_t most = axes.size() == 1 ? limits.line_values : limits.plane_values;
+    for (std::size_t a = 0; a < axes.size(); ++a) {
+        if (model != nullptr) {
+            if (std::string missing = missing_parameter(*model, axes[a].name); !missing.empty()) {
+                return {.kind = Kind::missing_parameter, .axis = a, .missing = std::move(missing)};
+            }
+        }
+        if (!std::isfinite(axes[a].from) || !std::isfinite(axes[a].to)) {
+            return {.kind = Kind::range_not_finite, .axis = a};
+        }
+        if (axes[a].count < 1 || axes[a].count > most) {
+            return {.kind = Kind::too_many_values, .axis = a, .limit = most};
+        }
+    }
+    if (axes.size() == 2 && axes[0].name == axes[1].name) {
+        return {.kind = Kind::same_parameter, .axis = 1};
+    }
+    // Counts of at least 1 each, so the division cannot be by 0 and the product cannot overflow.
+    if (axes.size() == 2 && axes[0].count > limits.points / axes[1].count) {
+        return {.kind = Kind::too_many_points, .limit = limits.points};
+    }
+    return {};
 }
 
 std::uint64_t point_seed(std::uint64_t seed, std::int64_t index) {
@@ -170,10 +193,10 @@ class PointParameters {
         }
         for (const Axis& axis : axes) {
             const auto [table, map] = vector_of(axis.name);
-            auto& vectors = vectors_.emplace_back(static_cast<std::size_t>(axis.count));
+            auto& vectors = vectors_.emplace_back();
+            vectors.reserve(static_cast<std::size_t>(axis.count));
             for (std::int64_t i = 0; i < axis.count; ++i) {
-                auto& [x, applied] = vectors[static_cast<std::size_t>(i)];
-                applied = recalculated(model, table, map, {{axis.name, axis.value(i)}}, x);
+                vectors.push_back(recalculated(model, table, map, {{axis.name, axis.value(i)}}));
             }
         }
     }
@@ -190,12 +213,12 @@ class PointParameters {
         const std::int64_t inner = settings_.axes.size() == 2 ? settings_.axes[1].count : 1;
         for (std::size_t a = 0; a < vectors_.size(); ++a) {
             const std::int64_t i = a == 0 ? index / inner : index % inner;
-            const auto& [x, applied] = vectors_[a][static_cast<std::size_t>(i)];
-            if (!applied) {
+            const std::optional<Vector>& x = vectors_[a][static_cast<std::size_t>(i)];
+            if (!x) {
                 return false;
             }
             const auto [table, map] = vector_of(settings_.axes[a].name);
-            write_vector(point, table, map, x);
+            write_vector(point, table, map, *x);
         }
         return true;
     }
@@ -206,7 +229,7 @@ class PointParameters {
 
     const model::ModelState& model_;
     const SweepSettings& settings_;
-    std::vector<std::vector<std::pair<Vector, bool>>> vectors_;  // by axis, then value
+    std::vector<std::vector<std::optional<Vector>>> vectors_;  // by axis, then value
 };
 
 // One point; `point` is the worker's own copy of the parameters.
@@ -270,118 +293,30 @@ std::optional<model::ModelState> point_model(const model::ModelState& model,
     return point;
 }
 
+int core_count() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
 bool run_sweep(const model::ModelState& model, const SweepSettings& settings, std::int64_t first,
                std::int64_t last, int threads, SweepControl& control,
                const std::function<void(const PointResult&)>& emit) {
-    if (first >= last) {
-        return true;
-    }
-    threads = std::max(threads, 1);
-    // A point with a long run takes milliseconds; one without, about a microsecond, so those are
-    // claimed in blocks to keep the lock out of the way.
-    const std::int64_t block = settings.run.steps > 0 ? 1 : 256;
-    const std::int64_t window = block * threads * 4;  // points computed ahead of `emit`
-    std::vector<std::optional<PointResult>> slots(static_cast<std::size_t>(window));
-    const auto slot = [&](std::int64_t i) {
-        return static_cast<std::size_t>((i - first) % window);
-    };
-
-    std::mutex mutex;
-    std::condition_variable ready;  // a point is done
-    std::condition_variable room;   // a point was handed on, or the sweep ends
-    std::int64_t next = first;      // the first point nobody has claimed
-    std::int64_t emitted = first;   // the first point not yet handed on
-    bool stopping = false;
-    const auto cancelled = [&] { return control.runs.cancel.load(std::memory_order_relaxed); };
-
     const PointParameters parameters(model, settings);
-    const auto work = [&] {
-        model::ModelState point = model;
-        std::vector<PointResult> done;
-        for (;;) {
-            std::int64_t begin = 0;
-            std::int64_t end = 0;
-            {
-                std::unique_lock lock(mutex);
-                room.wait(lock, [&] {
-                    return stopping || next >= last ||
-                           std::min(next + block, last) <= emitted + window;
-                });
-                if (stopping || next >= last) {
-                    return;
-                }
-                begin = next;
-                end = std::min(next + block, last);
-                next = end;
-            }
-            done.clear();
-            for (std::int64_t i = begin; i < end && !cancelled(); ++i) {
-                done.push_back(compute_point(parameters, settings, i, point, control.runs));
-            }
-            {
-                const std::lock_guard lock(mutex);
-                for (PointResult& result : done) {
-                    slots[slot(result.index)] = std::move(result);
-                }
-            }
-            ready.notify_one();
-        }
+    // A point with a long run takes milliseconds; one without, about a microsecond.
+    const std::int64_t block = settings.run.steps > 0 ? 1 : 256;
+    // Each thread works on its own copy of the parameters.
+    const auto make_worker = [&] {
+        return [&parameters, &settings, &control, point = model](std::int64_t index) mutable {
+            return compute_point(parameters, settings, index, point, control.runs);
+        };
     };
-
-    std::vector<std::jthread> pool;
-    // Declared after the pool, so it ends first: the workers are released before they are joined,
-    // however this function is left.
-    struct Release {
-        std::mutex& mutex;
-        std::condition_variable& room;
-        bool& stopping;
-        ~Release() {
-            {
-                const std::lock_guard lock(mutex);
-                stopping = true;
-            }
-            room.notify_all();
-        }
-    } release{mutex, room, stopping};
-    pool.reserve(static_cast<std::size_t>(threads));
-    for (int t = 0; t < threads; ++t) {
-        pool.emplace_back(work);
-    }
-
-    // The points that are done in a row from the next one on, taken under one lock.
-    std::vector<PointResult> batch;
-    for (std::int64_t i = first; i < last;) {
-        batch.clear();
-        std::int64_t taken = i;  // the first point not in the batch
-        {
-            std::unique_lock lock(mutex);
-            // Woken by each finished block, and every few milliseconds to look at the cancel flag.
-            while (!slots[slot(i)] && !cancelled()) {
-                ready.wait_for(lock, std::chrono::milliseconds(5));
-            }
-            if (cancelled()) {
-                return false;
-            }
-            for (; taken < last && taken < i + block && slots[slot(taken)]; ++taken) {
-                batch.push_back(std::move(*slots[slot(taken)]));
-                slots[slot(taken)].reset();
-            }
-            emitted = taken;
-        }
-        // A worker waits for room for a whole block; waking it for less only costs a switch.
-        if ((taken - first) / block != (i - first) / block) {
-            room.notify_all();
-        }
-        for (const PointResult& result : batch) {
-            if (cancelled()) {
-                return false;
-            }
+    return run_in_order(
+        first, last, threads, block, make_worker,
+        [&](const PointResult& result) {
             emit(result);
             control.points_done.fetch_add(1, std::memory_order_relaxed);
-        }
-        i = taken;
-    }
-    return !cancelled();
+        },
+        [&] { return control.runs.cancel.load(std::memory_order_relaxed); });
 }
 
 }  // namespace quobel::sweep

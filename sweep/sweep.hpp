@@ -35,6 +35,36 @@ struct SweepSettings {
 
 std::int64_t grid_size(const SweepSettings& settings);
 
+// How far a sweep may reach: the values along the axis of a line and along each axis of a plane,
+// and the points of the whole grid.
+struct SweepLimits {
+    std::int64_t line_values = max_axis_count;
+    std::int64_t plane_values = max_axis_count;
+    std::int64_t points = max_grid_size;
+};
+
+// The first thing that keeps a sweep from running, in this order: the number of axes; for each
+// axis its parameter (when there is a model to look in), its range and its count; two axes that
+// name the same parameter; the size of the grid. Each caller words it in its own terms.
+struct SweepProblem {
+    enum class Kind {
+        none,
+        axes,               // not one or two
+        missing_parameter,  // `missing` says why
+        range_not_finite,
+        too_many_values,  // fewer than 1 or more than `limit`
+        same_parameter,
+        too_many_points,  // more than `limit`
+    };
+    Kind kind = Kind::none;
+    std::size_t axis = 0;  // the axis concerned, for the problems of one axis
+    std::string missing{};
+    std::int64_t limit = 0;
+    explicit operator bool() const { return kind != Kind::none; }
+};
+SweepProblem sweep_problem(const model::ModelState* model, const SweepSettings& settings,
+                           const SweepLimits& limits);
+
 // The seed of the long run at a grid point: from the sweep's seed and the point's index alone, so
 // a point gives the same row on any thread and in any shard.
 std::uint64_t point_seed(std::uint64_t seed, std::int64_t index);
@@ -75,6 +105,9 @@ struct SweepControl {
     analysis::LongRunControl runs;
     std::atomic<std::int64_t> points_done{0};
 };
+
+// The threads a sweep runs on unless told otherwise: the machine's cores, 1 when it cannot tell.
+int core_count();
 
 // Computes the points [first, last) on `threads` threads and hands each to `emit` on the calling
 // thread, in grid order, as soon as it and every point before it are done. Threads run at most a

@@ -162,55 +162,52 @@ std::string row_line(const SweepSettings& settings, const PointResult& point) {
     return line + "\n";
 }
 
-MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>& texts) {
-    std::vector<Shard> shards;
-    for (const auto& given : texts) {
-        const std::string& name = given.first;
-        const std::string& text = given.second;
-        const auto refused = [&name](std::string_view why) {
-            return MergeOutcome{std::nullopt, name + ": " + std::string(why)};
-        };
-        const auto settings_end = text.find('\n');
-        const auto header_end =
-            settings_end == std::string::npos ? settings_end : text.find('\n', settings_end + 1);
-        if (!text.starts_with(settings_start) || header_end == std::string::npos) {
-            return refused("not a sweep file of quobel-cli (its first line names the settings).");
-        }
-        const std::string_view settings(text.data(), settings_end);
-        const auto points_at = settings.rfind(points_start);
-        const auto points = points_at == std::string_view::npos
-                                ? std::nullopt
-                                : read_points(settings.substr(points_at + points_start.size()));
-        if (!points) {
-            return refused("its first line does not say which points of the grid it holds.");
-        }
-        Shard shard{name, std::string(settings.substr(0, points_at)), *points,
-                    text.substr(settings_end + 1, header_end - settings_end),
-                    std::string_view(text).substr(header_end + 1)};
-        if (!shard.rows.empty() && !shard.rows.ends_with('\n')) {
-            return refused("its last row is incomplete.");
-        }
-        const auto rows =
-            static_cast<std::int64_t>(std::count(shard.rows.begin(), shard.rows.end(), '\n'));
-        if (rows != points->last - points->first) {
-            return refused("it holds " + std::to_string(rows) + " rows for " +
-                           std::to_string(points->last - points->first) + " points.");
-        }
-        if (!shards.empty() && (shard.settings != shards.front().settings ||
-                                shard.points.size != shards.front().points.size ||
-                                shard.header != shards.front().header)) {
-            return refused("its settings differ from those of " + shards.front().name + ".");
-        }
-        shards.push_back(std::move(shard));
+namespace {
+
+// A shard's parts, or why the text is not a whole shard of a sweep.
+struct ShardRead {
+    std::optional<Shard> shard;
+    std::string why;
+};
+
+ShardRead read_shard(const std::string& name, const std::string& text) {
+    const auto settings_end = text.find('\n');
+    const auto header_end =
+        settings_end == std::string::npos ? settings_end : text.find('\n', settings_end + 1);
+    if (!text.starts_with(settings_start) || header_end == std::string::npos) {
+        return {std::nullopt,
+                "not a sweep file of quobel-cli (its first line names the settings)."};
     }
-    if (shards.empty()) {
-        return {std::nullopt, "no shards to merge."};
+    const std::string_view settings(text.data(), settings_end);
+    const auto points_at = settings.rfind(points_start);
+    const auto points = points_at == std::string_view::npos
+                            ? std::nullopt
+                            : read_points(settings.substr(points_at + points_start.size()));
+    if (!points) {
+        return {std::nullopt, "its first line does not say which points of the grid it holds."};
     }
+    Shard shard{name, std::string(settings.substr(0, points_at)), *points,
+                text.substr(settings_end + 1, header_end - settings_end),
+                std::string_view(text).substr(header_end + 1)};
+    if (!shard.rows.empty() && !shard.rows.ends_with('\n')) {
+        return {std::nullopt, "its last row is incomplete."};
+    }
+    const auto rows =
+        static_cast<std::int64_t>(std::count(shard.rows.begin(), shard.rows.end(), '\n'));
+    if (rows != points->last - points->first) {
+        return {std::nullopt, "it holds " + std::to_string(rows) + " rows for " +
+                                  std::to_string(points->last - points->first) + " points."};
+    }
+    return {std::move(shard), {}};
+}
+
+// The rows of shards of one sweep in grid order, refused unless they cover the grid exactly once.
+// Empty shards cover nothing; the others must follow each other without gap or overlap.
+MergeOutcome rows_in_grid_order(std::vector<Shard>& shards) {
     std::stable_sort(shards.begin(), shards.end(), [](const Shard& a, const Shard& b) {
         return a.points.first < b.points.first ||
                (a.points.first == b.points.first && a.points.last < b.points.last);
     });
-    // Empty shards cover nothing; the others must follow each other without gap or overlap.
     std::int64_t covered = 0;
     std::string rows;
     for (const Shard& shard : shards) {
@@ -232,9 +229,37 @@ MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>
         return {std::nullopt, "no shard holds the points [" + std::to_string(covered) + "," +
                                   std::to_string(size) + ") of the grid."};
     }
-    std::string text = shards.front().settings + std::string(points_start) + "0," +
-                       std::to_string(size) + ") of " + std::to_string(size) + "\n" +
-                       shards.front().header + rows;
+    return {std::move(rows), {}};
+}
+
+}  // namespace
+
+MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>& texts) {
+    std::vector<Shard> shards;
+    for (const auto& [name, text] : texts) {
+        ShardRead read = read_shard(name, text);
+        if (!read.shard) {
+            return {std::nullopt, name + ": " + read.why};
+        }
+        const Shard& shard = *read.shard;
+        if (!shards.empty() && (shard.settings != shards.front().settings ||
+                                shard.points.size != shards.front().points.size ||
+                                shard.header != shards.front().header)) {
+            return {std::nullopt,
+                    name + ": its settings differ from those of " + shards.front().name + "."};
+        }
+        shards.push_back(std::move(*read.shard));
+    }
+    if (shards.empty()) {
+        return {std::nullopt, "no shards to merge."};
+    }
+    MergeOutcome rows = rows_in_grid_order(shards);
+    if (!rows.text) {
+        return rows;
+    }
+    const std::string size = std::to_string(shards.front().points.size);
+    std::string text = shards.front().settings + std::string(points_start) + "0," + size + ") of " +
+                       size + "\n" + shards.front().header + *rows.text;
     return {std::move(text), {}};
 }
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "analysis_models.hpp"
@@ -69,6 +70,25 @@ TEST(Iteration, ChooseMapByCumulativeProbabilities) {
         ScriptedDraws random({0.1f});
         EXPECT_EQ(choose_map(model, random), 0) << count;
         EXPECT_EQ(random.taken, 0) << count;
+    }
+}
+
+// Only the exact counts 1, 2 and 3 draw from maps; a count just beside one of them draws from none.
+TEST(Iteration, MapsDrawnOnlyForExactCounts) {
+    ModelState model;
+    for (const auto& [count, drawn] :
+         std::vector<std::pair<double, int>>{{1, 1},
+                                             {2, 2},
+                                             {3, 3},
+                                             {0, 0},
+                                             {std::nextafter(2.0, 3.0), 0},
+                                             {std::nextafter(3.0, 2.0), 0},
+                                             {4, 0},
+                                             {-1, 0},
+                                             {std::numeric_limits<double>::infinity(), 0},
+                                             {std::numeric_limits<double>::quiet_NaN(), 0}}) {
+        model.num_maps = count;
+        EXPECT_EQ(maps_drawn(model), drawn) << count;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "analysis/maps_in_use.hpp"
+#include "model/iteration.hpp"
 
 namespace quobel::analysis {
 namespace {
@@ -25,6 +26,21 @@ TEST(MapsInUse, ChancesFollowTheStepsRule) {
     EXPECT_EQ(maps_in_use(model).chance, (std::array<double, 3>{0, 1, 0}));
     model.num_maps = 2.5;
     EXPECT_EQ(maps_in_use(model).count, 0);
+}
+
+// The chances describe the maps the step draws from: none for a count the step cannot use.
+TEST(MapsInUse, CountIsTheStepsMapCount) {
+    ModelState model;
+    for (double count : {1.0, 2.0, 3.0, 0.0, 2.5, 4.0, std::numeric_limits<double>::quiet_NaN()}) {
+        model.num_maps = count;
+        const MapsInUse maps = maps_in_use(model);
+        EXPECT_EQ(maps.count, model::maps_drawn(model)) << count;
+        double total = 0;
+        for (double chance : maps.chance) {
+            total += chance;
+        }
+        EXPECT_EQ(total, maps.count == 0 ? 0 : 1) << count;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 #include "model/number_text.hpp"
 #include "support/recording_windows.hpp"
@@ -223,6 +225,54 @@ TEST(StockAverages, WeighEachMapsShareByItsProbability) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(window.caption(i), "0.210");
     }
+}
+
+// The arithmetic alone, on vectors whose outcome is worked out by hand.
+std::vector<double> renormalised_values(std::vector<double> x, std::vector<double> p,
+                                        std::vector<std::int16_t> f) {
+    const auto y = editing::renormalised(x, p, f);
+    if (!y) {
+        return {};
+    }
+    const auto components = y->components();
+    return {components.begin(), components.end()};
+}
+
+TEST(Renormalised, EditsKeepTheirValuesAndTheRestShareWhatIsLeft) {
+    // 0.5 is left for 0.1, 0.2, 0.3, shared as 1 : 2 : 3.
+    const auto y = renormalised_values({0.1, 0.2, 0.3, 0.4}, {0, 0, 0, 0.5}, {0, 0, 0, 1});
+    ASSERT_EQ(y.size(), 4U);
+    EXPECT_DOUBLE_EQ(y[0], 1.0 / 12);
+    EXPECT_DOUBLE_EQ(y[1], 1.0 / 6);
+    EXPECT_DOUBLE_EQ(y[2], 0.25);
+    EXPECT_DOUBLE_EQ(y[3], 0.5);
+    // Edits above 1 leave -0.5 to share as 3 : 4.
+    const auto negative = renormalised_values({0.1, 0.2, 0.3, 0.4}, {0.9, 0.6, 0, 0}, {1, 1, 0, 0});
+    ASSERT_EQ(negative.size(), 4U);
+    EXPECT_DOUBLE_EQ(negative[0], 0.9);
+    EXPECT_DOUBLE_EQ(negative[1], 0.6);
+    EXPECT_DOUBLE_EQ(negative[2], -1.5 / 7);
+    EXPECT_DOUBLE_EQ(negative[3], -2.0 / 7);
+}
+
+TEST(Renormalised, WithoutEditsOrWithAllEditedTheVectorIsDividedByItsSum) {
+    EXPECT_EQ(renormalised_values({0.2, 0.2, 0.2, 0.2}, {9, 9, 9, 9}, {0, 0, 0, 0}),
+              (std::vector<double>{0.25, 0.25, 0.25, 0.25}));
+    EXPECT_EQ(renormalised_values({0.7, 0.7, 0.7}, {1, 2, 5}, {1, 1, 1}),
+              (std::vector<double>{0.125, 0.25, 0.625}));
+}
+
+TEST(Renormalised, NoFiniteOutcomeGivesNothing) {
+    // Untouched components that are all 0: nothing to share 1 - E among.
+    EXPECT_FALSE(editing::renormalised(std::vector<double>{0.3, 0, 0},
+                                       std::vector<double>{0.5, 0, 0},
+                                       std::vector<std::int16_t>{1, 0, 0}));
+    // Edited values that sum to 0: nothing to divide by.
+    EXPECT_FALSE(editing::renormalised(std::vector<double>{0.3, 0.7},
+                                       std::vector<double>{0.5, -0.5},
+                                       std::vector<std::int16_t>{1, 1}));
+    // A vector of no components has nothing to renormalise and so nothing to fail on.
+    EXPECT_TRUE(editing::renormalised({}, {}, {}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "storage/parameter_file.hpp"
 #include "support/recording_windows.hpp"
 #include "support/temp_folder.hpp"
+#include "windows/events.hpp"
 #include "windows/sweep_view.hpp"
 
 namespace quobel {
@@ -256,6 +257,21 @@ TEST(SweepColours, EveryVerdictHasItsOwnColourAndDensityDarkens) {
         EXPECT_GT(d, previous) << relative;
         previous = d;
     }
+}
+
+// The main window's rows: Text1..Text3 are R, la1, la2 of map 1, Text5..Text7 those of map 2,
+// Text10..Text12 those of map 3, one element per stock; Text8 holds prob, one element per map.
+TEST(UseThisPoint, EachComponentHasTheFieldThatShowsIt) {
+    using windows::Field;
+    const auto place = [](ParameterName name) {
+        const windows::ParameterField field = windows::parameter_field(name);
+        return std::pair{field.field, field.index};
+    };
+    EXPECT_EQ(place({Table::R, 1, 1}), std::pair(Field::Text1, 0));
+    EXPECT_EQ(place({Table::la1, 2, 3}), std::pair(Field::Text6, 2));
+    EXPECT_EQ(place({Table::la2, 3, 4}), std::pair(Field::Text12, 3));
+    EXPECT_EQ(place({Table::R, 3, 2}), std::pair(Field::Text10, 1));
+    EXPECT_EQ(place({Table::prob, 3, 0}), std::pair(Field::Text8, 2));
 }
 
 }  // namespace

@@ -13,6 +13,13 @@
 
 namespace quobel::windows {
 
+ParameterField parameter_field(const sweep::ParameterName& name) {
+    if (name.table == sweep::ParameterName::Table::prob) {
+        return {Field::Text8, name.map - 1};
+    }
+    return {editing::stock_field(sweep::stock_parameter(name.table), name.map), name.stock - 1};
+}
+
 void Events::start_up() {
     model::initialise_model(state_.model, *state_.random);
     state_.pending.clear_flags(state_.model.maps_in_tables(), state_.model.stocks_in_tables());
@@ -127,7 +134,7 @@ std::string Events::enter_values(
     }
     using Table = sweep::ParameterName::Table;
     struct Write {
-        sweep::ParameterField place;
+        ParameterField place;
         std::string text;
     };
     std::vector<Write> writes;
@@ -139,7 +146,7 @@ std::string Events::enter_values(
                    std::to_string(window_maps) + ".";
         }
         // The shortest decimal that reads back as the value itself.
-        writes.push_back({sweep::parameter_field(name), sweep::number_text(value)});
+        writes.push_back({parameter_field(name), sweep::number_text(value)});
     }
     for (const Write& write : writes) {
         window->set_field_text(write.place.field, write.place.index, write.text);

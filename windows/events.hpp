@@ -18,6 +18,14 @@ namespace quobel::windows {
 inline constexpr std::string_view no_trajectory_notice =
     "There is no trajectory to export yet: click on the diagonal, then take steps.";
 
+// The main window's field array that shows the component's vector, Text8 for prob, and the
+// component's element in it. Maps 1 to 3 only; the array may have fewer elements than the index.
+struct ParameterField {
+    Field field = Field::Text8;
+    int index = 0;
+};
+ParameterField parameter_field(const sweep::ParameterName& name);
+
 enum class MainButton {
     Command1,  // "GO !!!"
     Command2,  // "Recalculate !!!"

@@ -56,26 +56,26 @@ std::vector<std::string> sweep_parameter_names(const model::ModelState& model) {
 }
 
 std::string sweep_refusal(const model::ModelState& model, const sweep::SweepSettings& settings) {
-    const auto& axes = settings.axes;
-    if (axes.empty() || axes.size() > 2) {
-        return "Choose one parameter for a line or two for a plane.";
-    }
-    const std::int64_t most = axes.size() == 1 ? max_line_count : max_plane_count;
-    for (const sweep::Axis& axis : axes) {
-        if (std::string missing = sweep::missing_parameter(model, axis.name); !missing.empty()) {
-            missing[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(missing[0])));
-            return missing;
-        }
-        if (!std::isfinite(axis.from) || !std::isfinite(axis.to)) {
-            return "The range of " + sweep::parameter_name_text(axis.name) + " is not finite.";
-        }
-        if (axis.count < 1 || axis.count > most) {
-            return "Take from 1 to " + std::to_string(most) + " values of " +
-                   sweep::parameter_name_text(axis.name) + ".";
-        }
-    }
-    if (axes.size() == 2 && axes[0].name == axes[1].name) {
-        return "The two parameters are the same: choose two different ones.";
+    using Kind = sweep::SweepProblem::Kind;
+    sweep::SweepProblem problem = sweep::sweep_problem(&model, settings, window_sweep_limits);
+    const auto name = [&] { return sweep::parameter_name_text(settings.axes[problem.axis].name); };
+    switch (problem.kind) {
+        case Kind::none:
+            break;
+        case Kind::axes:
+            return "Choose one parameter for a line or two for a plane.";
+        case Kind::missing_parameter:
+            problem.missing[0] =
+                static_cast<char>(std::toupper(static_cast<unsigned char>(problem.missing[0])));
+            return problem.missing;
+        case Kind::range_not_finite:
+            return "The range of " + name() + " is not finite.";
+        case Kind::too_many_values:
+            return "Take from 1 to " + std::to_string(problem.limit) + " values of " + name() + ".";
+        case Kind::same_parameter:
+            return "The two parameters are the same: choose two different ones.";
+        case Kind::too_many_points:
+            return "Take at most " + std::to_string(problem.limit) + " points.";
     }
     return {};
 }

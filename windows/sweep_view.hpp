@@ -22,6 +22,8 @@ namespace quobel::windows {
 // The most values the window computes along a line, and along each side of a plane.
 inline constexpr std::int64_t max_line_count = 2000;
 inline constexpr std::int64_t max_plane_count = 1000;
+inline constexpr sweep::SweepLimits window_sweep_limits{max_line_count, max_plane_count,
+                                                        max_plane_count* max_plane_count};
 
 // Every component the model has to vary, as the parameter file's listing names them: R, la1 and
 // la2 of each map in use and stock, then prob of each map when there are two or more.

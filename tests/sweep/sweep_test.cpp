@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "analysis_models.hpp"
 #include "support/recording_windows.hpp"
@@ -59,6 +60,49 @@ TEST(Axes, ReachBothEndsExactly) {
         EXPECT_FALSE(refused.axis) << bad;
         EXPECT_NE(refused.reason, "") << bad;
     }
+}
+
+// The checks that the command line and the Sweep window share, with the limits each sets.
+TEST(SweepProblems, ComeInOrderAndWithinTheGivenLimits) {
+    using Kind = sweep::SweepProblem::Kind;
+    model::ModelState model;
+    model.num_maps = 2;
+    model.num_stocks = 2;
+    const sweep::Axis r11{{Table::R, 1, 1}, 0, 1, 10};
+    const sweep::Axis prob1{{Table::prob, 1, 0}, 0, 1, 10};
+    const sweep::Axis r33{{Table::R, 3, 3}, 0, 1, 10};
+    const auto kind = [&](std::vector<sweep::Axis> axes, const model::ModelState* in,
+                          sweep::SweepLimits limits = {}) {
+        sweep::SweepSettings settings;
+        settings.axes = std::move(axes);
+        return sweep::sweep_problem(in, settings, limits).kind;
+    };
+    EXPECT_EQ(kind({r11, prob1}, &model), Kind::none);
+    EXPECT_EQ(kind({}, &model), Kind::axes);
+    EXPECT_EQ(kind({r11, prob1, r11}, &model), Kind::axes);
+    // A component the model lacks is only found with the model at hand, and before the range.
+    EXPECT_EQ(kind({r33}, nullptr), Kind::none);
+    EXPECT_EQ(kind({{r33.name, 0, std::nan(""), 0}}, &model), Kind::missing_parameter);
+    EXPECT_EQ(kind({{r11.name, 0, std::nan(""), 0}}, &model), Kind::range_not_finite);
+    EXPECT_EQ(kind({{r11.name, -INFINITY, 1, 3}}, nullptr), Kind::range_not_finite);
+    EXPECT_EQ(kind({{r11.name, 0, 1, 0}}, nullptr), Kind::too_many_values);
+    EXPECT_EQ(kind({r11, r11}, nullptr), Kind::same_parameter);
+    // A line may be longer than a plane's sides; the grid has its own limit.
+    const sweep::SweepLimits small{10, 5, 20};
+    EXPECT_EQ(kind({r11}, nullptr, small), Kind::none);
+    const auto problem = [&](std::vector<sweep::Axis> axes) {
+        sweep::SweepSettings settings;
+        settings.axes = std::move(axes);
+        return sweep::sweep_problem(nullptr, settings, small);
+    };
+    const auto long_side = problem({{prob1.name, 0, 1, 4}, r11});
+    EXPECT_EQ(long_side.kind, Kind::too_many_values);
+    EXPECT_EQ(long_side.axis, 1U);
+    EXPECT_EQ(long_side.limit, 5);
+    const auto big = problem({{r11.name, 0, 1, 5}, {prob1.name, 0, 1, 5}});
+    EXPECT_EQ(big.kind, Kind::too_many_points);
+    EXPECT_EQ(big.limit, 20);
+    EXPECT_FALSE(problem({{r11.name, 0, 1, 5}, {prob1.name, 0, 1, 4}}));
 }
 
 TEST(Shards, CoverTheGridOnceInContiguousBlocks) {

@@ -2,19 +2,8 @@
 #include "windows/qt/sweep_job.hpp"
 
 #include <mutex>
-#include <thread>
 
 namespace quobel::windows::qt {
-
-namespace {
-
-// Every core, or one when the count is unknown.
-int sweep_threads() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : static_cast<int>(cores);
-}
-
-}  // namespace
 
 // The sweep and everything its threads touch.
 struct SweepJob::Run final : BackgroundJob::Work {
@@ -23,8 +12,8 @@ struct SweepJob::Run final : BackgroundJob::Work {
 
     void run() override {
         complete =
-            sweep::run_sweep(parameters, settings, 0, sweep::grid_size(settings), sweep_threads(),
-                             control, [this](const sweep::PointResult& point) {
+            sweep::run_sweep(parameters, settings, 0, sweep::grid_size(settings),
+                             sweep::core_count(), control, [this](const sweep::PointResult& point) {
                                  const std::lock_guard lock(mutex);
                                  points.push_back(point);
                              });
