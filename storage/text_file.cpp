@@ -74,7 +74,7 @@ struct Target {
     bool exists = false;
     struct stat info {};
     int descriptor = -1;       // a descriptor of this program that the name stands for
-    bool system_link = false;  // a link in /proc, whose text is no name a file can be found by
+    bool system_link = false;  // a link in /proc, whose text need not name any file
 };
 
 std::optional<Target> save_target(const std::string& name) {
@@ -372,8 +372,8 @@ FileOutcome replace_file_with(const std::string& name, const detail::Producer& p
     }
     if (target.system_link) {
         return {false, in_quotes(name) +
-                           " is a link the system keeps to another program's file, which a save "
-                           "cannot reach."};
+                           " is a link the system keeps in /proc, not the name of a file a save "
+                           "can replace."};
     }
     if (target.path.ends_with('/') || (target.exists && S_ISDIR(target.info.st_mode))) {
         return {false, in_quotes(name) + " names a folder, not a file."};

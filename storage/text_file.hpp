@@ -23,8 +23,8 @@ struct FileOutcome {
 // - Streams: a name for a descriptor of this program (/dev/stdout, /dev/stderr, /dev/fd/N,
 //   /proc/self/fd/N) is written to that descriptor as the shell opened it, appending where it
 //   appends; a device or a pipe is opened as it is (never truncated, made or replaced; a pipe
-//   nothing reads from is refused). A socket, a folder, a file of /proc or /sys and another
-//   program's descriptor are refused, each saying what the name is.
+//   nothing reads from is refused). A socket, a folder, a file of /proc or /sys and any other
+//   link in /proc are refused, each saying what the name is.
 // - An existing file is opened for writing first, so one the user may not write is refused as
 //   opening it would be, and stays unchanged.
 // - Usually: the text goes to a new file beside the target that has no name while it is written

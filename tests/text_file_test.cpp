@@ -515,7 +515,9 @@ TEST(TextFile, StreamsAreWrittenAsTheyAreOpen) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::_exit(::dup2(log, STDOUT_FILENO) == STDOUT_FILENO &&
-                        storage::replace_file("/dev/stdout", "one\n").ok
+                        ::dup2(log, STDERR_FILENO) == STDERR_FILENO &&
+                        storage::replace_file("/dev/stdout", "one\n").ok &&
+                        storage::replace_file("/dev/stderr", "two\n").ok
                     ? 0
                     : 1);
     }
@@ -528,7 +530,7 @@ TEST(TextFile, StreamsAreWrittenAsTheyAreOpen) {
         const storage::FileOutcome saved = storage::replace_file(name, "more\n");
         EXPECT_TRUE(saved.ok) << name << ": " << saved.reason;
     }
-    EXPECT_EQ(file_bytes(folder / "log.txt"), "earlier\none\nmore\nmore\nmore\n");
+    EXPECT_EQ(file_bytes(folder / "log.txt"), "earlier\none\ntwo\nmore\nmore\nmore\n");
     EXPECT_TRUE(fs::is_symlink(folder / "out.csv"));
     ::close(log);
     EXPECT_EQ(storage::replace_file("/dev/fd/" + fd, "text").reason,
@@ -574,6 +576,9 @@ TEST(TextFile, StreamsAreWrittenAsTheyAreOpen) {
               "\"/proc/self/comm\" is a file the system keeps about itself (in /proc or /sys), not "
               "one a save can replace.");
     EXPECT_EQ(file_bytes("/proc/self/comm"), comm);
+    EXPECT_EQ(storage::replace_file("/proc/self/exe", "text").reason,
+              "\"/proc/self/exe\" is a link the system keeps in /proc, not the name of a file a "
+              "save can replace.");
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"log.txt", "out.csv", "pipe", "socket"}));
 }
 
