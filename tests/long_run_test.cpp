@@ -309,7 +309,8 @@ TEST(LongRun, OrbitExponentAndItsErrorAtTheBoundaryItApproached) {
 }
 
 TEST(LongRun, LogOddsOfTheTwoPoints) {
-    // The same two-point run: log-odds log(1/3) and log(9) in their bins of 1/16 of a binade.
+    // The same two-point run: log-odds log(1/3) and log(9) in the bins of 1/16 of a binade
+    // centred nearest to them.
     const std::vector<double> la1{1, 0};
     const std::vector<double> la2{0, 1};
     const ModelState model =
@@ -317,12 +318,34 @@ TEST(LongRun, LogOddsOfTheTwoPoints) {
     const LongRunResult result = run_of(model, 0.5, 10'000, 0);
     const auto bin = [](double ratio) {
         return static_cast<std::size_t>(
-            std::floor((std::log2(ratio) + log_odds_binades) * log_odds_bins_per_binade));
+            std::lround((std::log2(ratio) + log_odds_binades) * log_odds_bins_per_binade));
     };
     const std::int64_t low = result.log_odds_histogram[bin(1.0 / 3)];
     const std::int64_t high = result.log_odds_histogram[bin(9)];
     EXPECT_EQ(low + high, 10'000);
     EXPECT_EQ(low, result.draws[0]);
+}
+
+TEST(LongRun, OddsOnPowersOfTwoFillWholeBinades) {
+    // Arrow securities whose odds ratios are 2 (map 1) and 1/2 (map 2): from r = 1/2 every point
+    // has odds 2^n, and each must land in the bin of 2^n, not by its rounding in the one below.
+    const std::vector<double> la1{2.0 / 3, 1.0 / 3};
+    const std::vector<double> la2{1.0 / 3, 2.0 / 3};
+    const ModelState model = model_of({{{1, 0}, la1, la2}, {{0, 1}, la1, la2}}, {0.5, 0.5});
+    const LongRunResult result = run_of(model, 0.5, 20'000, 0, 6);
+    expect_inside(result);
+    EXPECT_EQ(result.at_boundary, (std::array<std::int64_t, 2>{0, 0}));
+    const int middle = log_odds_binades * log_odds_bins_per_binade;
+    std::int64_t on_powers = 0;
+    int powers = 0;
+    for (int n = -log_odds_binades; n < log_odds_binades; ++n) {
+        const std::int64_t count =
+            result.log_odds_histogram[static_cast<std::size_t>(middle + 16 * n)];
+        on_powers += count;
+        powers += count > 0 ? 1 : 0;
+    }
+    EXPECT_EQ(on_powers, result.recorded);
+    EXPECT_GT(powers, 20);  // the walk went far enough to meet many roundings
 }
 
 TEST(LongRun, RunsOnThroughAStockNobodyHolds) {
