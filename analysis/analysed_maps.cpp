@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace quobel::analysis {
 
@@ -28,6 +29,10 @@ double scale_row(Row& row, int stocks) {
 // (0.123f for 0.123) was stored in single precision; a decimal that a float holds exactly (0.5)
 // was not rounded at all.
 bool stored_in_single_precision(double value) {
+    // Beyond the floats' range (or NaN) it cannot be one, and the cast would be undefined.
+    if (!(std::abs(value) <= std::numeric_limits<float>::max())) {
+        return false;
+    }
     const auto narrow = static_cast<float>(value);
     if (static_cast<double>(narrow) != value) {
         return false;
