@@ -23,6 +23,26 @@ inline constexpr double row_tolerance = 16 * storage_rounding;
 // that add up to 1. Two more for the arithmetic.
 inline constexpr double exponent_tolerance = 8 * storage_rounding;
 
+// Shares of two portfolios that differ, relative to the larger, by no more than this are the same
+// share stored twice: each is off by at most 2 roundings once its row is scaled.
+inline constexpr double portfolio_tolerance = 4 * storage_rounding;
+
+// A rounding of a share typed in double precision. Its storage rounds it by 2^-53 only, but the
+// arithmetic that scales a row of up to ten shares and sums their terms now rounds as much again
+// several times over: 8 units of 2^-53 stand for one rounding in the count above.
+inline constexpr double double_rounding = 0x1p-50;
+
+// Where the rounding of the stored shares leaves an exponent without a sign and two portfolios
+// without a difference. Single-precision shares set it when any map that can be drawn holds one.
+struct DeadBand {
+    model::Precision precision = model::Precision::single_precision;
+    double exponent = exponent_tolerance;    // an exponent within this of 0 counts as 0
+    double portfolio = portfolio_tolerance;  // relative difference of two shares that counts as 0
+    friend bool operator==(const DeadBand&, const DeadBand&) = default;
+};
+
+DeadBand dead_band(model::Precision precision);
+
 // A sum of shares counts as 1 within row_tolerance.
 bool adds_up_to_one(double sum);
 
@@ -37,13 +57,19 @@ struct AnalysedMap {
     bool R_adds_up = false;
     // la1 and la2 both 0: neither investor ever holds the stock in this map.
     std::array<bool, model::max_stocks> held_by_neither;
-    // tau(r) and 1 - tau(r) are both sums of terms: R adds up over the stocks someone holds.
+    // The payoff of the stocks someone holds. r = 1 is a fixed point when it is 1: the payoff of a
+    // stock that only investor 2 holds goes to investor 2 however near r comes to 1, an infinite
+    // slope there that the exponent at 1 tells as it is, but a payoff nobody holds is lost.
+    double held_payoff = 0;
+    // tau(r) and 1 - tau(r) are both sums of terms: R adds up over the stocks someone holds, and
+    // r = 1 is a fixed point of the map.
     bool complementary = false;
 };
 
 struct AnalysedMaps {
     MapsInUse maps;  // maps.count is 0 when there is no map in use; then nothing else is set
     int stocks = 0;
+    DeadBand band;                   // by the shares of the maps the iteration picks
     std::array<AnalysedMap, 3> map;  // map s at s - 1, for s up to maps.count; the rest all 0
 };
 

@@ -2,7 +2,10 @@
 #include "analysis/boundary_exponents.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "model/number_text.hpp"
 
@@ -60,11 +63,11 @@ void flag_probabilities(std::vector<Flag>& flags, const model::ModelState& model
 }
 
 // Portfolios that differ by no more than the rounding of their storage count as the same.
-bool same_portfolio(const AnalysedMap& map, int stocks) {
+bool same_portfolio(const AnalysedMap& map, int stocks, const DeadBand& band) {
     for (std::size_t k = 0; k < static_cast<std::size_t>(stocks); ++k) {
         const double a = map.la1[k];
         const double b = map.la2[k];
-        if (std::abs(a - b) > 4 * storage_rounding * std::max(std::abs(a), std::abs(b))) {
+        if (std::abs(a - b) > band.portfolio * std::max(std::abs(a), std::abs(b))) {
             return false;
         }
     }
@@ -114,6 +117,17 @@ MapTerms terms_of(const AnalysedMap& map, int s, int stocks) {
 // The flags of stock k in map s, a map the iteration picks.
 void flag_stock(std::vector<Flag>& flags, const AnalysedMap& map, int s, int k) {
     const auto i = static_cast<std::size_t>(k - 1);
+    if (map.held_by_neither[i] && map.R[i] != 0 && !map.complementary) {
+        flags.push_back({FlagKind::payoff_held_by_neither, s, k,
+                         "Neither investor holds stock " + std::to_string(k) + " in map " +
+                             std::to_string(s) + " (" + cell("la1", s, k) + " = " +
+                             cell("la2", s, k) + " = 0), which pays " + cell("R", s, k) + " = " +
+                             general_text(map.R[i]) + ": that payoff is lost, the map pays " +
+                             general_text(map.held_payoff) +
+                             " in all, and r = 1 is not a fixed point of map " + std::to_string(s) +
+                             ", so Lambda_1 is no survival test."});
+        return;
+    }
     if (map.held_by_neither[i]) {
         flags.push_back({FlagKind::held_by_neither, s, k,
                          "Neither investor holds stock " + std::to_string(k) + " in map " +
@@ -150,6 +164,29 @@ void flag_map(std::vector<Flag>& flags, const AnalysedMap& map, const MapTerms& 
     flag_slope(flags, s, "0", terms.slope_at_0);
     flag_slope(flags, s, "1", terms.slope_at_1);
 }
+
+// A number as its shortest exact decimal, so that a count of 2.9999999999999996 does not read 3.
+std::string exact_text(double value) {
+    std::array<char, 32> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+    return {text.data(), end};
+}
+
+// A band as a person reads it: three significant digits.
+std::string band_text(double band) {
+    std::array<char, 32> text{};
+    const auto end =
+        std::to_chars(text.data(), text.data() + text.size(), band, std::chars_format::general, 3)
+            .ptr;
+    return {text.data(), end};
+}
+
+std::string_view precision_name(model::Precision precision) {
+    return precision == model::Precision::single_precision ? "single-precision"
+                                                           : "double-precision";
+}
+
+constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
 
 }  // namespace
 
@@ -195,19 +232,34 @@ std::string_view verdict_explanation(Verdict verdict) {
         case Verdict::not_defined:
             break;
     }
-    return "An exponent is not a number or the payoff shares of a map do not add up to 1: the "
-           "flags say which.";
+    return "An exponent is not a number, or is no survival test because r = 1 is not a fixed point "
+           "of a map that can be drawn: the flags say which.";
 }
 
-Verdict verdict_of(double lambda_0, double lambda_1) {
+std::string verdict_explanation(const BoundaryExponents& exponents) {
+    const std::string cells =
+        "the rounding of the " + std::string(precision_name(exponents.band.precision)) + " shares";
+    switch (exponents.verdict) {
+        case Verdict::no_selection:
+            return "Both investors hold the same portfolio in every map that can be drawn, each "
+                   "share within " +
+                   band_text(exponents.band.portfolio) + " of the other's relative to its size (" +
+                   cells + "): neither gains on the other.";
+        case Verdict::inconclusive:
+            return "An exponent lies within " + band_text(exponents.band.exponent) + " of 0 (" +
+                   cells + "): the first-order test says nothing about that boundary.";
+        default:
+            return std::string(verdict_explanation(exponents.verdict));
+    }
+}
+
+Verdict verdict_of(double lambda_0, double lambda_1, double band) {
     if (std::isnan(lambda_0) || std::isnan(lambda_1)) {
         return Verdict::not_defined;
     }
-    // Within the rounding of the inputs an exponent has no sign: the same decimals stored in
-    // single or in double precision must not give two verdicts.
-    const auto sign = [](double lambda) {
-        return lambda > exponent_tolerance ? 1 : lambda < -exponent_tolerance ? -1 : 0;
-    };
+    // Within the band an exponent has no sign: the rounding of the stored shares alone could
+    // give it either.
+    const auto sign = [band](double lambda) { return lambda > band ? 1 : lambda < -band ? -1 : 0; };
     const int at_0 = sign(lambda_0);
     const int at_1 = sign(lambda_1);
     if (at_0 == 0 || at_1 == 0) {
@@ -221,10 +273,14 @@ Verdict verdict_of(double lambda_0, double lambda_1) {
 
 Survival survival(const AnalysedMaps& analysed) {
     Survival result;
+    result.band = analysed.band;
     if (analysed.maps.count == 0) {
+        // No map can be drawn: there is nothing to take the logarithm of, not a slope of 1.
+        result.lambda_0 = not_a_number;
+        result.lambda_1 = not_a_number;
         return result;
     }
-    bool rows_add_up = true;
+    bool one_is_a_fixed_point = true;
     bool no_selection = true;
     for (int s = 1; s <= analysed.maps.count; ++s) {
         const AnalysedMap& map = analysed.map[static_cast<std::size_t>(s - 1)];
@@ -232,14 +288,16 @@ Survival survival(const AnalysedMaps& analysed) {
             continue;
         }
         const Slopes slopes = slopes_of(map, analysed.stocks);
-        rows_add_up = rows_add_up && map.R_adds_up;
-        no_selection = no_selection && same_portfolio(map, analysed.stocks);
+        one_is_a_fixed_point = one_is_a_fixed_point && map.R_adds_up && map.complementary;
+        no_selection = no_selection && same_portfolio(map, analysed.stocks, analysed.band);
         result.lambda_0 += map.chance * std::log(slopes.at_0);
         result.lambda_1 += map.chance * std::log(slopes.at_1);
     }
-    // A map whose payoffs do not add up to 1 has r = 1 off its fixed points: no exponent at 1.
-    result.verdict = verdict_of(result.lambda_0, result.lambda_1);
-    if (!rows_add_up) {
+    // r = 0 is a fixed point of every map, since a share of 0 earns nothing. Where payoffs do not
+    // add up to 1, or some go to nobody, r = 1 is not: a step moves r from 1 whoever is small,
+    // and the exponent at 1 says nothing about survival.
+    result.verdict = verdict_of(result.lambda_0, result.lambda_1, analysed.band.exponent);
+    if (!one_is_a_fixed_point) {
         result.verdict = Verdict::not_defined;
     } else if (no_selection && result.verdict != Verdict::not_defined) {
         result.verdict = Verdict::no_selection;
@@ -255,13 +313,18 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
     BoundaryExponents result;
     const AnalysedMaps analysed = analysed_maps(model);
     result.maps = analysed.maps;
-    if (result.maps.count == 0) {
-        return result;
-    }
     const Survival exponents = survival(analysed);
     result.lambda_0 = exponents.lambda_0;
     result.lambda_1 = exponents.lambda_1;
     result.verdict = exponents.verdict;
+    result.band = exponents.band;
+    if (result.maps.count == 0) {
+        result.flags.push_back({FlagKind::no_map_to_draw, 0, 0,
+                                "The map count is " + exact_text(model.num_maps) +
+                                    ", not 1, 2 or 3: no map can be drawn, so there is no "
+                                    "exponent."});
+        return result;
+    }
     result.stocks = analysed.stocks;
     result.kelly.assign(static_cast<std::size_t>(result.stocks), 0.0);
     for (int s = 1; s <= result.maps.count; ++s) {

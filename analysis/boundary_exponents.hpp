@@ -32,7 +32,9 @@ enum class Verdict {
     both_boundaries_attract,  // both < 0
     no_selection,             // the same portfolio for both investors in every map drawn
     inconclusive,             // an exponent is 0 within the rounding of the inputs
-    not_defined,              // an exponent is not a number, or an R row does not add up to 1
+    // An exponent is not a number, or is no survival test: r = 1 is not a fixed point of a map
+    // that can be drawn (an R row that does not add up to 1, a payoff that nobody holds).
+    not_defined,
 };
 
 std::string_view verdict_text(Verdict verdict);
@@ -48,6 +50,10 @@ enum class FlagKind {
     slope_without_logarithm,    // a slope that is not positive (negative or zero shares)
     probabilities_not_summing_to_one,
     held_by_neither,  // la1(s,k) = la2(s,k) = 0: the stock's term is 0 for every r
+    // la1(s,k) = la2(s,k) = 0 while R(s,k) is not: its payoff is lost and r = 1 is not a fixed
+    // point of map s, so Lambda_1 is no survival test.
+    payoff_held_by_neither,
+    no_map_to_draw,  // the map count is not 1, 2 or 3: there is no exponent
 };
 
 struct Flag {
@@ -57,13 +63,16 @@ struct Flag {
     std::string text;
 };
 
+// When there is no map in use (maps.count 0), the exponents are NaN, one flag says why and
+// nothing else is set.
 struct BoundaryExponents {
-    MapsInUse maps;  // maps.count is 0 when there is no map in use; then nothing else is set
+    MapsInUse maps;
     int stocks = 0;
     std::vector<MapTerms> terms;  // one per map in use
     double lambda_0 = 0;          // sum_s chance(s) log tau_s'(0)
     double lambda_1 = 0;          // sum_s chance(s) log tau_s'(1)
     Verdict verdict = Verdict::not_defined;
+    DeadBand band;  // by the precision of the shares of the maps the iteration picks
     std::vector<Flag> flags;
     // The growth-optimal portfolio sum_s chance(s) R(s,k), stocks 1..K at 0..K-1.
     std::vector<double> kelly;
@@ -73,19 +82,24 @@ struct BoundaryExponents {
 // iteration never picks (chance 0) take no part in the exponents and raise no flag.
 BoundaryExponents boundary_exponents(const model::ModelState& model);
 
-// The two exponents and the verdict alone, the same as boundary_exponents gives: what a sweep
-// needs at each of its points, without the terms, the flags and the Kelly portfolio.
+// The verdict's line as verdict_explanation gives it, and for a verdict that falls within the
+// dead band (inconclusive, no selection) how wide that band is and why.
+std::string verdict_explanation(const BoundaryExponents& exponents);
+
+// The two exponents, the verdict and its band alone, the same as boundary_exponents gives: what a
+// sweep needs at each of its points, without the terms, the flags and the Kelly portfolio.
 struct Survival {
     double lambda_0 = 0;
     double lambda_1 = 0;
     Verdict verdict = Verdict::not_defined;
+    DeadBand band;
 };
 
 Survival survival(const model::ModelState& model);
 Survival survival(const AnalysedMaps& analysed);
 
-// The verdict by the signs of the two exponents alone, each within exponent_tolerance of 0
-// counting as 0 (inconclusive); NaN gives not_defined.
-Verdict verdict_of(double lambda_0, double lambda_1);
+// The verdict by the signs of the two exponents alone, each within `band` of 0 counting as 0
+// (inconclusive); NaN gives not_defined.
+Verdict verdict_of(double lambda_0, double lambda_1, double band = exponent_tolerance);
 
 }  // namespace quobel::analysis

@@ -83,11 +83,7 @@ LogOddsChart log_odds_chart(const LongRunResult& result, int bars) {
     const std::size_t per_bar =
         (end - begin + static_cast<std::size_t>(bars) - 1) / static_cast<std::size_t>(bars);
     const std::size_t count = (end - begin + per_bar - 1) / per_bar;
-    // Bin i starts at log-odds (i / 16 - 1024) ln 2.
-    const double bin_width = std::log(2.0) / log_odds_bins_per_binade;
-    const auto edge = [&](std::size_t bin) {
-        return (static_cast<double>(bin) - log_odds_binades * log_odds_bins_per_binade) * bin_width;
-    };
+    const double bin_width = log_odds_bin_width;
     for (std::size_t i = begin; i < end; ++i) {
         chart.inside += counts[i];
     }
@@ -102,7 +98,7 @@ LogOddsChart log_odds_chart(const LongRunResult& result, int bars) {
         }
         heights[bar] = static_cast<double>(sum) * scale;
     }
-    chart.x = {edge(begin), edge(begin + count * per_bar)};
+    chart.x = {log_odds_bin_low_edge(begin), log_odds_bin_low_edge(begin + count * per_bar)};
     chart.steps = histogram_steps(heights, chart.x.low, chart.x.high);
     return chart;
 }
@@ -117,14 +113,10 @@ std::vector<double> log_odds_shares(const LongRunResult& result, double reach, i
         return static_cast<std::size_t>(std::clamp(place, 0.0, rows - 1.0));
     };
     // A bin goes to the row of its middle: bins are 1/16 of ln 2 wide, far narrower than a row.
-    const double bin_width = std::log(2.0) / log_odds_bins_per_binade;
     const std::vector<std::int64_t>& counts = result.log_odds_histogram;
     for (std::size_t i = 0; i < counts.size(); ++i) {
         if (counts[i] > 0) {
-            const double middle =
-                (static_cast<double>(i) + 0.5 - log_odds_binades * log_odds_bins_per_binade) *
-                bin_width;
-            shares[row_of(middle)] += static_cast<double>(counts[i]);
+            shares[row_of(log_odds_bin_middle(i))] += static_cast<double>(counts[i]);
         }
     }
     shares.front() += static_cast<double>(result.at_boundary[0]);

@@ -115,10 +115,13 @@ inline Pair pair(const std::array<double, model::max_stocks>& values, std::size_
     return Pair{values[k], values[k + 1]};
 }
 
-// The step's rule for picking a map: strict bounds on the cumulative sums. Returns s - 1.
+// The step's rule for picking a map: strict bounds on the cumulative sums. Returns s - 1. The
+// draw keeps all 32 bits of the generator's output, where the window's single-precision draw
+// keeps 24: the chances are then met to 2^-32, and a map of chance 1e-7 is not drawn at the rate
+// of a multiple of 2^-24 that the exponents do not assume.
 [[gnu::always_inline]] inline int drawn_map(model::UniformGenerator& random, double first_bound,
                                             double second_bound) {
-    const double u = random.next_float();
+    const double u = static_cast<double>(random.next_u32()) * 0x1p-32;
     const bool past_first = !(u < first_bound);
     const bool past_second = !(u < second_bound);
     return int{past_first} + int{past_first && past_second};

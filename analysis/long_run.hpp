@@ -113,7 +113,8 @@ struct LongRunResult {
 // Unlike the main window's cobweb, which evaluates tau exactly as the model states it, the run
 // scales rows that miss 1 only by their storage rounding to add up to 1, and carries the smaller
 // of r and 1 - r, computing 1 - tau from its own sum of terms: both boundaries are then exactly
-// fixed and the distance to the nearer one keeps its full relative precision.
+// fixed and the distance to the nearer one keeps its full relative precision. It draws its maps
+// from the same generator with 32 bits rather than 24, so that small chances are met as stated.
 class LongRun {
   public:
     LongRun(const model::ModelState& model, double start, const LongRunSettings& settings);

@@ -1,12 +1,18 @@
 // Parameter sets for the tests of the analysis core, written as rows over the stocks.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/model_state.hpp"
 #include "model/random_source.hpp"
 #include "model/start_up.hpp"
+#include "storage/parameter_file.hpp"
 
 namespace quobel::analysis::test_models {
 
@@ -40,6 +46,36 @@ inline ModelState model_of(const std::vector<MapRows>& maps, const std::vector<d
     for (std::size_t s = 0; s < prob.size(); ++s) {
         model.prob(static_cast<int>(s) + 1) = prob[s];
     }
+    return model;
+}
+
+// A portfolio of n shares, each drawn from [low, 1) before all are scaled to add up to 1.
+inline std::vector<double> random_portfolio(std::mt19937_64& random, std::size_t n, double low) {
+    std::uniform_real_distribution<double> share(low, 1);
+    std::vector<double> values(n);
+    double sum = 0;
+    for (double& value : values) {
+        value = share(random);
+        sum += value;
+    }
+    for (double& value : values) {
+        value /= sum;
+    }
+    return values;
+}
+
+// The model a parameter file's value block gives, the block written on one line with its rows
+// between slashes: "1,3 / .4,.4,.2 / .5,.5,0 / .5,.5,0 / 1" (counts, R, la1, la2, prob). The
+// reader takes commas and line ends alike, so each slash stands for one more comma.
+inline ModelState model_of_block(std::string_view block) {
+    std::string text(block);
+    std::replace(text.begin(), text.end(), '/', ',');
+    const storage::ReadOutcome read = storage::read_value_block(text);
+    if (!read.parameters) {
+        throw std::invalid_argument(read.reason);
+    }
+    ModelState model;
+    storage::apply_parameters(model, *read.parameters);
     return model;
 }
 

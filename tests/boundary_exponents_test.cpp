@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <ostream>
 #include <random>
 #include <set>
 #include <string_view>
@@ -16,36 +15,22 @@
 
 #include "analysis/boundary_exponents.hpp"
 #include "analysis_models.hpp"
+#include "boundary_flags.hpp"
 #include "model/start_up.hpp"
 
 namespace quobel::analysis {
-
-// Flags as a failed check shows them.
-void PrintTo(FlagKind kind, std::ostream* out) {
-    *out << "kind " << static_cast<int>(kind);
-}
-
-void PrintTo(const Flag& flag, std::ostream* out) {
-    PrintTo(flag.kind, out);
-    *out << ", map " << flag.map << ", stock " << flag.stock << ": " << flag.text;
-}
-
 namespace {
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
+using test_flags::FlagAbout;
 using test_models::MapRows;
 using test_models::model_of;
 using test_models::ModelState;
 using test_models::RealCell;
 using test_models::start_up_model;
-
-// A flag of this kind about map `map` and stock `stock` (0 for none).
-MATCHER_P3(FlagAbout, kind, map, stock, "") {
-    return arg.kind == kind && arg.map == map && arg.stock == stock;
-}
 
 double kl(const std::vector<double>& p, const std::vector<double>& q) {
     double sum = 0;
@@ -298,18 +283,8 @@ TEST(BoundaryExponents, KellyRuleTakesOverAgainstAnyOtherFixedPortfolio) {
     // Lambda_1 <= log sum_k E[R_k] b_k / k_k = 0, and by the weighted AM-GM inequality
     // Lambda_0 >= sum_k k_k log(k_k / b_k) = KL(k || b) > 0.
     std::mt19937_64 random(12);
-    std::uniform_real_distribution<double> share(0.02, 1);
     const auto simplex = [&](std::size_t n) {
-        std::vector<double> values(n);
-        double sum = 0;
-        for (double& value : values) {
-            value = share(random);
-            sum += value;
-        }
-        for (double& value : values) {
-            value /= sum;
-        }
-        return values;
+        return test_models::random_portfolio(random, n, 0.02);
     };
     int cases = 0;
     while (cases < 300) {
@@ -338,8 +313,11 @@ TEST(BoundaryExponents, KellyRuleTakesOverAgainstAnyOtherFixedPortfolio) {
         ASSERT_TRUE(result.flags.empty());
         EXPECT_GE(result.lambda_0, divergence * (1 - 1e-9));
         EXPECT_LE(result.lambda_1, 0.0);
-        // Payoffs that barely vary between the maps leave Lambda_1 within rounding of 0.
-        EXPECT_EQ(result.verdict, result.lambda_1 < -exponent_tolerance
+        // Payoffs that barely vary between the maps leave Lambda_1 within rounding of 0: of
+        // double-precision shares, as typed.
+        ASSERT_EQ(result.band.precision, model::Precision::double_precision);
+        EXPECT_LT(result.band.exponent, 1e-14);
+        EXPECT_EQ(result.verdict, result.lambda_1 < -result.band.exponent
                                       ? Verdict::investor_1_takes_over
                                       : Verdict::inconclusive)
             << result.lambda_0 << " " << result.lambda_1;
@@ -434,8 +412,10 @@ TEST(BoundaryExponents, SurvivalGivesTheSameExponentsAndVerdictBitForBit) {
         const ModelState model = models.next();
         const BoundaryExponents full = boundary_exponents(model);
         const Survival light = survival(model);
-        double lambda_0 = 0;
-        double lambda_1 = 0;
+        // Without a map there is no sum, not a sum of nothing.
+        const double none = full.maps.count == 0 ? std::numeric_limits<double>::quiet_NaN() : 0;
+        double lambda_0 = none;
+        double lambda_1 = none;
         for (const MapTerms& terms : full.terms) {
             if (terms.chance > 0) {
                 lambda_0 += terms.chance * terms.log_slope_at_0;
@@ -447,8 +427,11 @@ TEST(BoundaryExponents, SurvivalGivesTheSameExponentsAndVerdictBitForBit) {
         ASSERT_EQ(bits(light.lambda_0), bits(lambda_0)) << "case " << i;
         ASSERT_EQ(bits(light.lambda_1), bits(lambda_1)) << "case " << i;
         ASSERT_EQ(light.verdict, full.verdict) << "case " << i;
+        ASSERT_EQ(light.band, full.band) << "case " << i;
         for (const Flag& flag : full.flags) {
-            if (flag.kind == FlagKind::shares_not_summing_to_one) {
+            if (flag.kind == FlagKind::shares_not_summing_to_one ||
+                flag.kind == FlagKind::payoff_held_by_neither ||
+                flag.kind == FlagKind::no_map_to_draw) {
                 ASSERT_EQ(light.verdict, Verdict::not_defined) << "case " << i;
             }
         }
@@ -467,16 +450,17 @@ TEST(BoundaryExponents, SurvivalOfHandComputedEdgeCases) {
     // Picked, that row leaves no verdict.
     EXPECT_EQ(survival(model_of({{{1}, {0.6}, {0.3}}, {{0.5}, {0.5}, {1}}}, {0.5, 0.5})).verdict,
               Verdict::not_defined);
-    // A stock nobody holds adds no term: the slopes are those of the other stock, R = 0.5.
+    // A stock nobody holds adds no term: the slopes are those of the other stock, R = 0.5. But
+    // its payoff of 0.5 is lost, so r = 1 is no fixed point and there is no verdict.
     const auto neither = survival(model_of({{{0.5, 0.5}, {0, 1}, {0, 1}}}, {1}));
     EXPECT_EQ(neither.lambda_0, std::log(0.5));
-    EXPECT_EQ(neither.verdict, Verdict::no_selection);
-    // No map in use: nothing is computed.
+    EXPECT_EQ(neither.verdict, Verdict::not_defined);
+    // No map in use: no exponent.
     ModelState none = model_of({{{1}, {0.6}, {0.3}}}, {1});
     none.num_maps = 2.5;
     const auto nothing = survival(none);
-    EXPECT_EQ(nothing.lambda_0, 0.0);
-    EXPECT_EQ(nothing.lambda_1, 0.0);
+    EXPECT_TRUE(std::isnan(nothing.lambda_0));
+    EXPECT_TRUE(std::isnan(nothing.lambda_1));
     EXPECT_EQ(nothing.verdict, Verdict::not_defined);
 }
 

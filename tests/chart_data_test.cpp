@@ -78,15 +78,16 @@ TEST(ChartData, LogOddsDensityOverTheOccupiedBins) {
     result.recorded = 5;
     result.at_boundary = {0, 1};  // one point at r = 1 exactly, outside the chart
     result.log_odds_histogram.assign(log_odds_bins, 0);
-    // Ratios 1/3 and 9: bins (log2 ratio + 1024) * 16, rounded down.
-    result.log_odds_histogram[16358] = 3;
-    result.log_odds_histogram[16434] = 1;
+    // Ratios 1/3 and 9: bins (log2 ratio + 1024) * 16 to the nearest, each half a bin either side
+    // of its centre.
+    result.log_odds_histogram[16359] = 3;
+    result.log_odds_histogram[16435] = 1;
     const double width = std::log(2.0) / 16;
 
     const LogOddsChart fine = log_odds_chart(result);
     EXPECT_EQ(fine.inside, 4);
-    EXPECT_DOUBLE_EQ(fine.x.low, -26 * width);
-    EXPECT_DOUBLE_EQ(fine.x.high, 51 * width);
+    EXPECT_DOUBLE_EQ(fine.x.low, -25.5 * width);
+    EXPECT_DOUBLE_EQ(fine.x.high, 51.5 * width);
     ASSERT_EQ(fine.steps.size(), 2U * 77);
     EXPECT_DOUBLE_EQ(fine.steps.front().y, 3 / (5 * width));
     EXPECT_DOUBLE_EQ(fine.steps.back().y, 1 / (5 * width));

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 #include <thread>
@@ -10,8 +11,8 @@
 
 #include "analysis/long_run.hpp"
 #include "analysis_models.hpp"
-#include "model/iteration.hpp"
 #include "model/maps.hpp"
+#include "model/random_source.hpp"
 #include "model/start_up.hpp"
 
 namespace quobel::analysis {
@@ -21,6 +22,13 @@ using test_models::model_of;
 using test_models::ModelState;
 using test_models::RealCell;
 using test_models::start_up_model;
+
+// The map that a draw of 32 bits picks: u = x / 2^32 against the cumulative chances of three
+// maps.
+int map_of_draw(const ModelState& model, std::uint32_t x) {
+    const double u = static_cast<double>(x) * 0x1p-32;
+    return u < model.prob(1) ? 1 : u < model.prob(2) + model.prob(1) ? 2 : 3;
+}
 
 TEST(LongRun, FollowsTheWindowsIterationClosely) {
     // The run scales the single-precision rows to add up to 1 and carries 1 - r apart: its points
@@ -36,12 +44,13 @@ TEST(LongRun, FollowsTheWindowsIterationClosely) {
     ASSERT_EQ(result.last_steps.size(), static_cast<std::size_t>(kept_steps));
     EXPECT_EQ(control.steps_done.load(), 3000);
 
-    // The same draws through the model's own choice of map and its map.
+    // The same generator's outputs as draws of 32 bits against the cumulative chances, and the
+    // model's own map.
     model::UniformGenerator random(7);
     std::vector<TrajectoryPoint> expected;
     double r = model.current_r.value();
     for (std::int64_t t = 1; t <= 3000; ++t) {
-        const int s = model::choose_map(model, random);
+        const int s = map_of_draw(model, random.next_u32());
         r = model::tau(model, s, r);
         ASSERT_TRUE(std::isfinite(r));
         if (t > 3000 - kept_steps) {
@@ -309,7 +318,8 @@ TEST(LongRun, OrbitExponentAndItsErrorAtTheBoundaryItApproached) {
 }
 
 TEST(LongRun, LogOddsOfTheTwoPoints) {
-    // The same two-point run: log-odds log(1/3) and log(9) in their bins of 1/16 of a binade.
+    // The same two-point run: log-odds log(1/3) and log(9) in the bins of 1/16 of a binade
+    // centred nearest to them.
     const std::vector<double> la1{1, 0};
     const std::vector<double> la2{0, 1};
     const ModelState model =
@@ -317,12 +327,56 @@ TEST(LongRun, LogOddsOfTheTwoPoints) {
     const LongRunResult result = run_of(model, 0.5, 10'000, 0);
     const auto bin = [](double ratio) {
         return static_cast<std::size_t>(
-            std::floor((std::log2(ratio) + log_odds_binades) * log_odds_bins_per_binade));
+            std::lround((std::log2(ratio) + log_odds_binades) * log_odds_bins_per_binade));
     };
     const std::int64_t low = result.log_odds_histogram[bin(1.0 / 3)];
     const std::int64_t high = result.log_odds_histogram[bin(9)];
     EXPECT_EQ(low + high, 10'000);
     EXPECT_EQ(low, result.draws[0]);
+}
+
+TEST(LongRun, OddsOnPowersOfTwoFillWholeBinades) {
+    // Arrow securities whose odds ratios are 2 (map 1) and 1/2 (map 2): from r = 1/2 every point
+    // has odds 2^n, and each must land in the bin of 2^n, not by its rounding in the one below.
+    const std::vector<double> la1{2.0 / 3, 1.0 / 3};
+    const std::vector<double> la2{1.0 / 3, 2.0 / 3};
+    const ModelState model = model_of({{{1, 0}, la1, la2}, {{0, 1}, la1, la2}}, {0.5, 0.5});
+    const LongRunResult result = run_of(model, 0.5, 20'000, 0, 6);
+    expect_inside(result);
+    EXPECT_EQ(result.at_boundary, (std::array<std::int64_t, 2>{0, 0}));
+    const int middle = log_odds_binades * log_odds_bins_per_binade;
+    std::int64_t on_powers = 0;
+    int powers = 0;
+    for (int n = -log_odds_binades; n < log_odds_binades; ++n) {
+        const std::int64_t count =
+            result.log_odds_histogram[static_cast<std::size_t>(middle + 16 * n)];
+        on_powers += count;
+        powers += count > 0 ? 1 : 0;
+    }
+    EXPECT_EQ(on_powers, result.recorded);
+    EXPECT_GT(powers, 20);  // the walk went far enough to meet many roundings
+}
+
+TEST(LongRun, DrawsMapsToTheirChancesBelowSinglePrecision) {
+    // Map 1 has the chance 2^-30: a draw of 32 bits picks it for the outputs 0..3 only, where a
+    // single-precision draw of 24 bits would pick it for 0..255, 64 times as often. Seed 73's
+    // 89856th output is one of 4..255.
+    ModelState model = test_models::arrow_securities();
+    model.prob(1) = 0x1p-30;
+    model.prob(2) = 1 - 0x1p-30;
+    constexpr std::int64_t steps = 100'000;
+    model::UniformGenerator random(73);
+    std::int64_t picked_by_32_bits = 0;
+    std::int64_t picked_by_24_bits = 0;
+    for (std::int64_t t = 0; t < steps; ++t) {
+        const std::uint32_t x = random.next_u32();
+        picked_by_32_bits += x < 4 ? 1 : 0;
+        picked_by_24_bits += x < 256 ? 1 : 0;
+    }
+    ASSERT_GT(picked_by_24_bits, picked_by_32_bits);
+    const LongRunResult result = run_of(model, 0.5, steps, 0, 73);
+    EXPECT_EQ(result.draws[0], picked_by_32_bits);
+    EXPECT_EQ(result.draws[1], steps - picked_by_32_bits);
 }
 
 TEST(LongRun, RunsOnThroughAStockNobodyHolds) {
