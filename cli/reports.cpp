@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/log_odds_bins.hpp"
 #include "sweep/sweep_csv.hpp"
 
 namespace quobel::cli {
@@ -72,14 +73,13 @@ std::string log_odds_json(const analysis::LongRunResult& r) {
     const auto occupied = [](std::int64_t count) { return count > 0; };
     const auto first = std::find_if(counts.begin(), counts.end(), occupied);
     const auto last = std::find_if(counts.rbegin(), counts.rend(), occupied).base();
-    const double width = std::log(2.0) / analysis::log_odds_bins_per_binade;
-    const auto first_bin = static_cast<double>(first - counts.begin());
     const double low =
         first == counts.end()
             ? 0.0
-            : (first_bin - analysis::log_odds_binades * analysis::log_odds_bins_per_binade) * width;
+            : analysis::log_odds_bin_low_edge(static_cast<std::size_t>(first - counts.begin()));
     const std::vector<std::int64_t> shown(first, first == counts.end() ? first : last);
-    return "{\"low\": " + json_number(low) + ", \"width\": " + json_number(width) +
+    return "{\"low\": " + json_number(low) +
+           ", \"width\": " + json_number(analysis::log_odds_bin_width) +
            ", \"counts\": " + json_list(shown, count_text) +
            ", \"at_0\": " + count_text(r.at_boundary[0]) +
            ", \"at_1\": " + count_text(r.at_boundary[1]) + "}";
@@ -117,7 +117,7 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
         out << "{\"lambda_0\": " << json_number(e.lambda_0)
             << ", \"lambda_1\": " << json_number(e.lambda_1)
             << ", \"verdict\": " << json_string(analysis::verdict_text(e.verdict))
-            << ", \"explanation\": " << json_string(analysis::verdict_explanation(e.verdict))
+            << ", \"explanation\": " << json_string(analysis::verdict_explanation(e))
             << ", \"flags\": "
             << json_list(e.flags, [](const analysis::Flag& f) { return json_string(f.text); })
             << ", \"kelly\": " << json_list(e.kelly, json_number) << ", \"maps\": "
@@ -134,7 +134,7 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
     out << "Lambda_0: " << number_text(e.lambda_0) << "\n"
         << "Lambda_1: " << number_text(e.lambda_1) << "\n"
         << "verdict: " << analysis::verdict_text(e.verdict) << "\n"
-        << "  " << analysis::verdict_explanation(e.verdict) << "\n";
+        << "  " << analysis::verdict_explanation(e) << "\n";
     for (const analysis::Flag& flag : e.flags) {
         out << "flag: " << flag.text << "\n";
     }

@@ -77,6 +77,16 @@ def case_json(folder):
     check(run["end"] == "finished" and run["steps"] == 2000 and run["recorded"] == 1900, "counts")
     check(sum(run["histogram"]) == 1900 and len(run["histogram"]) == 10, "histogram")
     check(sum(run["draws"]) == 2000, "draws")
+    # Arrow securities whose maps multiply the odds by 2 and 1/2: every point's log-odds is a
+    # whole multiple of ln 2, so each occupied bin must be centred on one.
+    lattice = parameter_file(folder, "lattice.txt", ["2", "2", "1", "0", "0", "1", ".8", ".2", ".6",
+                                                     ".4", ".4", ".6", ".2", ".8", ".5", ".5"])
+    ran = cli("run", lattice, "--steps", "20000", "--burn-in", "0", "--json")
+    odds = json.loads(ran.stdout)["log_odds_histogram"]
+    centres = [odds["low"] + (i + 0.5) * odds["width"]
+               for i, count in enumerate(odds["counts"]) if count > 0]
+    check(len(centres) > 1 and all(abs(c / math.log(2) - round(c / math.log(2))) < 1e-9
+                                   for c in centres), "log-odds bins centred on the lattice")
     # A map whose slope at 0 is infinite: Lambda_0 is not finite and must come out as null.
     infinite = parameter_file(folder, "inf.txt", ["1", "2", ".5", ".5", ".5", ".5", "0", "1", "1"])
     data = json.loads(cli("analyse", infinite, "--json").stdout)

@@ -121,7 +121,7 @@ void BoundaryPanel::refresh(const model::ModelState& model) {
     lambda_0_->setText(number_text(exponents.lambda_0));
     lambda_1_->setText(number_text(exponents.lambda_1));
     verdict_->setText(from_utf8(analysis::verdict_text(exponents.verdict)));
-    explanation_->setText(from_utf8(analysis::verdict_explanation(exponents.verdict)));
+    explanation_->setText(from_utf8(analysis::verdict_explanation(exponents)));
     QStringList flags;
     for (const analysis::Flag& flag : exponents.flags) {
         flags << from_utf8(flag.text);
