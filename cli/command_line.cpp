@@ -3,9 +3,16 @@
 #include "cli/arguments.hpp"
 #include "cli/reports.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -366,6 +373,56 @@ Outcome sweep_command(const std::vector<std::string>& args) {
     return write_sweep(*model, *request);
 }
 
+// A shard file, read where it lies and open only while it is read.
+class ShardFile final : public sweep::ShardText {
+  public:
+    using ShardText::ShardText;
+    ~ShardFile() override { release(); }
+
+    std::size_t read_at(std::uint64_t offset, std::span<char> buffer) override {
+        if (fd_ < 0) {
+            open();
+        }
+        for (;;) {
+            const ssize_t got =
+                ::pread(fd_, buffer.data(), buffer.size(), static_cast<off_t>(offset));
+            if (got >= 0) {
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR) {
+                throw sweep::MergeFailure("Cannot read " + storage::in_quotes(name()) + ": " +
+                                          std::strerror(errno) + ".");
+            }
+        }
+    }
+
+    void release() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    // Non-blocking, so that a name that turns out to be a pipe is refused without waiting on it.
+    void open() {
+        fd_ = ::open(name().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) {
+            throw sweep::MergeFailure("Cannot open " + storage::in_quotes(name()) + ": " +
+                                      std::strerror(errno) + ".");
+        }
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+            release();
+            throw sweep::MergeFailure(storage::in_quotes(name()) + " is not a regular file.");
+        }
+    }
+
+    int fd_ = -1;
+};
+
+// The shards are checked before the output is touched, then streamed into it: a merge holds a
+// piece of a shard at a time, whatever their sizes.
 Outcome merge(const std::vector<std::string>& args) {
     Arguments arguments(args);
     if (auto f = arguments.parse({}, {})) {
@@ -375,25 +432,29 @@ Outcome merge(const std::vector<std::string>& args) {
     if (items.size() < 2) {
         return usage("merge needs OUT.csv and at least one SHARD.csv.");
     }
-    std::vector<std::pair<std::string, std::string>> shards;
+    std::vector<std::unique_ptr<ShardFile>> files;
+    std::vector<sweep::ShardText*> shards;
     for (std::size_t i = 1; i < items.size(); ++i) {
-        std::string text;
-        constexpr std::size_t largest = std::size_t{1} << 32U;
-        if (const auto read =
-                storage::read_text_file(items[i].value, largest, "a sweep file", text);
-            !read.ok) {
-            return refused(read.reason);
+        files.push_back(std::make_unique<ShardFile>(items[i].value));
+        shards.push_back(files.back().get());
+    }
+    const sweep::MergeCheck checked = sweep::check_shards(shards);
+    if (!checked.plan) {
+        return refused(checked.reason);
+    }
+    try {
+        const auto saved = storage::replace_file_with(
+            items[0].value,
+            [&](const storage::TextPieces& put) { sweep::write_merged(*checked.plan, put); });
+        if (!saved.ok) {
+            return refused(saved.reason);
         }
-        shards.emplace_back(items[i].value, std::move(text));
+        return std::nullopt;
+    } catch (const sweep::MergeFailure& failure) {
+        // A file keeps its previous text; only a stream can have taken part of the merge.
+        return refused(std::string(failure.what()) + " " + storage::in_quotes(items[0].value) +
+                       " is as it was, unless it is a stream, which may hold part of the merge.");
     }
-    sweep::MergeOutcome merged = sweep::merge_shards(shards);
-    if (!merged.text) {
-        return refused(merged.reason);
-    }
-    if (const auto saved = storage::replace_file(items[0].value, *merged.text); !saved.ok) {
-        return refused(saved.reason);
-    }
-    return std::nullopt;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 namespace quobel::sweep {
 
@@ -60,11 +61,11 @@ std::optional<Points> read_points(std::string_view text) {
 }
 
 struct Shard {
-    std::string name;
+    ShardText* text = nullptr;
     std::string settings;  // the settings line up to the points
     Points points;
     std::string header;
-    std::string_view rows;  // whole lines
+    std::uint64_t rows_at = 0;  // the offset of the first row
 };
 
 }  // namespace
@@ -164,21 +165,70 @@ std::string row_line(const SweepSettings& settings, const PointResult& point) {
 
 namespace {
 
-// A shard's parts, or why the text is not a whole shard of a sweep.
+// Shards are read in pieces of this size: a merge holds one piece, and the first two lines, at a
+// time.
+constexpr std::size_t piece_size = std::size_t{1} << 16;
+
+// Far more than a settings line and a header take: ten thousand density columns make a header of
+// some 150 kB.
+constexpr std::size_t longest_head = std::size_t{1} << 20;
+
+constexpr std::string_view not_a_sweep =
+    "not a sweep file of quobel-cli (its first line names the settings).";
+
+// Hands the text from `from` up to `to` or its end, whichever comes first, to `take` piece by
+// piece; where it stopped.
+std::uint64_t read_pieces(ShardText& text, std::uint64_t from, std::uint64_t to,
+                          const std::function<void(std::string_view)>& take) {
+    std::string buffer(piece_size, '\0');
+    while (from < to) {
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), to - from));
+        const std::size_t got = text.read_at(from, std::span(buffer.data(), wanted));
+        if (got == 0) {
+            break;
+        }
+        take(std::string_view(buffer.data(), got));
+        from += got;
+    }
+    return from;
+}
+
+// The shard's first two lines, read no further than they reach; nullopt where the text cannot be
+// a sweep's, which a first piece that does not open with the settings line already shows.
+std::optional<std::string> read_head(ShardText& text) {
+    std::string head;
+    for (;;) {
+        const std::size_t had = head.size();
+        head.resize(had + piece_size);
+        head.resize(had + text.read_at(had, std::span(head.data() + had, piece_size)));
+        const std::size_t opening = std::min(head.size(), settings_start.size());
+        if (head.compare(0, opening, settings_start, 0, opening) != 0) {
+            return std::nullopt;
+        }
+        const auto settings_end = head.find('\n');
+        const auto header_end =
+            settings_end == std::string::npos ? settings_end : head.find('\n', settings_end + 1);
+        if (header_end != std::string::npos) {
+            head.resize(header_end + 1);
+            return head;
+        }
+        if (head.size() == had || head.size() > longest_head) {
+            return std::nullopt;
+        }
+    }
+}
+
+// A shard's parts, or why the text is not a shard of a sweep.
 struct ShardRead {
     std::optional<Shard> shard;
     std::string why;
 };
 
-ShardRead read_shard(const std::string& name, const std::string& text) {
-    const auto settings_end = text.find('\n');
-    const auto header_end =
-        settings_end == std::string::npos ? settings_end : text.find('\n', settings_end + 1);
-    if (!text.starts_with(settings_start) || header_end == std::string::npos) {
-        return {std::nullopt,
-                "not a sweep file of quobel-cli (its first line names the settings)."};
-    }
-    const std::string_view settings(text.data(), settings_end);
+// The shard's settings and header from its first two lines, `head`.
+ShardRead read_shard(ShardText& text, const std::string& head) {
+    const auto settings_end = head.find('\n');
+    const std::string_view settings(head.data(), settings_end);
     const auto points_at = settings.rfind(points_start);
     const auto points = points_at == std::string_view::npos
                             ? std::nullopt
@@ -186,81 +236,133 @@ ShardRead read_shard(const std::string& name, const std::string& text) {
     if (!points) {
         return {std::nullopt, "its first line does not say which points of the grid it holds."};
     }
-    Shard shard{name, std::string(settings.substr(0, points_at)), *points,
-                text.substr(settings_end + 1, header_end - settings_end),
-                std::string_view(text).substr(header_end + 1)};
-    if (!shard.rows.empty() && !shard.rows.ends_with('\n')) {
-        return {std::nullopt, "its last row is incomplete."};
-    }
-    const auto rows =
-        static_cast<std::int64_t>(std::count(shard.rows.begin(), shard.rows.end(), '\n'));
-    if (rows != points->last - points->first) {
-        return {std::nullopt, "it holds " + std::to_string(rows) + " rows for " +
-                                  std::to_string(points->last - points->first) + " points."};
-    }
-    return {std::move(shard), {}};
+    return {Shard{&text, std::string(settings.substr(0, points_at)), *points,
+                  head.substr(settings_end + 1), head.size()},
+            {}};
 }
 
-// The rows of shards of one sweep in grid order, refused unless they cover the grid exactly once.
-// Empty shards cover nothing; the others must follow each other without gap or overlap.
-MergeOutcome rows_in_grid_order(std::vector<Shard>& shards) {
+// Why the shard does not hold one whole row for each of its points, or empty when it does. The
+// rows are counted piece by piece, up to the end of the text.
+std::string missing_rows(const Shard& shard, MergePlan::Rows& rows) {
+    char last = '\n';
+    rows.count = 0;
+    rows.from = shard.rows_at;
+    rows.to = read_pieces(
+        *shard.text, shard.rows_at, std::numeric_limits<std::uint64_t>::max(),
+        [&](std::string_view piece) {
+            rows.count += static_cast<std::int64_t>(std::count(piece.begin(), piece.end(), '\n'));
+            last = piece.back();
+        });
+    shard.text->release();
+    if (last != '\n') {
+        return "its last row is incomplete.";
+    }
+    if (rows.count != shard.points.last - shard.points.first) {
+        return "it holds " + std::to_string(rows.count) + " rows for " +
+               std::to_string(shard.points.last - shard.points.first) + " points.";
+    }
+    return {};
+}
+
+// Sorts the shards of one sweep into grid order; why they do not cover the grid exactly once, or
+// empty when they do. Empty shards cover nothing; the others must follow each other without gap
+// or overlap.
+std::string grid_order_problem(std::vector<Shard>& shards) {
     std::stable_sort(shards.begin(), shards.end(), [](const Shard& a, const Shard& b) {
         return a.points.first < b.points.first ||
                (a.points.first == b.points.first && a.points.last < b.points.last);
     });
     std::int64_t covered = 0;
-    std::string rows;
     for (const Shard& shard : shards) {
         if (shard.points.first == shard.points.last) {
             continue;
         }
         if (shard.points.first != covered) {
-            return {std::nullopt, shard.points.first < covered
-                                      ? shard.name + ": its points overlap those of another shard."
-                                      : "no shard holds the points [" + std::to_string(covered) +
-                                            "," + std::to_string(shard.points.first) +
-                                            ") of the grid."};
+            return shard.points.first < covered
+                       ? shard.text->name() + ": its points overlap those of another shard."
+                       : "no shard holds the points [" + std::to_string(covered) + "," +
+                             std::to_string(shard.points.first) + ") of the grid.";
         }
         covered = shard.points.last;
-        rows += shard.rows;
     }
     const std::int64_t size = shards.front().points.size;
     if (covered != size) {
-        return {std::nullopt, "no shard holds the points [" + std::to_string(covered) + "," +
-                                  std::to_string(size) + ") of the grid."};
+        return "no shard holds the points [" + std::to_string(covered) + "," +
+               std::to_string(size) + ") of the grid.";
     }
-    return {std::move(rows), {}};
+    return {};
 }
 
-}  // namespace
-
-MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>& texts) {
+// check_shards, with a failure to read a shard thrown. What each shard's first two lines show
+// is checked for all of them before any shard is read further.
+MergeCheck check_shards_read(const std::vector<ShardText*>& texts) {
     std::vector<Shard> shards;
-    for (const auto& [name, text] : texts) {
-        ShardRead read = read_shard(name, text);
+    for (ShardText* text : texts) {
+        const std::optional<std::string> head = read_head(*text);
+        text->release();
+        ShardRead read = head ? read_shard(*text, *head) : ShardRead{std::nullopt, {}};
         if (!read.shard) {
-            return {std::nullopt, name + ": " + read.why};
+            return {std::nullopt,
+                    text->name() + ": " + (head ? read.why : std::string(not_a_sweep))};
         }
         const Shard& shard = *read.shard;
         if (!shards.empty() && (shard.settings != shards.front().settings ||
                                 shard.points.size != shards.front().points.size ||
                                 shard.header != shards.front().header)) {
-            return {std::nullopt,
-                    name + ": its settings differ from those of " + shards.front().name + "."};
+            return {std::nullopt, text->name() + ": its settings differ from those of " +
+                                      shards.front().text->name() + "."};
         }
         shards.push_back(std::move(*read.shard));
     }
     if (shards.empty()) {
         return {std::nullopt, "no shards to merge."};
     }
-    MergeOutcome rows = rows_in_grid_order(shards);
-    if (!rows.text) {
-        return rows;
+    if (std::string problem = grid_order_problem(shards); !problem.empty()) {
+        return {std::nullopt, std::move(problem)};
     }
+    MergePlan plan;
     const std::string size = std::to_string(shards.front().points.size);
-    std::string text = shards.front().settings + std::string(points_start) + "0," + size + ") of " +
-                       size + "\n" + shards.front().header + *rows.text;
-    return {std::move(text), {}};
+    plan.head = shards.front().settings + std::string(points_start) + "0," + size + ") of " + size +
+                "\n" + shards.front().header;
+    for (const Shard& shard : shards) {
+        MergePlan::Rows rows;
+        if (std::string problem = missing_rows(shard, rows); !problem.empty()) {
+            return {std::nullopt, shard.text->name() + ": " + problem};
+        }
+        if (rows.count > 0) {
+            rows.shard = shard.text;
+            plan.rows.push_back(rows);
+        }
+    }
+    return {std::move(plan), {}};
+}
+
+}  // namespace
+
+MergeCheck check_shards(const std::vector<ShardText*>& shards) {
+    try {
+        return check_shards_read(shards);
+    } catch (const MergeFailure& failure) {
+        return {std::nullopt, failure.what()};
+    }
+}
+
+void write_merged(const MergePlan& plan, const std::function<void(std::string_view)>& put) {
+    put(plan.head);
+    for (const MergePlan::Rows& rows : plan.rows) {
+        std::int64_t count = 0;
+        char last = '\n';
+        const std::uint64_t end =
+            read_pieces(*rows.shard, rows.from, rows.to, [&](std::string_view piece) {
+                count += static_cast<std::int64_t>(std::count(piece.begin(), piece.end(), '\n'));
+                last = piece.back();
+                put(piece);
+            });
+        rows.shard->release();
+        if (end != rows.to || count != rows.count || last != '\n') {
+            throw MergeFailure(rows.shard->name() + ": it changed while it was merged.");
+        }
+    }
 }
 
 }  // namespace quobel::sweep

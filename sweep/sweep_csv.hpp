@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,12 +35,61 @@ std::string header_line(const SweepSettings& settings);
 
 std::string row_line(const SweepSettings& settings, const PointResult& point);
 
-// The whole sweep's file from its shards, given as (name, text): refused unless they come from
-// the same settings and together cover the grid exactly once, each with all of its rows.
-struct MergeOutcome {
-    std::optional<std::string> text;
+// A shard's text as a merge reads it: piece by piece from any offset, so that no shard is held
+// whole, whatever its size. A file for quobel-cli.
+class ShardText {
+  public:
+    explicit ShardText(std::string name) : name_(std::move(name)) {}
+    ShardText(const ShardText&) = delete;
+    ShardText& operator=(const ShardText&) = delete;
+    virtual ~ShardText() = default;
+
+    // The name that messages about the shard give.
+    const std::string& name() const { return name_; }
+    // Fills `buffer` with the text from `offset` on, as far as it goes: how many bytes, 0 at the
+    // text's end. A failure throws MergeFailure with a reason that names the shard.
+    virtual std::size_t read_at(std::uint64_t offset, std::span<char> buffer) = 0;
+    // Lets go of what reading holds (an open file) until the next read, so that a merge of
+    // thousands of shards holds one at a time.
+    virtual void release() {}
+
+  private:
+    std::string name_;
+};
+
+// Why a merge stopped: a shard that cannot be read, or no longer reads as it was checked.
+class MergeFailure : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Shards of one sweep checked to merge: the whole sweep's settings line and header, and where the
+// rows of each non-empty shard lie, in grid order.
+struct MergePlan {
+    struct Rows {
+        ShardText* shard = nullptr;
+        std::uint64_t from = 0;  // byte offsets
+        std::uint64_t to = 0;
+        std::int64_t count = 0;
+    };
+    std::string head;
+    std::vector<Rows> rows;
+};
+
+// The plan, or why the shards do not merge.
+struct MergeCheck {
+    std::optional<MergePlan> plan;
     std::string reason;
 };
-MergeOutcome merge_shards(const std::vector<std::pair<std::string, std::string>>& texts);
+
+// Refuses shards unless they come from the same settings and together cover the grid exactly
+// once, each with all of its rows. Each shard's first two lines are read and checked before
+// anything else (a file that is no sweep is refused at once); its rows are then counted piece by
+// piece, so memory stays bounded whatever the shards' sizes.
+MergeCheck check_shards(const std::vector<ShardText*>& shards);
+
+// Hands the whole sweep's file to `put` in pieces: the same bytes the whole sweep writes. Throws
+// MergeFailure should a shard no longer hold the rows it was checked with.
+void write_merged(const MergePlan& plan, const std::function<void(std::string_view)>& put);
 
 }  // namespace quobel::sweep

@@ -240,6 +240,64 @@ def case_gnu_parallel(folder):
     check(read(merged) == read(whole), "merged bytes")
 
 
+def peak_memory(args):
+    """The status and the peak resident memory, in bytes, of quobel-cli run with args."""
+    process = subprocess.Popen([CLI, *args], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    process.stderr.close()
+    return process.returncode, usage.ru_maxrss * 1024
+
+
+def case_merge_memory(folder):
+    """Merge refuses a large file that is no sweep, and joins large shards, in bounded memory."""
+    import hashlib
+    size = 64 << 20
+    # What the program takes to start, as measured the same way (the parent's pages count too).
+    _, baseline = peak_memory(["--version"])
+    bound = baseline + size // 4
+    out = os.path.join(folder, "out.csv")
+    junk = os.path.join(folder, "junk.bin")
+    with open(junk, "wb") as f:
+        f.write(b"\x00\x01" * 4096)
+        f.truncate(size)
+    head = b"# quobel-cli sweep; parameters 0; points [0,3) of 3\nx,y\n"
+    lines = os.path.join(folder, "lines.csv")
+    with open(lines, "wb") as f:
+        f.write(head)
+        f.truncate(size)  # a last row of 64 MB of zero bytes
+    for name in (junk, lines):
+        status, peak = peak_memory(["merge", out, name])
+        check(status == 1 and not os.path.exists(out), name + ": refused")
+        check(peak < bound, "%s: refused in %d MB, %d MB at start" % (name, peak >> 20,
+                                                                      baseline >> 20))
+    # Two good shards of a million rows each, synthetic: merge checks the settings lines agree.
+    rows = 1 << 20
+    expected = hashlib.sha256()
+    expected.update(b"# quobel-cli sweep; parameters 0; points [0,%d) of %d\nx,y\n"
+                    % (2 * rows, 2 * rows))
+    shards = []
+    for index in (1, 2):
+        shard = os.path.join(folder, "shard%d.csv" % index)
+        block = b"%d,0.25,0.75,both survive\n" % index * 1024
+        with open(shard, "wb") as f:
+            f.write(b"# quobel-cli sweep; parameters 0; points [%d,%d) of %d\nx,y\n"
+                    % ((index - 1) * rows, index * rows, 2 * rows))
+            for _ in range(rows // 1024):
+                f.write(block)
+                expected.update(block)
+        shards.append(shard)
+    status, peak = peak_memory(["merge", out, *reversed(shards)])
+    check(status == 0, "large shards merged")
+    merged = hashlib.sha256()
+    with open(out, "rb") as f:
+        for piece in iter(lambda: f.read(1 << 20), b""):
+            merged.update(piece)
+    check(merged.digest() == expected.digest(), "large shards merged in grid order")
+    check(peak < bound, "large shards merged in %d MB, %d MB at start" % (peak >> 20,
+                                                                          baseline >> 20))
+
+
 if __name__ == "__main__":
     case = globals()["case_" + sys.argv[2]]
     with tempfile.TemporaryDirectory() as folder:

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -249,6 +252,76 @@ TEST(Atlas, ArrowSecuritiesChangeVerdictWhereTheDivergencesAreEqual) {
     EXPECT_EQ(diagonal_verdict(0.780), Verdict::investor_2_takes_over);
 }
 
+// A shard's text in memory, or its first lines followed by `filler_size` bytes of one character
+// that need never be held; it counts what a merge reads and how many shards it holds at once.
+class TestShard final : public sweep::ShardText {
+  public:
+    struct Reading {
+        int open = 0;
+        int most_open = 0;
+    };
+
+    TestShard(std::string name, std::string text, Reading* reading = nullptr,
+              std::uint64_t filler_size = 0, char filler = 'x')
+        : ShardText(std::move(name)),
+          text(std::move(text)),
+          filler_size(filler_size),
+          filler(filler),
+          reading_(reading) {}
+
+    std::size_t read_at(std::uint64_t offset, std::span<char> buffer) override {
+        if (!open_ && reading_ != nullptr) {
+            open_ = true;
+            reading_->most_open = std::max(reading_->most_open, ++reading_->open);
+        }
+        if (unreadable) {
+            throw sweep::MergeFailure("Cannot read \"" + name() + "\": Input/output error.");
+        }
+        const std::uint64_t size = text.size() + filler_size;
+        std::size_t given = 0;
+        for (; given < buffer.size() && offset + given < size; ++given) {
+            const std::uint64_t at = offset + given;
+            buffer[given] = at < text.size() ? text[at] : filler;
+        }
+        bytes_read += given;
+        return given;
+    }
+
+    void release() override {
+        if (open_) {
+            open_ = false;
+            --reading_->open;
+        }
+    }
+
+    std::string text;
+    std::uint64_t filler_size;
+    char filler;
+    bool unreadable = false;
+    std::uint64_t bytes_read = 0;
+
+  private:
+    Reading* reading_;
+    bool open_ = false;
+};
+
+// The merged text of the shards, given as (name, text), or the reason they were refused.
+sweep::MergeCheck merged(const std::vector<std::pair<std::string, std::string>>& texts,
+                         std::string& text) {
+    std::vector<std::unique_ptr<TestShard>> shards;
+    std::vector<sweep::ShardText*> pointers;
+    for (const auto& [name, shard_text] : texts) {
+        shards.push_back(std::make_unique<TestShard>(name, shard_text));
+        pointers.push_back(shards.back().get());
+    }
+    sweep::MergeCheck checked = sweep::check_shards(pointers);
+    text.clear();
+    if (checked.plan) {
+        sweep::write_merged(*checked.plan, [&text](std::string_view piece) { text += piece; });
+    }
+    return checked;
+}
+
 // The whole sweep's text, from the points [first, last) on `threads` threads.
 std::string sweep_text(const model::ModelState& model, const sweep::SweepSettings& settings,
                        std::int64_t first, std::int64_t last, int threads) {
@@ -278,9 +351,10 @@ TEST_F(PointParameters, RowsAreTheSameOnAnyThreadsAndInAnyShards) {
         shards.emplace_back("shard " + std::to_string(i),
                             sweep_text(model, settings, first, last, 2));
     }
-    const sweep::MergeOutcome merged = sweep::merge_shards(shards);
-    ASSERT_TRUE(merged.text) << merged.reason;
-    EXPECT_EQ(*merged.text, whole);
+    std::string text;
+    const sweep::MergeCheck checked = merged(shards, text);
+    ASSERT_TRUE(checked.plan) << checked.reason;
+    EXPECT_EQ(text, whole);
 }
 
 TEST_F(PointParameters, MergeRefusesShardsThatDoNotCoverTheGridOnce) {
@@ -291,9 +365,10 @@ TEST_F(PointParameters, MergeRefusesShardsThatDoNotCoverTheGridOnce) {
         return sweep_text(model, settings, first, last, 1);
     };
     const auto refused = [](std::vector<std::pair<std::string, std::string>> shards) {
-        const sweep::MergeOutcome merged = sweep::merge_shards(shards);
-        EXPECT_NE(merged.reason, "");
-        return !merged.text;
+        std::string text;
+        const sweep::MergeCheck checked = merged(shards, text);
+        EXPECT_NE(checked.reason, "");
+        return !checked.plan;
     };
     EXPECT_TRUE(refused({{"a", shard(0, 3)}}));                      // a gap at the end
     EXPECT_TRUE(refused({{"a", shard(0, 4)}, {"b", shard(3, 6)}}));  // an overlap
@@ -310,6 +385,83 @@ TEST_F(PointParameters, MergeRefusesShardsThatDoNotCoverTheGridOnce) {
     other_model.la2(1, 1) += 0x1p-40;  // the settings name the parameters too
     EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", sweep_text(other_model, settings, 3, 6, 1)}}));
     EXPECT_TRUE(refused({{"a", "step,map,r\n0,1,0.5\n"}}));
+}
+
+// A merge reads a shard's first lines before the rest, and the rest only once every shard's
+// first lines agree, a piece at a time and one shard at a time.
+TEST_F(PointParameters, MergeReadsAShardNoFurtherThanItsChecksNeed) {
+    sweep::SweepSettings settings;
+    settings.axes = {{{Table::prob, 1, 0}, 0.1, 0.9, 6}};
+    settings.run.steps = 0;
+    const std::string head_3_6 =
+        sweep::settings_line(model, settings, 3, 6) + sweep::header_line(settings);
+    constexpr std::uint64_t large = std::uint64_t{8} << 20;
+    constexpr std::uint64_t piece = std::uint64_t{1} << 16;
+    TestShard::Reading reading;
+    const auto check = [&](std::vector<TestShard*> shards) {
+        return sweep::check_shards(std::vector<sweep::ShardText*>(shards.begin(), shards.end()))
+            .reason;
+    };
+    TestShard first("first", sweep_text(model, settings, 0, 3, 1), &reading);
+
+    TestShard junk("junk", "", &reading, large);
+    EXPECT_EQ(check({&junk}),
+              "junk: not a sweep file of quobel-cli (its first line names the settings).");
+    EXPECT_LE(junk.bytes_read, piece);
+
+    // A settings line that never ends is read up to a bound, not to the end of the text.
+    TestShard endless("endless", "# quobel-cli sweep; ", &reading, large);
+    EXPECT_EQ(check({&first, &endless}),
+              "endless: not a sweep file of quobel-cli (its first line names the settings).");
+    EXPECT_LT(endless.bytes_read, large / 4);
+
+    // Millions of rows behind first lines that do not fit are never read.
+    sweep::SweepSettings other = settings;
+    other.run.seed = 2;
+    TestShard other_seed("other",
+                         sweep::settings_line(model, other, 3, 6) + sweep::header_line(other),
+                         &reading, large, '\n');
+    EXPECT_EQ(check({&first, &other_seed}), "other: its settings differ from those of first.");
+    EXPECT_LE(other_seed.bytes_read, piece);
+    TestShard after_gap("after gap",
+                        sweep::settings_line(model, settings, 4, 6) + sweep::header_line(settings),
+                        &reading, large, '\n');
+    EXPECT_EQ(check({&after_gap, &first}), "no shard holds the points [3,4) of the grid.");
+    EXPECT_LE(after_gap.bytes_read, piece);
+
+    // Rows are counted to the end, without holding them.
+    TestShard too_many("too many", head_3_6, &reading, large, '\n');
+    EXPECT_EQ(check({&first, &too_many}),
+              "too many: it holds " + std::to_string(large) + " rows for 3 points.");
+    TestShard cut("cut", head_3_6 + "0.5,0,0,both survive\n", &reading, large);
+    EXPECT_EQ(check({&first, &cut}), "cut: its last row is incomplete.");
+    TestShard unreadable("unreadable", "", &reading);
+    unreadable.unreadable = true;
+    EXPECT_EQ(check({&first, &unreadable}), "Cannot read \"unreadable\": Input/output error.");
+    EXPECT_EQ(reading.most_open, 1);
+}
+
+TEST_F(PointParameters, MergeStopsWhereAShardChangedAfterItWasChecked) {
+    sweep::SweepSettings settings;
+    settings.axes = {{{Table::R, 1, 1}, 0.1, 0.9, 4}};
+    settings.run.steps = 0;
+    TestShard first("first", sweep_text(model, settings, 0, 2, 1));
+    TestShard second("second", sweep_text(model, settings, 2, 4, 1));
+    for (const auto& change : {+[](std::string& text) { text.resize(text.size() - 3); },
+                               +[](std::string& text) { text[text.size() - 4] = '\n'; }}) {
+        const sweep::MergeCheck checked = sweep::check_shards({&second, &first});
+        ASSERT_TRUE(checked.plan) << checked.reason;
+        const std::string kept = second.text;
+        change(second.text);
+        std::string text;
+        try {
+            sweep::write_merged(*checked.plan, [&text](std::string_view piece) { text += piece; });
+            ADD_FAILURE() << "a changed shard was merged";
+        } catch (const sweep::MergeFailure& failure) {
+            EXPECT_STREQ(failure.what(), "second: it changed while it was merged.");
+        }
+        second.text = kept;
+    }
 }
 
 TEST_F(PointParameters, CancelStopsTheSweepEarly) {
