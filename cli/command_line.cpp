@@ -20,7 +20,9 @@
 #include "analysis/long_run.hpp"
 #include "model/number_text.hpp"
 #include "model/version.hpp"
+#include "storage/new_file.hpp"
 #include "storage/parameter_file.hpp"
+#include "storage/stream_output.hpp"
 #include "storage/text_file.hpp"
 #include "storage/trajectory_csv.hpp"
 #include "sweep/sweep.hpp"
@@ -58,6 +60,11 @@ sweep     NAME as the file's listing names it: R(2,3), la1(1,2), la2(3,1), prob(
           --shard I/N computes the I-th of N contiguous blocks of the grid; --threads defaults
           to every core.
 merge     joins the shards of one sweep into the file the whole sweep writes.
+
+An output named - is standard output. A name that is not a regular file (/dev/stdout,
+/dev/fd/N, a device, a pipe) is written as it is open, appending where the shell appends;
+a file is replaced only once its new text is complete, so a command interrupted (Ctrl-C,
+SIGTERM) leaves no file behind.
 
 Exit status: 0 done, 1 a refused file or a failed write, 2 a wrong command line.
 )";
@@ -114,6 +121,34 @@ Outcome read_run_option(const Arguments::Item& item, RunOptions& run, bool& take
 // The burn-in counts within the run, as the analysis window keeps it.
 void settle(RunOptions& run) {
     run.settings.burn_in = std::min(run.settings.burn_in, run.settings.steps);
+}
+
+// An output's name as the user gave it: an empty one is a mistake of the command line.
+Outcome output_name_problem(std::string_view option, const std::string& name) {
+    if (name.empty()) {
+        return usage(std::string(option) +
+                     " names no file: give a file name, or - for standard output.");
+    }
+    return std::nullopt;
+}
+
+// Writes an output the command line names, through the one unit that saves files. "-" is
+// standard output, written where it stands, as the shell opened it; after whatever the command
+// already wrote there.
+Outcome write_output(const std::string& name, std::ostream& out,
+                     const storage::detail::Producer& produce) {
+    storage::FileOutcome written;
+    if (name == "-") {
+        out.flush();
+        storage::detail::ignore_file_size_signal();
+        written = storage::detail::write_to_descriptor(STDOUT_FILENO, name, produce);
+    } else {
+        written = storage::replace_file_with(name, produce);
+    }
+    if (!written.ok) {
+        return refused(written.reason);
+    }
+    return std::nullopt;
 }
 
 Result<model::ModelState> load(const std::string& name) {
@@ -182,6 +217,8 @@ Outcome run(const std::vector<std::string>& args, std::ostream& out) {
             file = item.value;
         } else if (item.name == "--json") {
             json = true;
+        } else if (auto f = output_name_problem("--trajectory", item.value)) {
+            return f;
         } else {
             trajectory = item.value;
         }
@@ -198,9 +235,10 @@ Outcome run(const std::vector<std::string>& args, std::ostream& out) {
     analysis::LongRunControl control;
     const analysis::LongRunResult result = long_run.run(control);
     if (trajectory) {
-        if (const auto saved = storage::save_trajectory_csv(result.last_steps, *trajectory);
-            !saved.ok) {
-            return refused(saved.reason);
+        const std::string csv = storage::trajectory_csv_text(result.last_steps);
+        if (auto f = write_output(*trajectory, out,
+                                  [&csv](const storage::TextPieces& put) { put(csv); })) {
+            return f;
         }
     }
     if (json) {
@@ -252,6 +290,8 @@ Outcome read_sweep_option(const Arguments::Item& item, SweepRequest& request) {
                          storage::in_quotes(item.value) + ".");
         }
         request.threads = *t;
+    } else if (auto f = output_name_problem("--out", item.value)) {
+        return f;
     } else {
         request.out_name = item.value;
     }
@@ -331,7 +371,8 @@ Result<SweepRequest> read_sweep_request(const std::vector<std::string>& args) {
 
 // Rows go to the file in grid order as they come, a few at a time, so a sweep of any size holds
 // only the points in progress.
-Outcome write_sweep(const model::ModelState& model, const SweepRequest& request) {
+Outcome write_sweep(const model::ModelState& model, const SweepRequest& request,
+                    std::ostream& out) {
     const sweep::SweepSettings& settings = request.settings;
     const auto range =
         sweep::shard_range(sweep::grid_size(settings), request.shard, request.shards);
@@ -352,13 +393,10 @@ Outcome write_sweep(const model::ModelState& model, const SweepRequest& request)
                          });
         put(rows);
     };
-    if (const auto saved = storage::replace_file_with(*request.out_name, write_rows); !saved.ok) {
-        return refused(saved.reason);
-    }
-    return std::nullopt;
+    return write_output(*request.out_name, out, write_rows);
 }
 
-Outcome sweep_command(const std::vector<std::string>& args) {
+Outcome sweep_command(const std::vector<std::string>& args, std::ostream& out) {
     auto request = read_sweep_request(args);
     if (!request.ok()) {
         return request.failure();
@@ -370,7 +408,7 @@ Outcome sweep_command(const std::vector<std::string>& args) {
     if (const auto problem = sweep::sweep_problem(&*model, request->settings, {})) {
         return sweep_failure(problem, request->settings);
     }
-    return write_sweep(*model, *request);
+    return write_sweep(*model, *request, out);
 }
 
 // A shard file, read where it lies and open only while it is read.
@@ -423,7 +461,7 @@ class ShardFile final : public sweep::ShardText {
 
 // The shards are checked before the output is touched, then streamed into it: a merge holds a
 // piece of a shard at a time, whatever their sizes.
-Outcome merge(const std::vector<std::string>& args) {
+Outcome merge(const std::vector<std::string>& args, std::ostream& out) {
     Arguments arguments(args);
     if (auto f = arguments.parse({}, {})) {
         return f;
@@ -431,6 +469,9 @@ Outcome merge(const std::vector<std::string>& args) {
     const auto& items = arguments.items();
     if (items.size() < 2) {
         return usage("merge needs OUT.csv and at least one SHARD.csv.");
+    }
+    if (auto f = output_name_problem("merge's OUT.csv", items[0].value)) {
+        return f;
     }
     std::vector<std::unique_ptr<ShardFile>> files;
     std::vector<sweep::ShardText*> shards;
@@ -443,13 +484,9 @@ Outcome merge(const std::vector<std::string>& args) {
         return refused(checked.reason);
     }
     try {
-        const auto saved = storage::replace_file_with(
-            items[0].value,
-            [&](const storage::TextPieces& put) { sweep::write_merged(*checked.plan, put); });
-        if (!saved.ok) {
-            return refused(saved.reason);
-        }
-        return std::nullopt;
+        return write_output(items[0].value, out, [&](const storage::TextPieces& put) {
+            sweep::write_merged(*checked.plan, put);
+        });
     } catch (const sweep::MergeFailure& failure) {
         // A file keeps its previous text; only a stream can have taken part of the merge.
         return refused(std::string(failure.what()) + " " + storage::in_quotes(items[0].value) +
@@ -479,9 +516,9 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
     } else if (command == "run") {
         failure = run(args, out);
     } else if (command == "sweep") {
-        failure = sweep_command(args);
+        failure = sweep_command(args, out);
     } else if (command == "merge") {
-        failure = merge(args);
+        failure = merge(args, out);
     } else {
         failure = usage("unknown command " + storage::in_quotes(command) +
                         "; quobel-cli --help lists them.");

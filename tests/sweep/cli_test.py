@@ -240,6 +240,110 @@ def case_gnu_parallel(folder):
     check(read(merged) == read(whole), "merged bytes")
 
 
+def case_output_streams(folder):
+    """- is standard output; streams are appended to as the shell opened them; an empty name is a
+    mistake of the command line."""
+    path = parameter_file(folder, "one.txt", ONE_MAP)
+    vary = ["--vary", "R(1,1)=0.25:0.75:3", "--steps", "0"]
+    csv = os.path.join(folder, "line.csv")
+    check(cli("sweep", path, *vary, "--out", csv).returncode == 0, "sweep to a file")
+    expected = read(csv)
+    result = subprocess.run([CLI, "sweep", path, *vary, "--out", "-"], capture_output=True,
+                            timeout=120)
+    check(result.returncode == 0 and result.stdout == expected, "sweep --out - " +
+          result.stderr.decode())
+    result = subprocess.run([CLI, "merge", "-", csv], capture_output=True, timeout=120)
+    check(result.returncode == 0 and result.stdout == expected, "merge - " + result.stderr.decode())
+    trajectory = os.path.join(folder, "t.csv")
+    ran = cli("run", path, "--steps", "50", "--json", "--trajectory", trajectory)
+    ran_out = cli("run", path, "--steps", "50", "--json", "--trajectory", "-")
+    check(ran_out.returncode == 0 and ran_out.stdout == read(trajectory).decode() + ran.stdout,
+          "run --trajectory - writes the trajectory, then the report")
+    # The shell's >> and 2>> open the file to append: what it held stays.
+    for name, stream in (("/dev/stdout", "stdout"), ("-", "stdout"), ("/dev/stderr", "stderr"),
+                         ("/dev/fd/1", "stdout")):
+        log = os.path.join(folder, "log.txt")
+        with open(log, "w") as f:
+            f.write("earlier line\n")
+        with open(log, "a") as appended:
+            status = subprocess.run([CLI, "sweep", path, *vary, "--out", name], timeout=120,
+                                    **{stream: appended})
+        check(status.returncode == 0 and read(log) == b"earlier line\n" + expected,
+              "appending through " + name)
+    log = os.path.join(folder, "log2.txt")
+    with open(log, "w") as f:
+        f.write("earlier line\n")
+    with open(log, "a") as appended:
+        subprocess.run([CLI, "run", path, "--steps", "50", "--trajectory", "/dev/stderr"],
+                       stderr=appended, stdout=subprocess.DEVNULL, timeout=120)
+    check(read(log) == b"earlier line\n" + read(trajectory), "--trajectory /dev/stderr appends")
+    out = os.path.join(folder, "empty", "out.csv")
+    os.mkdir(os.path.dirname(out))
+    for args in (["sweep", path, *vary, "--out", ""], ["sweep", path, *vary, "--out="],
+                 ["run", path, "--trajectory", ""], ["merge", "", csv]):
+        result = cli(*args, cwd=os.path.dirname(out))
+        expect_refusal(result, 2, out, " ".join(args))
+        check("standard output" in result.stderr and not os.listdir(os.path.dirname(out)),
+              "the empty name's message says what to give: " + result.stderr)
+    # A standard output that is closed or open for reading only is refused with a reason.
+    with open(csv, "rb") as readonly:
+        result = subprocess.run([CLI, "sweep", path, *vary, "--out", "-"], stdout=readonly,
+                                stderr=subprocess.PIPE, text=True, timeout=120)
+    check(result.returncode == 1 and '"-"' in result.stderr and "reading only" in result.stderr,
+          "standard output open for reading: " + result.stderr)
+
+
+def fds_in(pid, folder):
+    """The files in `folder` that the process has open."""
+    names = []
+    try:
+        for fd in os.listdir("/proc/%d/fd" % pid):
+            target = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+            if target.startswith(folder + "/"):
+                names.append(target)
+    except OSError:
+        pass
+    return names
+
+
+def case_interrupted_sweep(folder):
+    """SIGINT, SIGTERM and SIGKILL mid-write leave the folder as it was, the old output too."""
+    import signal
+    import time
+    path = parameter_file(folder, "one.txt", ONE_MAP)
+    out = os.path.join(folder, "new.csv")
+    for signal_number in (signal.SIGINT, signal.SIGTERM, signal.SIGKILL):
+        if signal_number != signal.SIGINT:
+            with open(out, "w") as f:
+                f.write("earlier\n")
+        before = sorted(os.listdir(folder))
+        process = subprocess.Popen([CLI, "sweep", path, "--vary", "R(1,1)=0.05:0.95:100",
+                                    "--steps", "2000000", "--threads", "1", "--out", out],
+                                   stderr=subprocess.DEVNULL)
+        # Mid-write: the new text is open in the folder.
+        deadline = time.monotonic() + 20
+        writing = []
+        while not writing and time.monotonic() < deadline and process.poll() is None:
+            writing = [n for n in fds_in(process.pid, folder) if n != path]
+            time.sleep(0.01)
+        what = signal.Signals(signal_number).name
+        check(writing, what + ": the sweep was writing when stopped")
+        process.send_signal(signal_number)
+        status = process.wait(timeout=60)
+        named = [n for n in writing if os.path.basename(n).startswith(".")]
+        if signal_number == signal.SIGKILL and named:
+            # No program can remove its named temporary once killed; only an unnamed one goes.
+            print("SKIPPED: SIGKILL on a file system that makes no unnamed files")
+            for litter in named:
+                os.remove(litter)
+            continue
+        check(status == -signal_number, "%s: ended by the signal, not %d" % (what, status))
+        check(sorted(os.listdir(folder)) == before,
+              "%s: the folder holds %s, not %s" % (what, sorted(os.listdir(folder)), before))
+        if signal_number != signal.SIGINT:
+            check(read(out) == b"earlier\n", what + ": the old output is unchanged")
+
+
 def peak_memory(args):
     """The status and the peak resident memory, in bytes, of quobel-cli run with args."""
     process = subprocess.Popen([CLI, *args], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
