@@ -67,8 +67,9 @@ void SweepPlot::reset() {
     if (raster_.width > 0 && raster_.height > 0) {
         make_opaque(0, raster_.width);
         // The image reads the raster's own pixels: the cells are kept once, coloured in place.
-        cells_ = QImage(reinterpret_cast<const uchar*>(raster_.pixels.data()), raster_.width,
-                        raster_.height, raster_.width * 4, QImage::Format_RGB32);
+        cells_ =
+            QImage(reinterpret_cast<const uchar*>(raster_.pixels.data()), raster_.width,
+                   raster_.height, static_cast<qsizetype>(raster_.width) * 4, QImage::Format_RGB32);
         shown_rows_ = results_.shown_rows(rows_);
     }
     chosen_.reset();
