@@ -20,9 +20,7 @@
 #include "analysis/long_run.hpp"
 #include "model/number_text.hpp"
 #include "model/version.hpp"
-#include "storage/new_file.hpp"
 #include "storage/parameter_file.hpp"
-#include "storage/stream_output.hpp"
 #include "storage/text_file.hpp"
 #include "storage/trajectory_csv.hpp"
 #include "sweep/sweep.hpp"
@@ -136,12 +134,11 @@ Outcome output_name_problem(std::string_view option, const std::string& name) {
 // standard output, written where it stands, as the shell opened it; after whatever the command
 // already wrote there.
 Outcome write_output(const std::string& name, std::ostream& out,
-                     const storage::detail::Producer& produce) {
+                     const std::function<void(const storage::TextPieces&)>& produce) {
     storage::FileOutcome written;
     if (name == "-") {
         out.flush();
-        storage::detail::ignore_file_size_signal();
-        written = storage::detail::write_to_descriptor(STDOUT_FILENO, name, produce);
+        written = storage::write_standard_output(name, produce);
     } else {
         written = storage::replace_file_with(name, produce);
     }

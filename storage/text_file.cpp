@@ -357,6 +357,11 @@ FileOutcome replace_file(const std::string& name, std::string_view text) {
     return replace_file_with(name, [text](const TextPieces& put) { put(text); });
 }
 
+FileOutcome write_standard_output(const std::string& name, const detail::Producer& produce) {
+    detail::ignore_file_size_signal();
+    return detail::write_to_descriptor(STDOUT_FILENO, name, produce);
+}
+
 FileOutcome replace_file_with(const std::string& name, const detail::Producer& produce) {
     if (std::string problem = unusable_name(name); !problem.empty()) {
         return {false, problem};

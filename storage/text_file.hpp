@@ -53,6 +53,11 @@ using TextPieces = std::function<void(std::string_view)>;
 FileOutcome replace_file_with(const std::string& name,
                               const std::function<void(const TextPieces&)>& produce);
 
+// Hands the text to standard output as it stands (after whatever the program wrote there, in the
+// mode the shell opened it), for a command line's "-"; `name` is how refusals show it.
+FileOutcome write_standard_output(const std::string& name,
+                                  const std::function<void(const TextPieces&)>& produce);
+
 // Reads a whole regular file of at most `largest` bytes into `text`. A name that turns out to be
 // a pipe or a device is refused without waiting on it. `kind` names what the file should be in a
 // refusal ("a parameter file").
