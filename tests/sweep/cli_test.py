@@ -3,10 +3,13 @@
 import json
 import math
 import os
+import random
 import shutil
 import subprocess
 import sys
 import tempfile
+from decimal import Decimal
+from fractions import Fraction
 
 CLI = os.path.abspath(sys.argv[1])
 CRLF = "\r\n"
@@ -163,6 +166,22 @@ def case_edges(folder):
         check(status.returncode == 0, vary + ": " + status.stderr)
         values = [row.split(",")[0] for row in read(out).decode().splitlines()[2:]]
         check(values == expected, "%s gives %r" % (vary, values))
+    # Ranges of every kind against exact fractions: each value is the double nearest to its
+    # decimal grid point, FROM and TO read as the shortest decimals of their doubles.
+    generator = random.Random(5)
+    ends = ["0", "0.1", "-0.7", "1e-300", "-5e-324", "1.7976931348623157e308", "-1e308",
+            "123456789.123456789", "0.000123", "3.3333333333333335", "7e22", "-2.5e-17"]
+    for case in range(24):
+        low, high = generator.choice(ends), generator.choice(ends)
+        count = generator.choice([2, 3, 4, 7, 10, 999])
+        status = cli("sweep", one, "--vary", "la1(1,1)=%s:%s:%d" % (low, high, count), "--steps",
+                     "0", "--out", out)
+        check(status.returncode == 0, "%s:%s: %s" % (low, high, status.stderr))
+        a, b = (Fraction(Decimal(repr(float(end)))) for end in (low, high))
+        rows = read(out).decode().splitlines()[2:]
+        exact = [float(a + (b - a) * i / (count - 1)) for i in range(count)]
+        check([float(row.split(",")[0]) for row in rows] == exact,
+              "%s:%s:%d against exact fractions" % (low, high, count))
 
 
 def case_run_equals_row(folder):
