@@ -114,6 +114,36 @@ MapTerms terms_of(const AnalysedMap& map, int s, int stocks) {
     return terms;
 }
 
+// The negative shares of stock k in map s. A term R la1 r / (la1 r + la2 (1 - r)) whose la1 and
+// la2 have opposite signs has its pole at r = la2 / (la2 - la1), inside (0, 1), where a step
+// throws r anywhere; a negative payoff share lets the map take r below 0 or above 1.
+void flag_negative(std::vector<Flag>& flags, const AnalysedMap& map, int s, int k) {
+    const auto i = static_cast<std::size_t>(k - 1);
+    const double R = map.R[i];
+    const double la1 = map.la1[i];
+    const double la2 = map.la2[i];
+    if (R < 0) {
+        flags.push_back({FlagKind::negative_share, s, k,
+                         cell("R", s, k) + " = " + general_text(R) + " is negative: map " +
+                             std::to_string(s) + " can take r below 0 or above 1."});
+    }
+    if (R == 0 || (la1 >= 0 && la2 >= 0)) {
+        return;  // a stock without payoff has no term to have a pole
+    }
+    const bool la1_negative = la1 < 0;
+    const std::string named = la1_negative ? cell("la1", s, k) + " = " + general_text(la1)
+                                           : cell("la2", s, k) + " = " + general_text(la2);
+    const bool pole_inside = (la1 < 0 && la2 > 0) || (la1 > 0 && la2 < 0);
+    flags.push_back(
+        {FlagKind::negative_share, s, k,
+         named + " is negative: " +
+             (pole_inside
+                  ? "the term of stock " + std::to_string(k) + " in map " + std::to_string(s) +
+                        " has a pole at r = " + general_text(la2 / (la2 - la1)) +
+                        ", inside (0, 1), and r can leave [0, 1] there."
+                  : "map " + std::to_string(s) + " can take r below 0 or above 1.")});
+}
+
 // The flags of stock k in map s, a map the iteration picks.
 void flag_stock(std::vector<Flag>& flags, const AnalysedMap& map, int s, int k) {
     const auto i = static_cast<std::size_t>(k - 1);
@@ -335,6 +365,7 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
         }
         if (picked(map)) {
             for (int k = 1; k <= result.stocks; ++k) {
+                flag_negative(result.flags, map, s, k);
                 flag_stock(result.flags, map, s, k);
             }
             flag_map(result.flags, map, terms, result.stocks);

@@ -54,6 +54,9 @@ enum class FlagKind {
     // point of map s, so Lambda_1 is no survival test.
     payoff_held_by_neither,
     no_map_to_draw,  // the map count is not 1, 2 or 3: there is no exponent
+    // R(s,k), la1(s,k) or la2(s,k) below 0: r can leave [0, 1], and a negative la1 or la2 beside a
+    // positive one gives the term of stock k a pole inside (0, 1), whatever the slopes say.
+    negative_share,
 };
 
 struct Flag {

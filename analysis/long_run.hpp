@@ -39,6 +39,19 @@ struct LongRunSettings {
     int bins = 100;                 // histogram bins over [0, 1]
 };
 
+// Why a run with these settings cannot start, or empty when it can: a burn-in that takes every
+// step leaves nothing recorded, so that every figure of the run would be NaN. No steps at all is
+// no such run (a sweep then computes the exponents alone). The command line and both windows
+// refuse with this message.
+inline std::string run_settings_refusal(const LongRunSettings& settings) {
+    if (settings.steps <= 0 || settings.burn_in < settings.steps) {
+        return {};
+    }
+    return "A burn-in of " + std::to_string(settings.burn_in) +
+           " steps leaves nothing to record in a run of " + std::to_string(settings.steps) +
+           " steps: make the burn-in shorter than the run.";
+}
+
 // Steps between two looks at the cancel flag: about a tenth of a millisecond at full speed.
 inline constexpr std::int64_t cancel_check_steps = 4096;
 

@@ -63,6 +63,9 @@ An output named - is standard output. A name that is not a regular file (/dev/st
 /dev/fd/N, a device, a pipe) is written as it is open, appending where the shell appends;
 a file is replaced only once its new text is complete, so a command interrupted (Ctrl-C,
 SIGTERM) leaves no file behind.
+JSON numbers are JSON numbers when finite and the strings "inf", "-inf" and "nan" when
+not; text output and sweep files spell NaN "nan" whatever its sign. A burn-in must leave
+steps to record: --burn-in B with --steps N above 0 needs B < N.
 
 Exit status: 0 done, 1 a refused file or a failed write, 2 a wrong command line.
 )";
@@ -116,9 +119,15 @@ Outcome read_run_option(const Arguments::Item& item, RunOptions& run, bool& take
     return std::nullopt;
 }
 
-// The burn-in counts within the run, as the analysis window keeps it.
-void settle(RunOptions& run) {
+// A run that would record nothing is refused; otherwise the burn-in counts within the run, which
+// for a sweep of the exponents alone (no steps) makes it 0.
+Outcome settle(RunOptions& run) {
+    if (const std::string refusal = analysis::run_settings_refusal(run.settings);
+        !refusal.empty()) {
+        return usage(refusal);
+    }
     run.settings.burn_in = std::min(run.settings.burn_in, run.settings.steps);
+    return std::nullopt;
 }
 
 // An output's name as the user gave it: an empty one is a mistake of the command line.
@@ -223,7 +232,9 @@ Outcome run(const std::vector<std::string>& args, std::ostream& out) {
     if (!file) {
         return usage("run needs a parameter FILE.");
     }
-    settle(options);
+    if (auto f = settle(options)) {
+        return f;
+    }
     auto model = load(*file);
     if (!model.ok()) {
         return model.failure();
@@ -238,10 +249,11 @@ Outcome run(const std::vector<std::string>& args, std::ostream& out) {
             return f;
         }
     }
+    const std::vector<analysis::Flag> flags = analysis::boundary_exponents(*model).flags;
     if (json) {
-        run_json(result, out);
+        run_json(result, flags, out);
     } else {
-        run_text(result, out);
+        run_text(result, flags, out);
     }
     return std::nullopt;
 }
@@ -360,7 +372,9 @@ Result<SweepRequest> read_sweep_request(const std::vector<std::string>& args) {
     if (problem) {
         return sweep_failure(problem, request.settings);
     }
-    settle(request.options);
+    if (auto f = settle(request.options)) {
+        return *f;
+    }
     request.settings.run = request.options.settings;
     request.settings.start = request.options.start;
     return request;

@@ -14,9 +14,11 @@ using sweep::number_text;
 
 namespace {
 
-// JSON texts: numbers in shortest round-trip form, null when not finite.
+// JSON texts: numbers in shortest round-trip form. JSON has no infinities and no NaN, and null
+// would not tell them apart, so those are the strings "inf", "-inf" and "nan", which a reader's
+// float() takes back.
 std::string json_number(double value) {
-    return std::isfinite(value) ? number_text(value) : "null";
+    return std::isfinite(value) ? number_text(value) : "\"" + number_text(value) + "\"";
 }
 
 std::string json_string(std::string_view text) {
@@ -110,6 +112,16 @@ std::string first_within_json(const analysis::LongRunResult& r) {
     return json_list(entries, [](const std::string& e) { return e; });
 }
 
+std::string flags_json(const std::vector<analysis::Flag>& flags) {
+    return json_list(flags, [](const analysis::Flag& f) { return json_string(f.text); });
+}
+
+void flags_text(const std::vector<analysis::Flag>& flags, std::ostream& out) {
+    for (const analysis::Flag& flag : flags) {
+        out << "flag: " << flag.text << "\n";
+    }
+}
+
 }  // namespace
 
 void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostream& out) {
@@ -118,8 +130,7 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
             << ", \"lambda_1\": " << json_number(e.lambda_1)
             << ", \"verdict\": " << json_string(analysis::verdict_text(e.verdict))
             << ", \"explanation\": " << json_string(analysis::verdict_explanation(e))
-            << ", \"flags\": "
-            << json_list(e.flags, [](const analysis::Flag& f) { return json_string(f.text); })
+            << ", \"flags\": " << flags_json(e.flags)
             << ", \"kelly\": " << json_list(e.kelly, json_number) << ", \"maps\": "
             << json_list(e.terms,
                          [](const analysis::MapTerms& t) {
@@ -135,9 +146,7 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
         << "Lambda_1: " << number_text(e.lambda_1) << "\n"
         << "verdict: " << analysis::verdict_text(e.verdict) << "\n"
         << "  " << analysis::verdict_explanation(e) << "\n";
-    for (const analysis::Flag& flag : e.flags) {
-        out << "flag: " << flag.text << "\n";
-    }
+    flags_text(e.flags, out);
     out << "kelly:";
     for (const double share : e.kelly) {
         out << " " << number_text(share);
@@ -149,7 +158,8 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
     }
 }
 
-void run_json(const analysis::LongRunResult& r, std::ostream& out) {
+void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+              std::ostream& out) {
     std::vector<std::int64_t> draws(r.draws.begin(),
                                     r.draws.begin() + std::clamp(r.maps.count, 0, 3));
     out << "{\"end\": " << json_string(end_text(r.end)) << ", \"steps\": " << r.steps_taken
@@ -164,15 +174,26 @@ void run_json(const analysis::LongRunResult& r, std::ostream& out) {
         << ", \"lambda_0\": " << json_number(r.boundary_lambda[0])
         << ", \"lambda_1\": " << json_number(r.boundary_lambda[1])
         << ", \"draws\": " << json_list(draws, count_text) << ", \"absorbed\": " << absorbed_json(r)
-        << ", \"first_within\": " << first_within_json(r) << "}\n";
+        << ", \"first_within\": " << first_within_json(r) << ", \"flags\": " << flags_json(flags)
+        << "}\n";
 }
 
-void run_text(const analysis::LongRunResult& r, std::ostream& out) {
+void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+              std::ostream& out) {
     out << "end: " << end_text(r.end) << "\nsteps: " << r.steps_taken
-        << "\nrecorded: " << r.recorded << "\nlast: " << number_text(r.last)
-        << "\nmean r: " << number_text(r.mean_r) << " +- " << number_text(r.mean_r_error)
-        << "\nLyapunov exponent: " << number_text(r.lyapunov) << " +- "
-        << number_text(r.lyapunov_error) << "\ndraws:";
+        << "\nrecorded: " << r.recorded << "\n";
+    // Points that left [0, 1] count in no bin of the histogram and pull the mean outside it: say
+    // how many, and why they could.
+    if (r.below > 0) {
+        out << "below 0: " << r.below << "\n";
+    }
+    if (r.above > 0) {
+        out << "above 1: " << r.above << "\n";
+    }
+    flags_text(flags, out);
+    out << "last: " << number_text(r.last) << "\nmean r: " << number_text(r.mean_r) << " +- "
+        << number_text(r.mean_r_error) << "\nLyapunov exponent: " << number_text(r.lyapunov)
+        << " +- " << number_text(r.lyapunov_error) << "\ndraws:";
     for (int s = 0; s < std::clamp(r.maps.count, 0, 3); ++s) {
         out << " " << r.draws[static_cast<std::size_t>(s)];
     }

@@ -1,8 +1,10 @@
 // What quobel-cli prints of the exponents and of a long run, as JSON or as readable text. JSON
-// numbers are in shortest round-trip form, and null where they are not finite.
+// numbers are in shortest round-trip form, and the strings "inf", "-inf" and "nan" where they are
+// not finite.
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 #include "analysis/boundary_exponents.hpp"
 #include "analysis/long_run.hpp"
@@ -10,7 +12,10 @@
 namespace quobel::cli {
 
 void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostream& out);
-void run_json(const analysis::LongRunResult& r, std::ostream& out);
-void run_text(const analysis::LongRunResult& r, std::ostream& out);
+// A run beside the flags of its parameters' exponents, which say what makes its figures doubtful.
+void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+              std::ostream& out);
+void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+              std::ostream& out);
 
 }  // namespace quobel::cli

@@ -37,6 +37,8 @@ double parameter_value(const model::ModelState& model, const ParameterName& name
 std::string missing_parameter(const model::ModelState& model, const ParameterName& name);
 
 // COUNT values from FROM to TO, evenly spaced, both ends included (FROM alone when COUNT is 1).
+// Each is the double nearest to its point of the decimal grid, FROM and TO taken as their shortest
+// decimals: 0.1:0.9:5 gives 0.3, not 0.1 + 0.2, and no range is too wide to step through.
 struct Axis {
     ParameterName name;
     double from = 0;

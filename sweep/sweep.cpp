@@ -167,8 +167,7 @@ std::array<double, 2> point_values(const SweepSettings& settings, std::int64_t i
 }
 
 std::vector<std::pair<ParameterName, double>> point_edits(const SweepSettings& settings,
-                                                          std::int64_t index) {
-    const auto values = point_values(settings, index);
+                                                          const std::array<double, 2>& values) {
     std::vector<std::pair<ParameterName, double>> edits;
     for (std::size_t a = 0; a < settings.axes.size(); ++a) {
         edits.emplace_back(settings.axes[a].name, values[a]);
@@ -184,6 +183,14 @@ class PointParameters {
     PointParameters(const model::ModelState& model, const SweepSettings& settings)
         : model_(model), settings_(settings) {
         const auto& axes = settings.axes;
+        // Each value is rounded from its exact decimal, which costs more than a point's
+        // exponents: work each out once.
+        for (const Axis& axis : axes) {
+            auto& values = axis_values_.emplace_back(static_cast<std::size_t>(axis.count));
+            for (std::int64_t i = 0; i < axis.count; ++i) {
+                values[static_cast<std::size_t>(i)] = axis.value(i);
+            }
+        }
         const bool shared = axes.size() == 2 && vector_of(axes[0].name) == vector_of(axes[1].name);
         const bool short_axes = std::all_of(axes.begin(), axes.end(), [](const Axis& axis) {
             return axis.count <= largest_worked_out;
@@ -191,24 +198,36 @@ class PointParameters {
         if (shared || !short_axes) {
             return;
         }
-        for (const Axis& axis : axes) {
-            const auto [table, map] = vector_of(axis.name);
+        for (std::size_t a = 0; a < axes.size(); ++a) {
+            const auto [table, map] = vector_of(axes[a].name);
             auto& vectors = vectors_.emplace_back();
-            vectors.reserve(static_cast<std::size_t>(axis.count));
-            for (std::int64_t i = 0; i < axis.count; ++i) {
-                vectors.push_back(recalculated(model, table, map, {{axis.name, axis.value(i)}}));
+            vectors.reserve(axis_values_[a].size());
+            for (const double value : axis_values_[a]) {
+                vectors.push_back(recalculated(model, table, map, {{axes[a].name, value}}));
             }
         }
     }
 
     const model::ModelState& model() const { return model_; }
 
+    // The values of point `index` along the first and the second axis.
+    std::array<double, 2> values(std::int64_t index) const {
+        const auto at = [&](std::size_t a, std::int64_t i) {
+            return axis_values_[a][static_cast<std::size_t>(i)];
+        };
+        if (axis_values_.size() == 1) {
+            return {at(0, index), 0};
+        }
+        const std::int64_t inner = settings_.axes[1].count;
+        return {at(0, index / inner), at(1, index % inner)};
+    }
+
     // Point `index` into `point`, which holds the sweep's parameters or those of one of its
     // points; false when a vector has no finite outcome.
     bool fill(model::ModelState& point, std::int64_t index) const {
         if (vectors_.empty()) {
             point = model_;
-            return set_parameters(point, point_edits(settings_, index));
+            return set_parameters(point, point_edits(settings_, values(index)));
         }
         const std::int64_t inner = settings_.axes.size() == 2 ? settings_.axes[1].count : 1;
         for (std::size_t a = 0; a < vectors_.size(); ++a) {
@@ -229,6 +248,7 @@ class PointParameters {
 
     const model::ModelState& model_;
     const SweepSettings& settings_;
+    std::vector<std::vector<double>> axis_values_;             // by axis, then value
     std::vector<std::vector<std::optional<Vector>>> vectors_;  // by axis, then value
 };
 
@@ -239,7 +259,7 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     PointResult result;
     result.index = index;
-    result.values = point_values(settings, index);
+    result.values = parameters.values(index);
     const bool line = settings.axes.size() == 1;
     const auto no_run = [&] {
         result.mean_r = result.mean_r_error = result.lyapunov = result.lyapunov_error = nan;
@@ -287,7 +307,7 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
 std::optional<model::ModelState> point_model(const model::ModelState& model,
                                              const SweepSettings& settings, std::int64_t index) {
     model::ModelState point = model;
-    if (!set_parameters(point, point_edits(settings, index))) {
+    if (!set_parameters(point, point_edits(settings, point_values(settings, index)))) {
         return std::nullopt;
     }
     return point;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -71,6 +72,10 @@ struct Shard {
 }  // namespace
 
 std::string number_text(double value) {
+    // NaN has a sign bit that means nothing; one spelling keeps files and outputs comparable.
+    if (std::isnan(value)) {
+        return "nan";
+    }
     char buffer[32];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
     return {buffer, end};

@@ -16,8 +16,8 @@
 
 namespace quobel::sweep {
 
-// The shortest text that reads back as the same double (std::to_chars): "nan" and "inf" for
-// non-finite values.
+// The shortest text that reads back as the same double (std::to_chars): "inf", "-inf" and, whatever
+// its sign bit, "nan" for non-finite values.
 std::string number_text(double value);
 
 // A fingerprint of the parameters a sweep starts from: the counts and every value in use, bit for

@@ -26,6 +26,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 using test_flags::FlagAbout;
+using test_models::MapRows;
 using test_models::model_of;
 using test_models::model_of_block;
 using test_models::ModelState;
@@ -219,6 +220,39 @@ TEST(BoundaryExponentsAtTheEdges, DeadBandFollowsThePrecisionOfTheShares) {
     EXPECT_EQ(boundary_exponents(unpicked).band.precision, model::Precision::double_precision);
     unpicked.prob(1) = 0.5;
     EXPECT_EQ(boundary_exponents(unpicked).band.precision, model::Precision::single_precision);
+}
+
+// Negative shares take r out of [0, 1]. A negative la1 beside a positive la2 leaves both slopes
+// positive, so the exponents give a verdict, yet tau has a pole inside (0, 1): a flag says so.
+TEST(BoundaryExponentsEdges, NegativeSharesAreFlaggedEvenWhenTheSlopesArePositive) {
+    const ModelState pole = model_of({{{0.001, 0.999}, {-0.01, 1.01}, {0.001, 0.999}}}, {1});
+    const auto result = boundary_exponents(pole);
+    EXPECT_GT(result.terms[0].slope_at_0, 0);
+    EXPECT_GT(result.terms[0].slope_at_1, 0);
+    EXPECT_NE(result.verdict, Verdict::not_defined);
+    EXPECT_EQ(flagged(result, FlagKind::negative_share), (std::set<std::pair<int, int>>{{1, 1}}));
+    // The pole of stock 1's term is where -0.01 r + 0.001 (1 - r) = 0: r = 1/11.
+    const double at = 1.0 / 11;
+    EXPECT_THAT(result.flags[0].text, AllOf(HasSubstr("la1(1,1) = -0.01"), HasSubstr("0.0909")));
+    EXPECT_GT(std::abs(model::tau(pole, 1, std::nextafter(at, 0.0))), 1e10);
+    EXPECT_GT(std::abs(model::tau(pole, 1, std::nextafter(at, 1.0))), 1e10);
+
+    // The same of la2, and a negative payoff share (the command line's example, whose slope at
+    // 0 is negative too).
+    const auto la2 = boundary_exponents(model_of({{{0.5, 0.5}, {0.5, 0.5}, {1.2, -0.2}}}, {1}));
+    EXPECT_EQ(flagged(la2, FlagKind::negative_share), (std::set<std::pair<int, int>>{{1, 2}}));
+    const MapRows fair{{0.5, 0.5}, {0.5, 0.5}, {0.5, 0.5}};
+    const auto payoff =
+        boundary_exponents(model_of({{{-1, 2}, {0.9, 0.1}, {0.1, 0.9}}, fair}, {0.5, 0.5}));
+    EXPECT_EQ(flagged(payoff, FlagKind::negative_share), (std::set<std::pair<int, int>>{{1, 1}}));
+    EXPECT_THAT(payoff.flags, Contains(FlagAbout(FlagKind::slope_without_logarithm, 1, 0)));
+
+    // A stock without payoff has no term to have a pole, and a map never drawn raises nothing.
+    EXPECT_TRUE(
+        boundary_exponents(model_of({{{0, 1}, {-0.5, 1.5}, {0.5, 0.5}}}, {1})).flags.empty());
+    const auto unpicked =
+        boundary_exponents(model_of({fair, {{-1, 2}, {-0.5, 1.5}, {0.5, 0.5}}}, {1, 0}));
+    EXPECT_TRUE(flagged(unpicked, FlagKind::negative_share).empty());
 }
 
 }  // namespace

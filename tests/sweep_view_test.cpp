@@ -78,6 +78,23 @@ TEST(SweepParameters, RefusalsSayWhatIsWrong) {
     EXPECT_EQ(windows::sweep_refusal(model, settings), "The range of R(1,1) is not finite.");
     settings.axes.clear();
     EXPECT_NE(windows::sweep_refusal(model, settings), "");
+
+    // A line whose runs would record nothing is refused as the command line refuses it; without
+    // runs the burn-in does not matter.
+    settings = arrow_plane();
+    settings.axes.pop_back();
+    settings.run.steps = 5000;
+    settings.run.burn_in = 10'000;
+    EXPECT_EQ(windows::sweep_refusal(model, settings),
+              "A burn-in of 10000 steps leaves nothing to record in a run of 5000 steps: make the "
+              "burn-in shorter than the run.");
+    settings.run.burn_in = 5000;
+    EXPECT_NE(windows::sweep_refusal(model, settings), "");
+    settings.run.burn_in = 4999;
+    EXPECT_EQ(windows::sweep_refusal(model, settings), "");
+    settings.run.steps = 0;
+    settings.run.burn_in = 10'000;
+    EXPECT_EQ(windows::sweep_refusal(model, settings), "");
 }
 
 TEST(SurvivalAtlas, CellsShowTheVerdictWhereItsValuesLie) {

@@ -77,7 +77,7 @@ std::string sweep_refusal(const model::ModelState& model, const sweep::SweepSett
         case Kind::too_many_points:
             return "Take at most " + std::to_string(problem.limit) + " points.";
     }
-    return {};
+    return analysis::run_settings_refusal(settings.run);
 }
 
 std::uint32_t verdict_colour(analysis::Verdict verdict) {
@@ -116,8 +116,9 @@ double axis_place(const sweep::Axis& axis, double value) {
     if (axis.count <= 1 || axis.to == axis.from) {
         return 0.5;
     }
-    const double step =
-        (value - axis.from) / (axis.to - axis.from) * static_cast<double>(axis.count - 1);
+    // Halves, so that a range as wide as -1e308:1e308 does not overflow.
+    const double step = (value / 2 - axis.from / 2) / (axis.to / 2 - axis.from / 2) *
+                        static_cast<double>(axis.count - 1);
     return (step + 0.5) / static_cast<double>(axis.count);
 }
 

@@ -29,7 +29,8 @@ inline constexpr sweep::SweepLimits window_sweep_limits{max_line_count, max_plan
 // la2 of each map in use and stock, then prob of each map when there are two or more.
 std::vector<std::string> sweep_parameter_names(const model::ModelState& model);
 
-// Why the window cannot sweep `settings` from `model`, or empty when it can.
+// Why the window cannot sweep `settings` from `model`, or empty when it can: the grid's problems,
+// then a burn-in that leaves a line's runs nothing to record.
 std::string sweep_refusal(const model::ModelState& model, const sweep::SweepSettings& settings);
 
 // Colours as 0xRRGGBB.

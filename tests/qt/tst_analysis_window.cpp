@@ -147,6 +147,30 @@ class TestAnalysisWindow : public QObject {
         QVERIFY(!window_->stale_label()->isHidden());
     }
 
+    // A burn-in as long as the run or longer would leave every figure NaN: the window refuses to
+    // start, says why in its status line, and keeps the burn-in as typed.
+    void aBurnInThatTakesTheWholeRunIsRefused() {
+        window_->steps_box()->setValue(5000);
+        window_->burn_in_box()->setValue(10'000);
+        QCOMPARE(window_->burn_in_box()->value(), 10'000);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(!window_->running());
+        QVERIFY(!window_->result().has_value());
+        QCOMPARE(window_->status_label()->text(),
+                 QStringLiteral("A burn-in of 10000 steps leaves nothing to record in a run of "
+                                "5000 steps: make the burn-in shorter than the run."));
+        window_->burn_in_box()->setValue(5000);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(!window_->running());
+        QVERIFY(window_->status_label()->text().startsWith(QStringLiteral("A burn-in of 5000 ")));
+        // One step left to record is a run.
+        window_->burn_in_box()->setValue(4999);
+        QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(finished.wait(20'000));
+        QCOMPARE(window_->result()->recorded, 1);
+    }
+
     void cancelStopsALongRunPromptly() {
         window_->steps_box()->setValue(100'000'000);
         QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
@@ -177,6 +201,7 @@ class TestAnalysisWindow : public QObject {
         QVERIFY(!window_->export_trajectory_csv(csv));  // nothing run yet
 
         window_->steps_box()->setValue(5000);
+        window_->burn_in_box()->setValue(1000);
         QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
         QTest::mouseClick(window_->run_button(), Qt::LeftButton);
         QVERIFY(finished.wait(20'000));

@@ -3,10 +3,13 @@
 import json
 import math
 import os
+import random
 import shutil
 import subprocess
 import sys
 import tempfile
+from decimal import Decimal
+from fractions import Fraction
 
 CLI = os.path.abspath(sys.argv[1])
 CRLF = "\r\n"
@@ -87,16 +90,98 @@ def case_json(folder):
                for i, count in enumerate(odds["counts"]) if count > 0]
     check(len(centres) > 1 and all(abs(c / math.log(2) - round(c / math.log(2))) < 1e-9
                                    for c in centres), "log-odds bins centred on the lattice")
-    # A map whose slope at 0 is infinite: Lambda_0 is not finite and must come out as null.
+    # A map whose slope at 0 is infinite: Lambda_0 is not finite and comes out as the string "inf".
     infinite = parameter_file(folder, "inf.txt", ["1", "2", ".5", ".5", ".5", ".5", "0", "1", "1"])
     data = json.loads(cli("analyse", infinite, "--json").stdout)
-    check(data["lambda_0"] is None, "non-finite as null")
+    check(data["lambda_0"] == "inf" and float(data["lambda_0"]) == math.inf, "inf as a string")
     # An investor who takes over: absorbed at a boundary with its step.
     takeover = parameter_file(folder, "take.txt",
                               ["1", "2", ".1", ".9", ".4", ".6", ".6", ".4", "1"])
     run = json.loads(cli("run", takeover, "--steps", "100000", "--json").stdout)
     check(run["absorbed"] is None or run["absorbed"]["boundary"] in (0, 1), "absorbed")
     check(len(run["first_within"]) == 4, "first_within")
+
+
+# Stock 1 pays everything and investor 1 holds none of it: the slope at 0 is 0 and at 1 infinite.
+ZERO_AND_INFINITE_SLOPE = ["1", "2", "1", "0", "0", "1", ".5", ".5", "1"]
+# The negative payoff share R(1,1) = -1: the slope at 0 is negative, and r leaves [0, 1].
+NEGATIVE_SHARES = ["2", "2", "-1", "2", ".5", ".5", ".9", ".1", ".5", ".5", ".1", ".9", ".5", ".5",
+                   ".5", ".5"]
+
+
+def case_non_finite_json(folder):
+    """+inf, -inf and NaN survive a round trip through a JSON parser; text spells NaN one way."""
+    extremes = parameter_file(folder, "extremes.txt", ZERO_AND_INFINITE_SLOPE)
+    negative = parameter_file(folder, "negative.txt", NEGATIVE_SHARES)
+    lambdas = []
+    for path in (extremes, negative):
+        result = cli("analyse", path, "--json")
+        check(result.returncode == 0, "analyse " + result.stderr)
+        data = json.loads(result.stdout)
+        lambdas += [data["lambda_0"], data["lambda_1"]]
+    check(lambdas[:3] == ["-inf", "inf", "nan"], "non-finite exponents as strings: %r" % lambdas)
+    back = [float(v) for v in lambdas[:3]]
+    check(back[0] == -math.inf and back[1] == math.inf and math.isnan(back[2]), "float() back")
+    check(isinstance(lambdas[3], float) and math.isfinite(lambdas[3]), "finite stays a number")
+    # The same numbers in a run's JSON: the Lyapunov exponent of points outside [0, 1] is NaN.
+    ran = cli("run", negative, "--steps", "1000", "--burn-in", "0", "--json")
+    run = json.loads(ran.stdout)
+    check(run["lyapunov"] == "nan" and run["lambda_0"] == "nan", "run: nan as a string")
+    check(isinstance(run["mean_r"], float), "run: finite as a number")
+    # JSON text only: no bare non-finite token a strict parser would refuse.
+    for text in (ran.stdout, cli("analyse", extremes, "--json").stdout):
+        json.loads(text, parse_constant=lambda token: failures.append("bare " + token))
+    text = cli("analyse", negative).stdout + cli("run", negative, "--steps", "100", "--burn-in",
+                                                 "0").stdout
+    check("Lambda_0: nan\n" in text and "-nan" not in text, "text spells NaN 'nan'")
+    out = os.path.join(folder, "nan.csv")
+    status = cli("sweep", negative, "--vary", "R(2,1)=0.2:0.8:3", "--steps", "0", "--out", out)
+    check(status.returncode == 0, "sweep " + status.stderr)
+    rows = read(out).decode().splitlines()[2:]
+    check(len(rows) == 3 and all(r.split(",")[1] == "nan" for r in rows) and
+          b"-nan" not in read(out), "CSV spells NaN 'nan'")
+
+
+def case_edges(folder):
+    """Points outside [0, 1] and the flags that explain them; grid values without overflow."""
+    negative = parameter_file(folder, "negative.txt", NEGATIVE_SHARES)
+    args = ["run", negative, "--steps", "1000", "--burn-in", "0"]
+    text = cli(*args).stdout
+    run = json.loads(cli(*args, "--json").stdout)
+    check(run["below"] > 0 and "below 0: %d\n" % run["below"] in text, "below shown: " + text)
+    check(run["above"] > 0 or "above 1:" not in text, "above only when not 0")
+    check(run["below"] + run["above"] + sum(run["histogram"]) == run["recorded"], "every point")
+    flag = "flag: R(1,1) = -1 is negative"
+    check(flag in text and any(f.startswith(flag[6:]) for f in run["flags"]), "flag shown")
+    # Inside [0, 1] neither line appears.
+    plain = parameter_file(folder, "two.txt", TWO_MAPS)
+    text = cli("run", plain, "--steps", "1000", "--burn-in", "0").stdout
+    check("below 0" not in text and "above 1" not in text and "flag:" not in text, "plain run")
+
+    one = parameter_file(folder, "one.txt", ONE_MAP)
+    out = os.path.join(folder, "axis.csv")
+    for vary, expected in (("la1(1,1)=-1e308:1e308:3", ["-1e+308", "0", "1e+308"]),
+                           ("la1(1,1)=0.1:0.9:5", ["0.1", "0.3", "0.5", "0.7", "0.9"])):
+        status = cli("sweep", one, "--vary", vary, "--steps", "0", "--out", out)
+        check(status.returncode == 0, vary + ": " + status.stderr)
+        values = [row.split(",")[0] for row in read(out).decode().splitlines()[2:]]
+        check(values == expected, "%s gives %r" % (vary, values))
+    # Ranges of every kind against exact fractions: each value is the double nearest to its
+    # decimal grid point, FROM and TO read as the shortest decimals of their doubles.
+    generator = random.Random(5)
+    ends = ["0", "0.1", "-0.7", "1e-300", "-5e-324", "1.7976931348623157e308", "-1e308",
+            "123456789.123456789", "0.000123", "3.3333333333333335", "7e22", "-2.5e-17"]
+    for case in range(24):
+        low, high = generator.choice(ends), generator.choice(ends)
+        count = generator.choice([2, 3, 4, 7, 10, 999])
+        status = cli("sweep", one, "--vary", "la1(1,1)=%s:%s:%d" % (low, high, count), "--steps",
+                     "0", "--out", out)
+        check(status.returncode == 0, "%s:%s: %s" % (low, high, status.stderr))
+        a, b = (Fraction(Decimal(repr(float(end)))) for end in (low, high))
+        rows = read(out).decode().splitlines()[2:]
+        exact = [float(a + (b - a) * i / (count - 1)) for i in range(count)]
+        check([float(row.split(",")[0]) for row in rows] == exact,
+              "%s:%s:%d against exact fractions" % (low, high, count))
 
 
 def case_run_equals_row(folder):
@@ -146,6 +231,8 @@ def case_bad_arguments(folder):
                  ["run", path, "--steps", "-1"], ["run", path, "--steps"],
                  ["run", path, "--start", "1.5"], ["run", path, "--bins", "0"],
                  ["run", path, "--seed", "x"],
+                 ["run", path, "--steps", "5000"], ["run", path, "--steps", "10", "--burn-in", "10"],
+                 ["sweep", path, "--vary", "R(1,1)=0:1:3", "--steps", "5000", "--out", out],
                  ["sweep", path, "--out", out], ["sweep", path, "--vary", "R(1,1)=0:1:3"],
                  ["sweep", path, "--vary", "R(1,1)=0:1", "--out", out],
                  ["sweep", path, "--vary", "R(1,1)=0:1:3", "--vary", "R(1,1)=0:1:3", "--out", out],
@@ -159,6 +246,11 @@ def case_bad_arguments(folder):
                  ["merge", out]):
         expect_refusal(cli(*args), 2, out, " ".join(args) or "no arguments")
     check("for run" in cli("run", path, "--bogus").stderr, "the message names the command")
+    # A burn-in that leaves nothing to record says so; without steps a sweep needs no burn-in.
+    check("A burn-in of 10000 steps leaves nothing to record in a run of 5000 steps" in
+          cli("run", path, "--steps", "5000").stderr, "burn-in message")
+    check(cli("sweep", path, "--vary", "R(1,1)=0:1:3", "--steps", "0", "--out", out).returncode
+          == 0, "--steps 0 sweeps the exponents alone")
 
 
 def case_bad_files(folder):
@@ -170,7 +262,8 @@ def case_bad_files(folder):
     vary = ["--vary", "R(1,1)=0:1:3", "--steps", "0"]
     for args in (["analyse", broken], ["run", missing], ["sweep", broken, *vary, "--out", out],
                  ["sweep", folder, *vary, "--out", out],
-                 ["run", good, "--steps", "10", "--trajectory", os.path.join(folder, "no", "t.csv")],
+                 ["run", good, "--steps", "10", "--burn-in", "0", "--trajectory",
+                  os.path.join(folder, "no", "t.csv")],
                  ["merge", out, broken], ["merge", out, missing]):
         expect_refusal(cli(*args), 1, out, " ".join(args))
     check(broken in cli("analyse", broken).stderr, "the message names the file")
@@ -255,8 +348,8 @@ def case_output_streams(folder):
     result = subprocess.run([CLI, "merge", "-", csv], capture_output=True, timeout=120)
     check(result.returncode == 0 and result.stdout == expected, "merge - " + result.stderr.decode())
     trajectory = os.path.join(folder, "t.csv")
-    ran = cli("run", path, "--steps", "50", "--json", "--trajectory", trajectory)
-    ran_out = cli("run", path, "--steps", "50", "--json", "--trajectory", "-")
+    ran = cli("run", path, "--steps", "50", "--burn-in", "0", "--json", "--trajectory", trajectory)
+    ran_out = cli("run", path, "--steps", "50", "--burn-in", "0", "--json", "--trajectory", "-")
     check(ran_out.returncode == 0 and ran_out.stdout == read(trajectory).decode() + ran.stdout,
           "run --trajectory - writes the trajectory, then the report")
     # The shell's >> and 2>> open the file to append: what it held stays.
@@ -274,7 +367,8 @@ def case_output_streams(folder):
     with open(log, "w") as f:
         f.write("earlier line\n")
     with open(log, "a") as appended:
-        subprocess.run([CLI, "run", path, "--steps", "50", "--trajectory", "/dev/stderr"],
+        subprocess.run([CLI, "run", path, "--steps", "50", "--burn-in", "0", "--trajectory",
+                        "/dev/stderr"],
                        stderr=appended, stdout=subprocess.DEVNULL, timeout=120)
     check(read(log) == b"earlier line\n" + read(trajectory), "--trajectory /dev/stderr appends")
     out = os.path.join(folder, "empty", "out.csv")

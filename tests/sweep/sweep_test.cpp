@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -48,6 +49,48 @@ TEST(ParameterNames, OnlyComponentsThatRecalculationRenormalisesCanBeVaried) {
     EXPECT_NE(sweep::missing_parameter(model, {Table::la1, 1, 3}), "");
     EXPECT_NE(sweep::missing_parameter(model, {Table::prob, 5, 0}), "");
     EXPECT_NE(sweep::missing_parameter(model, {Table::la2, 0, 1}), "");
+}
+
+// Each grid value is the double nearest to the decimal FROM + i (TO - FROM) / (COUNT - 1), the
+// decimals as typed. The expectations are the decimals themselves, or (where marked) the nearest
+// doubles worked out with exact fractions.
+TEST(Axes, ValuesAreTheDoublesNearestToTheDecimalGridPoints) {
+    const auto values = [](const char* text) {
+        const auto read = sweep::parse_axis(text);
+        std::vector<double> out;
+        for (std::int64_t i = 0; read.axis && i < read.axis->count; ++i) {
+            out.push_back(read.axis->value(i));
+        }
+        return out;
+    };
+    EXPECT_EQ(values("R(1,1)=0.1:0.9:5"), (std::vector<double>{0.1, 0.3, 0.5, 0.7, 0.9}));
+    // 0.1 + (0.2 - 0.1) / 2 in doubles is 0.15000000000000002.
+    EXPECT_EQ(values("R(1,1)=0.1:0.2:3")[1], 0.15);
+    EXPECT_EQ(values("R(1,1)=0:1:4"), (std::vector<double>{0, 1.0 / 3, 2.0 / 3, 1}));
+    EXPECT_EQ(values("R(1,1)=-0.3:0.3:3")[1], 0.0);
+
+    // TO - FROM overflows here; the points do not.
+    EXPECT_EQ(values("la1(1,1)=-1e308:1e308:3"), (std::vector<double>{-1e308, 0, 1e308}));
+    const std::vector<double> wide = values("la1(1,1)=-1e308:1e307:7");
+    EXPECT_EQ(wide[3], -4.5e307);
+    EXPECT_TRUE(std::all_of(wide.begin(), wide.end(), [](double v) { return std::isfinite(v); }));
+
+    // Numerators beyond 2^53, exponents far apart, subnormals: by exact fractions.
+    EXPECT_EQ(values("R(1,1)=1e-300:1e300:3")[1], 5e299);
+    EXPECT_EQ(values("R(1,1)=1.5e-323:1e-308:3")[1], 5.00000000000001e-309);
+    EXPECT_EQ(values("R(1,1)=123456789.123456789:987654321.987654321:7")[2], 411522633.4115226);
+    EXPECT_EQ(values("R(1,1)=1e-320:3e-320:4")[1], 1.6665e-320);
+    EXPECT_EQ(values("R(1,1)=-5e-324:5e-324:5")[1], -5e-324);
+}
+
+// A NaN's sign bit means nothing, and outputs that differ in it alone would not compare equal.
+TEST(SweepCsv, NumbersHaveOneSpellingOfEachNonFiniteValue) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(sweep::number_text(std::copysign(nan, -1.0)), "nan");
+    EXPECT_EQ(sweep::number_text(std::copysign(nan, 1.0)), "nan");
+    EXPECT_EQ(sweep::number_text(-std::numeric_limits<double>::infinity()), "-inf");
+    EXPECT_EQ(sweep::number_text(std::numeric_limits<double>::infinity()), "inf");
+    EXPECT_EQ(sweep::number_text(-0.25), "-0.25");
 }
 
 TEST(Axes, ReachBothEndsExactly) {

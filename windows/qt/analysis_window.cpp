@@ -121,10 +121,6 @@ QWidget* AnalysisWindow::make_run_box() {
     layout->addWidget(export_csv_);
     layout->addStretch();
 
-    // At least one step is left after the burn-in, so that a run always has statistics.
-    burn_in_->setMaximum(steps_->value() - 1);
-    connect(steps_, &QSpinBox::valueChanged, this,
-            [this](int steps) { burn_in_->setMaximum(steps - 1); });
     connect(run_, &QPushButton::clicked, this, &AnalysisWindow::start_run);
     connect(cancel_, &QPushButton::clicked, this, &AnalysisWindow::cancel_run);
     connect(export_csv_, &QPushButton::clicked, this, &AnalysisWindow::ask_csv);
@@ -163,6 +159,12 @@ void AnalysisWindow::start_run() {
     settings.burn_in = burn_in_->value();
     settings.seed = static_cast<std::uint64_t>(seed_->value());
     settings.bins = bins_->value();
+    // A burn-in that takes the whole run is refused as quobel-cli refuses it, rather than cut
+    // short behind the user's back.
+    if (const std::string refusal = analysis::run_settings_refusal(settings); !refusal.empty()) {
+        tell(from_utf8(refusal));
+        return;
+    }
     if (!job_->start(state_.model, settings)) {
         return;
     }

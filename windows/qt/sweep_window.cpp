@@ -253,8 +253,9 @@ sweep::SweepSettings SweepWindow::settings() const {
     }
     const bool plane = settings.axes.size() == 2;
     settings.run.steps = plane ? 0 : steps_->value();
-    // As quobel-cli takes them: a burn-in no longer than the run.
-    settings.run.burn_in = std::min<std::int64_t>(burn_in_->value(), settings.run.steps);
+    // As quobel-cli takes them: no burn-in without a run, and one that takes the whole run as the
+    // user gave it, for sweep_refusal to refuse.
+    settings.run.burn_in = settings.run.steps > 0 ? burn_in_->value() : 0;
     settings.run.seed = static_cast<std::uint64_t>(seed_->value());
     settings.run.bins = bins_->value();
     settings.start = start_->value();
