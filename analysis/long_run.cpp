@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 #include "analysis/analysed_maps.hpp"
@@ -277,20 +278,23 @@ constexpr auto burn_in_blocks =
 constexpr auto recorded_blocks =
     block_functions<true>(std::make_index_sequence<model::max_stocks + 1>());
 
-// The batch under way ends: its means join the others and its sums the totals.
+// The batch under way ends: its sums join those of the others and the totals.
 struct Batches {
-    std::vector<double> mean_r, mean_log;
-    double sum_r = 0, sum_log = 0;
+    // Of each short batch that ran whole, in order, the empty ones too.
+    std::vector<double> sum_r, sum_log;
+    std::vector<std::int64_t> length;
+    double total_r = 0, total_log = 0;
 
-    void close(Walk& walk, std::int64_t length, bool whole) {
+    void close(Walk& walk, std::int64_t steps, bool whole) {
         walk.sum_log += std::log(walk.product);
         walk.product = 1;
-        if (whole && length > 0) {
-            mean_r.push_back(walk.sum_r / static_cast<double>(length));
-            mean_log.push_back(walk.sum_log / static_cast<double>(length));
+        if (whole) {
+            sum_r.push_back(walk.sum_r);
+            sum_log.push_back(walk.sum_log);
+            length.push_back(steps);
         }
-        sum_r += walk.sum_r;
-        sum_log += walk.sum_log;
+        total_r += walk.sum_r;
+        total_log += walk.sum_log;
         walk.sum_r = 0;
         walk.sum_log = 0;
     }
@@ -299,10 +303,11 @@ struct Batches {
 // Walks the whole run block by block, closing the batches as they end; how the run ended.
 LongRunEnd walk_run(Walk& walk, Batches& batches, const LongRunSettings& settings, int stocks,
                     LongRunControl& control) {
-    // Batch b of the recorded steps ends at burn_in + (b + 1) * recorded / batch_count.
+    // Short batch b of the recorded steps ends at burn_in + (b + 1) * recorded / (batch_count *
+    // batch_split), so that batch_split of them make up a batch exactly.
     const std::int64_t to_record = settings.steps - settings.burn_in;
     const auto batch_end = [&](int batch) {
-        return settings.burn_in + to_record * (batch + 1) / batch_count;
+        return settings.burn_in + to_record * (batch + 1) / (batch_count * batch_split);
     };
     int batch = 0;
     std::int64_t batch_start = settings.burn_in;
@@ -344,12 +349,27 @@ void sum_up(const Walk& walk, const Batches& batches, std::int64_t burn_in, Long
     result.at_boundary = walk.at_boundary;
     result.boundaries = walk.boundaries;
     if (result.recorded > 0) {
-        result.mean_r = batches.sum_r / static_cast<double>(result.recorded);
-        result.lyapunov = batches.sum_log / static_cast<double>(result.recorded);
+        result.mean_r = batches.total_r / static_cast<double>(result.recorded);
+        result.lyapunov = batches.total_log / static_cast<double>(result.recorded);
     }
-    result.batches = static_cast<int>(batches.mean_r.size());
-    result.mean_r_error = batch_means_error(batches.mean_r);
-    result.lyapunov_error = batch_means_error(batches.mean_log);
+    // The errors come from the whole batches; the short batches compared with them are those
+    // that make these up, so that both see the same steps.
+    std::vector<std::int64_t> lengths = batches.length;
+    lengths.resize(lengths.size() - lengths.size() % batch_split);
+    bool too_small = false;
+    const auto error_of = [&](const std::vector<double>& sums) {
+        const std::vector<double> long_means = grouped_means(sums, lengths, batch_split);
+        const std::vector<double> short_means = grouped_means(sums, lengths, 1);
+        const double error = batch_means_error(long_means);
+        too_small =
+            too_small || batch_error_still_growing(error, static_cast<int>(long_means.size()),
+                                                   batch_means_error(short_means),
+                                                   static_cast<int>(short_means.size()));
+        return std::pair{error, static_cast<int>(long_means.size())};
+    };
+    std::tie(result.mean_r_error, result.batches) = error_of(batches.sum_r);
+    result.lyapunov_error = error_of(batches.sum_log).first;
+    result.errors_may_be_too_small = too_small;
     const double last_distance = std::min(walk.p, walk.q);
     if (last_distance >= 0 && last_distance <= nearness[0]) {
         result.approached = walk.p < walk.q ? 0 : 1;
@@ -367,6 +387,41 @@ void sum_up(const Walk& walk, const Batches& batches, std::int64_t burn_in, Long
 
 std::string nearness_text(std::size_t level) {
     return "1e" + std::to_string(std::lround(std::log10(nearness.at(level))));
+}
+
+std::string error_bar_warning(const LongRunResult& result) {
+    return result.errors_may_be_too_small ? "error bars may be too small: run longer" : "";
+}
+
+int absorbed_boundary(const LongRunResult& result) {
+    for (int side = 0; side < 2; ++side) {
+        if (result.boundaries[static_cast<std::size_t>(side)].absorbed >= 0) {
+            return side;
+        }
+    }
+    return -1;
+}
+
+std::string absorption_text(const LongRunResult& result) {
+    const int side = absorbed_boundary(result);
+    if (side < 0) {
+        return {};
+    }
+    const std::string boundary = std::to_string(side);
+    return "reached r = " + boundary + " to within the smallest double at step " +
+           std::to_string(result.boundaries[static_cast<std::size_t>(side)].absorbed) +
+           "; from there r is " + boundary + " itself, and the orbit's exponent is then Lambda_" +
+           boundary + "'s";
+}
+
+std::string absorbed_average_note(const LongRunResult& result) {
+    const int side = absorbed_boundary(result);
+    if (side < 0) {
+        return {};
+    }
+    return "(absorbed: exactly " + std::to_string(side) + " from step " +
+           std::to_string(result.boundaries[static_cast<std::size_t>(side)].absorbed) +
+           ", where the distance underflowed; the error does not count that)";
 }
 
 std::vector<double> LongRunResult::density() const {

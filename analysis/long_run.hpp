@@ -25,6 +25,9 @@ inline constexpr int max_bins = 10'000;
 
 // The recorded steps fall into this many batches of (nearly) equal length for the standard errors.
 inline constexpr int batch_count = 32;
+// Each batch is this many shorter ones, whose error tells whether the batches' error still grows
+// with their length.
+inline constexpr int batch_split = 4;
 
 // The distances to a boundary whose first crossing a run notes.
 inline constexpr std::array<double, 2> nearness{1e-6, 1e-12};
@@ -98,6 +101,9 @@ struct LongRunResult {
     double mean_r_error = 0;
     double lyapunov_error = 0;
     int batches = 0;
+    // Either error exceeds that of batches a quarter as long beyond chance: the batches are not
+    // long against the correlation time, and the errors are likely too small.
+    bool errors_may_be_too_small = false;
 
     // The log-odds of the recorded points inside (0, 1), by LogOddsBins.
     std::vector<std::int64_t> log_odds_histogram;
@@ -120,6 +126,20 @@ struct LongRunResult {
     // [0, 1] (1 unless points left the interval).
     std::vector<double> density() const;
 };
+
+// "error bars may be too small: run longer" when the run says so, else empty.
+std::string error_bar_warning(const LongRunResult& result);
+
+// The boundary, 0 or 1, whose distance underflowed in the run, or -1.
+int absorbed_boundary(const LongRunResult& result);
+
+// What absorption at a boundary means, or empty without it: "reached r = 0 to within the smallest
+// double at step 12; from there r is 0 itself, and the orbit's exponent is then Lambda_0's".
+std::string absorption_text(const LongRunResult& result);
+
+// Set after the time average of r of an absorbed run, whose points from the absorption on are the
+// boundary itself, so that an error of 0 does not read as certainty; empty without absorption.
+std::string absorbed_average_note(const LongRunResult& result);
 
 // A run set up from a copy of the parameters, so the model may change while it runs elsewhere.
 //

@@ -112,14 +112,37 @@ std::string first_within_json(const analysis::LongRunResult& r) {
     return json_list(entries, [](const std::string& e) { return e; });
 }
 
-std::string flags_json(const std::vector<analysis::Flag>& flags) {
-    return json_list(flags, [](const analysis::Flag& f) { return json_string(f.text); });
+std::vector<std::string> flag_texts(const std::vector<analysis::Flag>& flags) {
+    std::vector<std::string> texts;
+    for (const analysis::Flag& flag : flags) {
+        texts.push_back(flag.text);
+    }
+    return texts;
 }
 
-void flags_text(const std::vector<analysis::Flag>& flags, std::ostream& out) {
-    for (const analysis::Flag& flag : flags) {
-        out << "flag: " << flag.text << "\n";
+// A run's flags: its parameters', then the run's own doubt about its error bars.
+std::vector<std::string> flag_texts(const analysis::LongRunResult& r,
+                                    const std::vector<analysis::Flag>& flags) {
+    std::vector<std::string> texts = flag_texts(flags);
+    if (const std::string warning = analysis::error_bar_warning(r); !warning.empty()) {
+        texts.push_back(warning);
     }
+    return texts;
+}
+
+std::string flags_json(const std::vector<std::string>& flags) {
+    return json_list(flags, json_string);
+}
+
+void flags_text(const std::vector<std::string>& flags, std::ostream& out) {
+    for (const std::string& flag : flags) {
+        out << "flag: " << flag << "\n";
+    }
+}
+
+// After a figure an absorption settled: the note, with a space before it.
+std::string spaced(const std::string& note) {
+    return note.empty() ? note : " " + note;
 }
 
 }  // namespace
@@ -130,7 +153,7 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
             << ", \"lambda_1\": " << json_number(e.lambda_1)
             << ", \"verdict\": " << json_string(analysis::verdict_text(e.verdict))
             << ", \"explanation\": " << json_string(analysis::verdict_explanation(e))
-            << ", \"flags\": " << flags_json(e.flags)
+            << ", \"flags\": " << flags_json(flag_texts(e.flags))
             << ", \"kelly\": " << json_list(e.kelly, json_number) << ", \"maps\": "
             << json_list(e.terms,
                          [](const analysis::MapTerms& t) {
@@ -146,7 +169,7 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
         << "Lambda_1: " << number_text(e.lambda_1) << "\n"
         << "verdict: " << analysis::verdict_text(e.verdict) << "\n"
         << "  " << analysis::verdict_explanation(e) << "\n";
-    flags_text(e.flags, out);
+    flags_text(flag_texts(e.flags), out);
     out << "kelly:";
     for (const double share : e.kelly) {
         out << " " << number_text(share);
@@ -171,11 +194,12 @@ void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag
         << ", \"mean_r_stderr\": " << json_number(r.mean_r_error)
         << ", \"lyapunov\": " << json_number(r.lyapunov)
         << ", \"lyapunov_stderr\": " << json_number(r.lyapunov_error)
+        << ", \"errors_may_be_too_small\": " << (r.errors_may_be_too_small ? "true" : "false")
         << ", \"lambda_0\": " << json_number(r.boundary_lambda[0])
         << ", \"lambda_1\": " << json_number(r.boundary_lambda[1])
         << ", \"draws\": " << json_list(draws, count_text) << ", \"absorbed\": " << absorbed_json(r)
-        << ", \"first_within\": " << first_within_json(r) << ", \"flags\": " << flags_json(flags)
-        << "}\n";
+        << ", \"first_within\": " << first_within_json(r)
+        << ", \"flags\": " << flags_json(flag_texts(r, flags)) << "}\n";
 }
 
 void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
@@ -190,10 +214,11 @@ void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag
     if (r.above > 0) {
         out << "above 1: " << r.above << "\n";
     }
-    flags_text(flags, out);
+    flags_text(flag_texts(r, flags), out);
     out << "last: " << number_text(r.last) << "\nmean r: " << number_text(r.mean_r) << " +- "
-        << number_text(r.mean_r_error) << "\nLyapunov exponent: " << number_text(r.lyapunov)
-        << " +- " << number_text(r.lyapunov_error) << "\ndraws:";
+        << number_text(r.mean_r_error) << spaced(analysis::absorbed_average_note(r))
+        << "\nLyapunov exponent: " << number_text(r.lyapunov) << " +- "
+        << number_text(r.lyapunov_error) << "\ndraws:";
     for (int s = 0; s < std::clamp(r.maps.count, 0, 3); ++s) {
         out << " " << r.draws[static_cast<std::size_t>(s)];
     }
@@ -206,9 +231,9 @@ void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag
                                                : std::string("never"))
                 << "\n";
         }
-        if (b.absorbed >= 0) {
-            out << "absorbed at " << side << ": step " << b.absorbed << "\n";
-        }
+    }
+    if (const std::string absorption = analysis::absorption_text(r); !absorption.empty()) {
+        out << "absorbed: " << absorption << "\n";
     }
     out << "histogram:";
     for (const std::int64_t count : r.histogram) {

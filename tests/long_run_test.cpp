@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "analysis/batch_means.hpp"
 #include "analysis/long_run.hpp"
 #include "analysis_models.hpp"
 #include "model/maps.hpp"
@@ -233,6 +236,24 @@ TEST(LongRun, TakeOverIsAbsorbedAtTheBoundary) {
     EXPECT_NEAR(static_cast<double>(one.absorbed - one.first_within[1]), expected, 2.0);
     EXPECT_EQ(result.boundaries[0].first_within[0], -1);
     EXPECT_EQ(result.boundaries[0].absorbed, -1);
+
+    // Every recorded point is 1 itself: an average of exactly 1 with error 0, which the texts
+    // must not let pass for certainty.
+    EXPECT_EQ(result.mean_r, 1.0);
+    EXPECT_EQ(result.mean_r_error, 0.0);
+    EXPECT_EQ(absorbed_boundary(result), 1);
+    const std::string step = std::to_string(one.absorbed);
+    EXPECT_EQ(absorption_text(result),
+              "reached r = 1 to within the smallest double at step " + step +
+                  "; from there r is 1 itself, and the orbit's exponent is then Lambda_1's");
+    EXPECT_NE(absorbed_average_note(result).find("absorbed: exactly 1 from step " + step + ","),
+              std::string::npos);
+
+    // A run that stops short of the underflow says nothing of it.
+    const LongRunResult early = run_of(model, 0.5, one.absorbed - 1, 0);
+    EXPECT_EQ(absorbed_boundary(early), -1);
+    EXPECT_EQ(absorption_text(early), "");
+    EXPECT_EQ(absorbed_average_note(early), "");
 }
 
 TEST(LongRun, NearnessLevelsAsAPersonWritesThem) {
@@ -388,6 +409,100 @@ TEST(LongRun, RunsOnThroughAStockNobodyHolds) {
     EXPECT_EQ(result.end, LongRunEnd::finished);
     expect_inside(result);
     EXPECT_GT(result.draws[0], 0);
+}
+
+// Two maps that move r only a little, one up and one down: investor 1 bets 1/2 + tilt on the
+// stock that pays `pays` in map 1 and 1 - `pays` in map 2, investor 2 as much on the other. The
+// smaller the tilt, the longer r remembers where it was.
+ModelState tilted_maps(double tilt, double pays = 0.9) {
+    const std::vector<double> la1{0.5 + tilt, 0.5 - tilt};
+    const std::vector<double> la2{0.5 - tilt, 0.5 + tilt};
+    return model_of({{{pays, 1 - pays}, la1, la2}, {{1 - pays, pays}, la1, la2}}, {0.5, 0.5});
+}
+
+// The spread of the time average of r over runs of many seeds, against their mean error.
+double error_over_spread(const ModelState& model, std::int64_t steps, int seeds) {
+    std::vector<double> means;
+    double errors = 0;
+    for (int seed = 100; seed < 100 + seeds; ++seed) {
+        const LongRunResult result = run_of(model, 0.5, steps, 1000, seed);
+        means.push_back(result.mean_r);
+        errors += result.mean_r_error;
+    }
+    const double mean = std::accumulate(means.begin(), means.end(), 0.0) / seeds;
+    double squares = 0;
+    for (const double value : means) {
+        squares += (value - mean) * (value - mean);
+    }
+    return errors / seeds / std::sqrt(squares / (seeds - 1));
+}
+
+TEST(LongRun, ErrorBarsWarnWhenTheRunIsShortAgainstTheCorrelationTime) {
+    // A tilt of 0.05 at 3e4 steps: the errors are about a third too small, as the spread of the
+    // average over many seeds shows, and every run says so.
+    const ModelState slow = tilted_maps(0.05);
+    EXPECT_LT(error_over_spread(slow, 30'000, 40), 0.8);
+    for (std::uint64_t seed = 1; seed <= 5; ++seed) {
+        const LongRunResult result = run_of(slow, 0.5, 30'000, 1000, seed);
+        EXPECT_TRUE(result.errors_may_be_too_small) << seed;
+        EXPECT_EQ(error_bar_warning(result), "error bars may be too small: run longer");
+    }
+    // Maps that forget r at once (the points are independent draws), and a strong tilt that
+    // forgets it within a few steps: the errors hold and no seed raises the warning.
+    const std::vector<double> la1{1, 0};
+    const std::vector<double> la2{0, 1};
+    const ModelState independent =
+        model_of({{{0.25, 0.75}, la1, la2}, {{0.9, 0.1}, la1, la2}}, {0.3, 0.7});
+    const ModelState fast = tilted_maps(0.4);
+    EXPECT_GT(error_over_spread(fast, 30'000, 40), 0.8);
+    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+        for (const ModelState* model : {&independent, &fast}) {
+            const LongRunResult result = run_of(*model, 0.5, 30'000, 1000, seed);
+            EXPECT_FALSE(result.errors_may_be_too_small) << seed;
+            EXPECT_EQ(error_bar_warning(result), "");
+        }
+    }
+}
+
+TEST(BatchMeans, LongBatchesAreShortOnesMergedOverTheSameSteps) {
+    // Sums and lengths of six batches, one of them empty: the groups of two are the means over
+    // their steps, an empty group gives none and an incomplete one at the end is left out.
+    const std::vector<double> sums{1, 3, 0, 0, 5, 7, 100};
+    const std::vector<std::int64_t> lengths{1, 3, 0, 0, 2, 2, 1};
+    EXPECT_EQ(grouped_means(sums, lengths, 2), (std::vector<double>{1.0, 3.0}));
+    EXPECT_EQ(grouped_means(sums, lengths, 1), (std::vector<double>{1.0, 1.0, 2.5, 3.5, 100.0}));
+}
+
+TEST(BatchMeans, GrowingErrorsBeyondChance) {
+    // Series of independent values and of slowly mixing ones (AR(1) with coefficient 0.9835, its
+    // correlation time about twice a short batch of 30 steps), cut into 128 short batches and
+    // merged into 32: the warning is rare on the first and nearly always raised on the second.
+    std::mt19937_64 random(11);
+    std::normal_distribution<double> normal;
+    const auto flagged = [&](double coefficient, int runs) {
+        int count = 0;
+        for (int run = 0; run < runs; ++run) {
+            std::vector<double> sums(128, 0.0);
+            const std::vector<std::int64_t> lengths(128, 30);
+            double x = normal(random) / std::sqrt(1 - coefficient * coefficient);
+            for (std::size_t t = 0; t < 128 * 30; ++t) {
+                x = coefficient * x + normal(random);
+                sums[t / 30] += x;
+            }
+            const std::vector<double> long_means = grouped_means(sums, lengths, 4);
+            const std::vector<double> short_means = grouped_means(sums, lengths, 1);
+            count += batch_error_still_growing(batch_means_error(long_means), 32,
+                                               batch_means_error(short_means), 128);
+        }
+        return count;
+    };
+    EXPECT_LE(flagged(0, 400), 4);
+    EXPECT_GE(flagged(0.9835, 40), 36);
+    // Too few batches, or no error to compare with, never raise it.
+    EXPECT_FALSE(batch_error_still_growing(1, 1, 0.1, 4));
+    EXPECT_FALSE(batch_error_still_growing(1, 32, 0, 128));
+    EXPECT_FALSE(batch_error_still_growing(std::nan(""), 32, 1, 128));
+    EXPECT_FALSE(batch_error_still_growing(1, 32, std::nan(""), 128));
 }
 
 }  // namespace

@@ -147,6 +147,59 @@ class TestAnalysisWindow : public QObject {
         QVERIFY(!window_->stale_label()->isHidden());
     }
 
+    // The statistics say when the error bars may be too small and what an absorbed run's figures
+    // are, in the words quobel-cli uses.
+    void doubtfulFiguresSaySo() {
+        auto& model = state_->model;
+        const auto set_map = [&model](int s, QList<double> R, QList<double> la1,
+                                      QList<double> la2) {
+            for (int k = 1; k <= R.size(); ++k) {
+                model.R(s, k) = RealCell::of_double(R[k - 1]);
+                model.la1(s, k) = RealCell::of_double(la1[k - 1]);
+                model.la2(s, k) = la2[k - 1];
+            }
+        };
+        const auto run = [this](int steps, int burn_in) {
+            window_->steps_box()->setValue(steps);
+            window_->burn_in_box()->setValue(burn_in);
+            QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
+            QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+            return finished.wait(20'000);
+        };
+        // Two maps that move r a little up or down: r remembers where it was for hundreds of
+        // steps, too long for batches of 900.
+        model.num_maps = 2;
+        model.num_stocks = 2;
+        model.prob(1) = 0.5;
+        model.prob(2) = 0.5;
+        set_map(1, {0.9, 0.1}, {0.55, 0.45}, {0.45, 0.55});
+        set_map(2, {0.1, 0.9}, {0.55, 0.45}, {0.45, 0.55});
+        QVERIFY(run(30'000, 1000));
+        QVERIFY(window_->result()->errors_may_be_too_small);
+        QVERIFY(window_->statistics_label()->text().contains(
+            QStringLiteral("\nError bars may be too small: run longer (")));
+        QVERIFY(!window_->statistics_label()->text().contains(QStringLiteral("Absorbed")));
+
+        // One map under which investor 1 takes over: r underflows to 1 within the burn-in.
+        model.num_maps = 1;
+        model.prob(1) = 1;
+        set_map(1, {0.1, 0.9}, {0.4, 0.6}, {0.6, 0.4});
+        QVERIFY(run(20'000, 10'000));
+        const qint64 step = window_->result()->boundaries[1].absorbed;
+        QVERIFY(step > 0 && step < 10'000);
+        const QStringList lines = window_->statistics_label()->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines[1], QStringLiteral("Time average of r: 1 \u00b1 0 (absorbed: exactly 1 from "
+                                          "step %1, where the distance underflowed; the error "
+                                          "does not count that)")
+                               .arg(step));
+        QVERIFY(lines.contains(
+            QStringLiteral("Absorbed: reached r = 1 to within the smallest double at step %1; "
+                           "from there r is 1 itself, and the orbit's exponent is then "
+                           "Lambda_1's.")
+                .arg(step)));
+        QVERIFY(!window_->result()->errors_may_be_too_small);
+    }
+
     // A burn-in as long as the run or longer would leave every figure NaN: the window refuses to
     // start, says why in its status line, and keeps the burn-in as typed.
     void aBurnInThatTakesTheWholeRunIsRefused() {

@@ -153,9 +153,9 @@ def case_edges(folder):
     check(run["below"] + run["above"] + sum(run["histogram"]) == run["recorded"], "every point")
     flag = "flag: R(1,1) = -1 is negative"
     check(flag in text and any(f.startswith(flag[6:]) for f in run["flags"]), "flag shown")
-    # Inside [0, 1] neither line appears.
+    # Inside [0, 1] neither line appears, and no flag on a run long enough for its error bars.
     plain = parameter_file(folder, "two.txt", TWO_MAPS)
-    text = cli("run", plain, "--steps", "1000", "--burn-in", "0").stdout
+    text = cli("run", plain, "--steps", "30000", "--burn-in", "0").stdout
     check("below 0" not in text and "above 1" not in text and "flag:" not in text, "plain run")
 
     one = parameter_file(folder, "one.txt", ONE_MAP)
@@ -494,6 +494,47 @@ def case_merge_memory(folder):
     check(merged.digest() == expected.digest(), "large shards merged in grid order")
     check(peak < bound, "large shards merged in %d MB, %d MB at start" % (peak >> 20,
                                                                           baseline >> 20))
+
+
+# Two maps that move r a little up or down: r remembers where it was for hundreds of steps.
+SLOWLY_MIXING = ["2", "2", ".9", ".1", ".1", ".9", ".55", ".45", ".55", ".45", ".45", ".55", ".45",
+                 ".55", ".5", ".5"]
+# Investor 1 holds only stock 1, investor 2 only stock 2: every step forgets r.
+INDEPENDENT = ["2", "2", ".25", ".75", ".9", ".1", "1", "0", "1", "0", "0", "1", "0", "1", ".3",
+               ".7"]
+
+
+def case_doubtful_figures(folder):
+    """Error bars too small for the run and absorbed runs say so, in text and JSON alike."""
+    warning = "error bars may be too small: run longer"
+    for values, flagged in ((SLOWLY_MIXING, True), (INDEPENDENT, False)):
+        path = parameter_file(folder, "doubt.txt", values)
+        for seed in ("1", "2", "3"):
+            args = ["run", path, "--steps", "30000", "--burn-in", "1000", "--seed", seed]
+            run = json.loads(cli(*args, "--json").stdout)
+            text = cli(*args).stdout
+            what = "%s seed %s" % ("slow" if flagged else "independent", seed)
+            check(run["errors_may_be_too_small"] is flagged, what + ": JSON key")
+            check((warning in run["flags"]) is flagged, what + ": JSON flags")
+            check(("flag: %s\n" % warning in text) is flagged, what + ": text")
+    # Investor 1 takes over: from the step its distance underflows r is 1 itself, an average of
+    # 1 with error 0 that must not read as certainty.
+    takeover = parameter_file(folder, "take.txt",
+                              ["1", "2", ".1", ".9", ".4", ".6", ".6", ".4", "1"])
+    args = ["run", takeover, "--steps", "20000", "--burn-in", "10000"]
+    run = json.loads(cli(*args, "--json").stdout)
+    text = cli(*args).stdout
+    check(run["absorbed"]["boundary"] == 1 and run["mean_r"] == 1 and run["mean_r_stderr"] == 0,
+          "absorbed within the burn-in")
+    step = run["absorbed"]["step"]
+    check("mean r: 1 +- 0 (absorbed: exactly 1 from step %d, where the distance underflowed; "
+          "the error does not count that)\n" % step in text, "mean r of an absorbed run: " + text)
+    check("absorbed: reached r = 1 to within the smallest double at step %d; from there r is 1 "
+          "itself, and the orbit's exponent is then Lambda_1's\n" % step in text,
+          "absorption explained: " + text)
+    check(not run["errors_may_be_too_small"], "no error-bar flag at a boundary")
+    shorter = cli("run", takeover, "--steps", str(step - 1), "--burn-in", "0").stdout
+    check("absorbed" not in shorter, "no absorption before the underflow")
 
 
 if __name__ == "__main__":

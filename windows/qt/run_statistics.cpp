@@ -33,8 +33,12 @@ QString statistics_text(const analysis::LongRunResult& result, std::uint64_t see
                  .arg(number_text(result.start))
                  .arg(seed)
                  .arg(count_text(result.recorded));
-    lines << QStringLiteral("Time average of r: %1")
-                 .arg(with_error(result.mean_r, result.mean_r_error));
+    QString average =
+        QStringLiteral("Time average of r: %1").arg(with_error(result.mean_r, result.mean_r_error));
+    if (const std::string note = analysis::absorbed_average_note(result); !note.empty()) {
+        average += QLatin1Char(' ') + QString::fromStdString(note);
+    }
+    lines << average;
     QString lyapunov = QStringLiteral("Lyapunov exponent of the orbit: %1")
                            .arg(with_error(result.lyapunov, result.lyapunov_error));
     if (result.approached >= 0) {
@@ -46,19 +50,22 @@ QString statistics_text(const analysis::LongRunResult& result, std::uint64_t see
         lyapunov += QStringLiteral(" (it ended near neither boundary)");
     }
     lines << lyapunov;
+    if (const std::string warning = analysis::error_bar_warning(result); !warning.empty()) {
+        // Right under the errors it doubts, in the words quobel-cli uses for it.
+        QString line = QString::fromStdString(warning);
+        line[0] = line[0].toUpper();
+        lines << line + QStringLiteral(
+                            " (batches a quarter as long gave clearly smaller errors, so the "
+                            "steps are correlated over longer than a batch).");
+    }
     for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
         lines << QStringLiteral("First within %1 of r = 0: %2; of r = 1: %3")
                      .arg(QString::fromStdString(analysis::nearness_text(level)),
                           step_text(result.boundaries[0].first_within[level]),
                           step_text(result.boundaries[1].first_within[level]));
     }
-    for (int side = 0; side < 2; ++side) {
-        const std::int64_t absorbed = result.boundaries[static_cast<std::size_t>(side)].absorbed;
-        if (absorbed >= 0) {
-            lines << QStringLiteral("Absorbed at r = %1 from %2: the distance underflowed.")
-                         .arg(side)
-                         .arg(step_text(absorbed));
-        }
+    if (const std::string absorption = analysis::absorption_text(result); !absorption.empty()) {
+        lines << QStringLiteral("Absorbed: %1.").arg(QString::fromStdString(absorption));
     }
     if (result.below + result.above > 0) {
         lines << QStringLiteral("Points outside [0, 1]: %1 below, %2 above")

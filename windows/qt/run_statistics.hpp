@@ -13,8 +13,9 @@ class QTableWidget;
 namespace quobel::windows::qt {
 
 // Where the run started, the time average and the orbit's exponent with their standard errors
-// (beside the exponent of the boundary the orbit approached), how near r came to each boundary
-// and when, and points outside [0, 1] if there were any.
+// (beside the exponent of the boundary the orbit approached) and a warning when those may be too
+// small, how near r came to each boundary and when, where it was absorbed and what that means,
+// and points outside [0, 1] if there were any.
 QString statistics_text(const analysis::LongRunResult& result, std::uint64_t seed);
 
 // One row per map: how often it was drawn, that share of the steps, its chance and its prob.
