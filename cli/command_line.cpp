@@ -65,7 +65,9 @@ a file is replaced only once its new text is complete, so a command interrupted 
 SIGTERM) leaves no file behind.
 JSON numbers are JSON numbers when finite and the strings "inf", "-inf" and "nan" when
 not; text output and sweep files spell NaN "nan" whatever its sign. A burn-in must leave
-steps to record: --burn-in B with --steps N above 0 needs B < N.
+steps to record: --burn-in B with --steps N above 0 needs B < N. A run whose error bars
+disagree between batches of two lengths says "error bars may be too small: run longer"
+among its flags (and "errors_may_be_too_small" in JSON).
 
 Exit status: 0 done, 1 a refused file or a failed write, 2 a wrong command line.
 )";
