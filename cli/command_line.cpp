@@ -53,8 +53,11 @@ sweep     NAME as the file's listing names it: R(2,3), la1(1,2), la2(3,1), prob(
           replaces that component and its vector is renormalised as "Recalculate !!!" does.
           One --vary is a line, two a plane (the first changes slowest). A row per point with
           the exponents and the verdict, and with --steps above 0 the run's mean_r, lyapunov,
-          their standard errors and, for a line, the density. Each point's run has a seed of
-          its own from --seed and its index, so threads and shards give the same rows.
+          their standard errors and, for a line, the density; last the point's flags, joined
+          by "; ": why its values have no renormalisation, or the flags analyse gives there.
+          The point whose values are all the file's own is the file itself. Each point's run
+          has a seed of its own from --seed and its index, so threads and shards give the
+          same rows.
           --shard I/N computes the I-th of N contiguous blocks of the grid; --threads defaults
           to every core.
 merge     joins the shards of one sweep into the file the whole sweep writes.

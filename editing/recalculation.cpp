@@ -48,6 +48,30 @@ std::optional<ParameterVector> renormalised(std::span<const double> x, std::span
     return y;
 }
 
+NoRenormalisation why_not_renormalised(std::span<const double> x, std::span<const double> p,
+                                       std::span<const std::int16_t> f) {
+    double edited_sum = 0;
+    double untouched_sum = 0;
+    bool untouched = false;
+    for (std::size_t j = 0; j < x.size(); ++j) {
+        if (f[j] == 1) {
+            edited_sum += p[j];
+        } else if (f[j] == 0) {
+            untouched = true;
+            untouched_sum += x[j];
+        }
+    }
+    // The first division of renormalised is by the untouched sum; without untouched components
+    // the second is by the sum of the edits.
+    if (untouched && untouched_sum == 0) {
+        return NoRenormalisation::untouched_sum_to_0;
+    }
+    if (!untouched && edited_sum == 0) {
+        return NoRenormalisation::edited_sum_to_0;
+    }
+    return NoRenormalisation::not_finite;
+}
+
 namespace {
 
 // Renormalises the vector whose n components `get` reads from the model, shows the outcome in its

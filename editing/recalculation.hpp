@@ -27,6 +27,16 @@ static_assert(model::max_maps <= model::max_stocks);
 std::optional<ParameterVector> renormalised(std::span<const double> x, std::span<const double> p,
                                             std::span<const std::int16_t> f);
 
+// Why renormalised(x, p, f) gives nothing.
+enum class NoRenormalisation {
+    untouched_sum_to_0,  // there are untouched components, and they add up to 0
+    edited_sum_to_0,     // every component is edited, and the edits add up to 0
+    not_finite,          // a component or a sum beyond the doubles, or not a number
+};
+// Only meaningful where renormalised gives nothing.
+NoRenormalisation why_not_renormalised(std::span<const double> x, std::span<const double> p,
+                                       std::span<const std::int16_t> f);
+
 // The ten vectors in the order R, la1, la2 of maps 1, 2, 3, then prob over maps 1..num_maps, each
 // renormalised and its fields F(0..) rewritten in "0.000" (only the elements the window has); then
 // the flags of the maps in use are cleared and the stock averages refreshed.

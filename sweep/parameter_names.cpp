@@ -84,19 +84,27 @@ std::optional<ParameterName> parse_parameter_name(std::string_view text) {
     return name;
 }
 
-std::string parameter_name_text(const ParameterName& name) {
-    const std::string map = std::to_string(name.map);
-    switch (name.table) {
+std::string_view table_name(ParameterName::Table table) {
+    switch (table) {
         case Table::R:
-            return "R(" + map + "," + std::to_string(name.stock) + ")";
+            return "R";
         case Table::la1:
-            return "la1(" + map + "," + std::to_string(name.stock) + ")";
+            return "la1";
         case Table::la2:
-            return "la2(" + map + "," + std::to_string(name.stock) + ")";
+            return "la2";
         case Table::prob:
             break;
     }
-    return "prob(" + map + ")";
+    return "prob";
+}
+
+std::string parameter_name_text(const ParameterName& name) {
+    const std::string map = std::to_string(name.map);
+    const std::string table(table_name(name.table));
+    if (name.table == Table::prob) {
+        return table + "(" + map + ")";
+    }
+    return table + "(" + map + "," + std::to_string(name.stock) + ")";
 }
 
 editing::Parameter stock_parameter(ParameterName::Table table) {

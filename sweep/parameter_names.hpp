@@ -28,6 +28,8 @@ editing::Parameter stock_parameter(ParameterName::Table table);
 // Blanks around the numbers are allowed, as the listing writes them ("R( 2 , 3 )").
 std::optional<ParameterName> parse_parameter_name(std::string_view text);
 std::string parameter_name_text(const ParameterName& name);
+// R, la1, la2 or prob.
+std::string_view table_name(ParameterName::Table table);
 
 // The component's value in the model, which must have it.
 double parameter_value(const model::ModelState& model, const ParameterName& name);

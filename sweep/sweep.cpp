@@ -8,6 +8,7 @@
 
 #include "analysis/chart_data.hpp"
 #include "editing/recalculation.hpp"
+#include "model/number_text.hpp"
 #include "sweep/ordered_pool.hpp"
 
 namespace quobel::sweep {
@@ -57,27 +58,86 @@ void write_vector(model::ModelState& m, Table table, int map, const Vector& x) {
     }
 }
 
+// A vector after "Recalculate !!!", or why it has none.
+struct VectorOutcome {
+    std::optional<Vector> values;
+    editing::NoRenormalisation why_not{};
+};
+
+// Whether each of `values` is already the value of its component in the model.
+bool holds(const model::ModelState& m,
+           const std::vector<std::pair<ParameterName, double>>& values) {
+    return std::all_of(values.begin(), values.end(), [&m](const auto& edit) {
+        return parameter_value(m, edit.first) == edit.second;
+    });
+}
+
 // The vector (table, map) after "Recalculate !!!" with those of `values` that lie in it as its
-// edits; nothing when it has no finite outcome.
-std::optional<Vector> recalculated(const model::ModelState& m, Table table, int map,
-                                   const std::vector<std::pair<ParameterName, double>>& values) {
+// edits; nothing when it has no finite outcome and does not already hold those values, which
+// Recalculate would leave unapplied.
+VectorOutcome recalculated(const model::ModelState& m, Table table, int map,
+                           const std::vector<std::pair<ParameterName, double>>& values) {
     const auto size = static_cast<std::size_t>(vector_size(m, table));
     const Vector x = read_vector(m, table, map);
     Vector pending{};
     std::array<std::int16_t, model::max_stocks> edited{};
+    bool held = true;
     for (const auto& [name, value] : values) {
         if (vector_of(name) == std::pair{table, map}) {
             const auto j = static_cast<std::size_t>(table == Table::prob ? name.map : name.stock);
             pending[j - 1] = value;
             edited[j - 1] = 1;
+            held = held && x[j - 1] == value;
         }
     }
-    const auto y = editing::renormalised(std::span(x).first(size), std::span(pending).first(size),
-                                         std::span(edited).first(size));
-    if (!y) {
-        return std::nullopt;
+    const auto components = std::span(x).first(size);
+    const auto edits = std::span(pending).first(size);
+    const auto flags = std::span(edited).first(size);
+    const auto y = editing::renormalised(components, edits, flags);
+    if (y) {
+        return {y->values};
     }
-    return y->values;
+    if (held) {
+        return {x};
+    }
+    return {std::nullopt, editing::why_not_renormalised(components, edits, flags)};
+}
+
+// The vector as the flags of the exponents name a row: R(1,1..3), prob(1..2).
+std::string vector_text(const model::ModelState& m, Table table, int map) {
+    const int size = vector_size(m, table);
+    const std::string components = size == 1 ? "1" : "1.." + std::to_string(size);
+    const std::string first = table == Table::prob ? "" : std::to_string(map) + ",";
+    return std::string(table_name(table)) + "(" + first + components + ")";
+}
+
+// Why the vector (table, map) has no finite outcome with those of `values` that lie in it.
+std::string no_renormalisation_text(const model::ModelState& m, Table table, int map,
+                                    const std::vector<std::pair<ParameterName, double>>& values,
+                                    editing::NoRenormalisation why) {
+    std::string edits;
+    for (const auto& [name, value] : values) {
+        if (vector_of(name) == std::pair{table, map}) {
+            edits += (edits.empty() ? "" : " and ") + parameter_name_text(name) + " = " +
+                     model::general_text(value);
+        }
+    }
+    std::string reason;
+    switch (why) {
+        case editing::NoRenormalisation::untouched_sum_to_0:
+            reason =
+                "its other components add up to 0, so they cannot share the rest of 1 in "
+                "proportion";
+            break;
+        case editing::NoRenormalisation::edited_sum_to_0:
+            reason = "its components add up to 0, so nothing scales them to add up to 1";
+            break;
+        case editing::NoRenormalisation::not_finite:
+            reason = "its renormalised components are not all finite numbers";
+            break;
+    }
+    return vector_text(m, table, map) + " cannot be renormalised with " + edits + ": " + reason +
+           " (Recalculate !!! leaves such a vector as it was).";
 }
 
 std::uint64_t splitmix64(std::uint64_t x) {
@@ -89,8 +149,11 @@ std::uint64_t splitmix64(std::uint64_t x) {
 
 }  // namespace
 
-bool set_parameters(model::ModelState& model,
-                    const std::vector<std::pair<ParameterName, double>>& values) {
+Applied set_parameters(model::ModelState& model,
+                       const std::vector<std::pair<ParameterName, double>>& values) {
+    if (holds(model, values)) {
+        return {};
+    }
     std::vector<std::pair<Table, int>> done;
     for (const auto& [name, value] : values) {
         const auto vector = vector_of(name);
@@ -98,13 +161,13 @@ bool set_parameters(model::ModelState& model,
             continue;
         }
         done.push_back(vector);
-        const auto x = recalculated(model, vector.first, vector.second, values);
-        if (!x) {
-            return false;
+        const VectorOutcome x = recalculated(model, vector.first, vector.second, values);
+        if (!x.values) {
+            return {no_renormalisation_text(model, vector.first, vector.second, values, x.why_not)};
         }
-        write_vector(model, vector.first, vector.second, *x);
+        write_vector(model, vector.first, vector.second, *x.values);
     }
-    return true;
+    return {};
 }
 
 std::int64_t grid_size(const SweepSettings& settings) {
@@ -223,23 +286,24 @@ class PointParameters {
     }
 
     // Point `index` into `point`, which holds the sweep's parameters or those of one of its
-    // points; false when a vector has no finite outcome.
-    bool fill(model::ModelState& point, std::int64_t index) const {
-        if (vectors_.empty()) {
+    // points, as set_parameters puts them there.
+    Applied fill(model::ModelState& point, std::int64_t index) const {
+        const auto edits = point_edits(settings_, values(index));
+        if (vectors_.empty() || holds(model_, edits)) {
             point = model_;
-            return set_parameters(point, point_edits(settings_, values(index)));
+            return set_parameters(point, edits);
         }
         const std::int64_t inner = settings_.axes.size() == 2 ? settings_.axes[1].count : 1;
         for (std::size_t a = 0; a < vectors_.size(); ++a) {
             const std::int64_t i = a == 0 ? index / inner : index % inner;
-            const std::optional<Vector>& x = vectors_[a][static_cast<std::size_t>(i)];
-            if (!x) {
-                return false;
-            }
+            const VectorOutcome& x = vectors_[a][static_cast<std::size_t>(i)];
             const auto [table, map] = vector_of(settings_.axes[a].name);
-            write_vector(point, table, map, *x);
+            if (!x.values) {
+                return {no_renormalisation_text(model_, table, map, {edits[a]}, x.why_not)};
+            }
+            write_vector(point, table, map, *x.values);
         }
-        return true;
+        return {};
     }
 
   private:
@@ -248,8 +312,8 @@ class PointParameters {
 
     const model::ModelState& model_;
     const SweepSettings& settings_;
-    std::vector<std::vector<double>> axis_values_;             // by axis, then value
-    std::vector<std::vector<std::optional<Vector>>> vectors_;  // by axis, then value
+    std::vector<std::vector<double>> axis_values_;     // by axis, then value
+    std::vector<std::vector<VectorOutcome>> vectors_;  // by axis, then value
 };
 
 // One point; `point` is the worker's own copy of the parameters.
@@ -267,16 +331,20 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
             result.density.assign(static_cast<std::size_t>(settings.run.bins), nan);
         }
     };
-    if (!parameters.fill(point, index)) {
+    if (Applied applied = parameters.fill(point, index); !applied) {
         result.applied = false;
         result.lambda_0 = result.lambda_1 = nan;
+        result.flags.push_back(std::move(applied.why_not));
         no_run();
         return result;
     }
-    const analysis::Survival exponents = analysis::survival(point);
+    analysis::BoundaryExponents exponents = analysis::boundary_exponents(point);
     result.lambda_0 = exponents.lambda_0;
     result.lambda_1 = exponents.lambda_1;
     result.verdict = exponents.verdict;
+    for (analysis::Flag& flag : exponents.flags) {
+        result.flags.push_back(std::move(flag.text));
+    }
     if (settings.run.steps <= 0) {
         return result;
     }

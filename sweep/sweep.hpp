@@ -19,11 +19,21 @@
 
 namespace quobel::sweep {
 
+// Whether a point's values could be put in place, and if not, why: which vector has no finite
+// renormalisation with them and what keeps it from one, as a flag the user reads.
+struct Applied {
+    std::string why_not;
+    explicit operator bool() const { return why_not.empty(); }
+};
+
 // Puts each value in place of its component, then renormalises every vector holding one of them as
-// "Recalculate !!!" does with those components as the only edits. False when a vector has no
-// finite outcome; the model may then be partly changed.
-bool set_parameters(model::ModelState& model,
-                    const std::vector<std::pair<ParameterName, double>>& values);
+// "Recalculate !!!" does with those components as the only edits. Where every value already is
+// its component's, nothing changes: that point is the file itself, rows that do not add up to 1
+// and all. A vector that has no finite outcome is left as it is where it already holds its values
+// (as Recalculate leaves it); any other such vector fails the point, and the model may then be
+// partly changed.
+Applied set_parameters(model::ModelState& model,
+                       const std::vector<std::pair<ParameterName, double>>& values);
 
 struct SweepSettings {
     std::vector<Axis> axes;         // a line or a plane; the first axis changes slowest
@@ -81,11 +91,14 @@ inline constexpr double log_odds_reach = 40;
 struct PointResult {
     std::int64_t index = 0;
     std::array<double, 2> values{};  // along the first and second axis
-    // False when a renormalisation had no finite outcome: nothing below is then defined.
+    // False when a renormalisation had no finite outcome: the exponents and the run are then NaN
+    // and the verdict not defined.
     bool applied = true;
     double lambda_0 = 0;
     double lambda_1 = 0;
     analysis::Verdict verdict = analysis::Verdict::not_defined;
+    // Why the values have no renormalisation, or else the flags of the exponents at the point.
+    std::vector<std::string> flags;
     // The run's figures, NaN when it did not finish; the density only for a line.
     double mean_r = 0;
     double mean_r_error = 0;

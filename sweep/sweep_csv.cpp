@@ -20,6 +20,19 @@ std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+// A field as CSV reads it back: quoted, its quotes doubled, where it holds a comma, a quote or a
+// line end.
+std::string csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string field = "\"";
+    for (const char c : text) {
+        field += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return field + "\"";
+}
+
 std::string integer_text(std::int64_t value) {
     return std::to_string(value);
 }
@@ -144,7 +157,15 @@ std::string header_line(const SweepSettings& settings) {
             }
         }
     }
-    return line + "\n";
+    return line + ",flags\n";
+}
+
+std::string flags_text(const PointResult& point) {
+    std::string text;
+    for (const std::string& flag : point.flags) {
+        text += (text.empty() ? "" : "; ") + flag;
+    }
+    return text;
 }
 
 std::string row_line(const SweepSettings& settings, const PointResult& point) {
@@ -165,7 +186,7 @@ std::string row_line(const SweepSettings& settings, const PointResult& point) {
             }
         }
     }
-    return line + "\n";
+    return line + "," + csv_field(flags_text(point)) + "\n";
 }
 
 namespace {

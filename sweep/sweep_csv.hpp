@@ -30,8 +30,12 @@ std::string settings_line(const model::ModelState& model, const SweepSettings& s
                           std::int64_t first, std::int64_t last);
 
 // The varied parameters, lambda_0, lambda_1, verdict; with a run mean_r, mean_r_stderr, lyapunov,
-// lyapunov_stderr and, for a line, density_1..density_K.
+// lyapunov_stderr and, for a line, density_1..density_K; last the flags, all of the point's in
+// one field (quoted as CSV needs), empty when it has none.
 std::string header_line(const SweepSettings& settings);
+
+// The point's flags joined by "; ".
+std::string flags_text(const PointResult& point);
 
 std::string row_line(const SweepSettings& settings, const PointResult& point);
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "model/number_text.hpp"
@@ -262,15 +263,24 @@ TEST(Renormalised, WithoutEditsOrWithAllEditedTheVectorIsDividedByItsSum) {
               (std::vector<double>{0.125, 0.25, 0.625}));
 }
 
-TEST(Renormalised, NoFiniteOutcomeGivesNothing) {
-    // Untouched components that are all 0: nothing to share 1 - E among.
-    EXPECT_FALSE(editing::renormalised(std::vector<double>{0.3, 0, 0},
-                                       std::vector<double>{0.5, 0, 0},
-                                       std::vector<std::int16_t>{1, 0, 0}));
+TEST(Renormalised, NoFiniteOutcomeGivesNothingAndSaysWhy) {
+    using Why = editing::NoRenormalisation;
+    const auto why = [](std::vector<double> x, std::vector<double> p, std::vector<std::int16_t> f) {
+        EXPECT_FALSE(editing::renormalised(x, p, f));
+        return editing::why_not_renormalised(x, p, f);
+    };
+    // Untouched components that are all 0, or cancel out: nothing to share 1 - E among, whether
+    // that is 0.5, 1 or 0.
+    EXPECT_EQ(why({0.3, 0, 0}, {0.5, 0, 0}, {1, 0, 0}), Why::untouched_sum_to_0);
+    EXPECT_EQ(why({1, 0}, {0, 0}, {1, 0}), Why::untouched_sum_to_0);
+    EXPECT_EQ(why({0, 0}, {1, 0}, {1, 0}), Why::untouched_sum_to_0);
+    EXPECT_EQ(why({0.2, 0.5, -0.5}, {0.5, 0, 0}, {1, 0, 0}), Why::untouched_sum_to_0);
     // Edited values that sum to 0: nothing to divide by.
-    EXPECT_FALSE(editing::renormalised(std::vector<double>{0.3, 0.7},
-                                       std::vector<double>{0.5, -0.5},
-                                       std::vector<std::int16_t>{1, 1}));
+    EXPECT_EQ(why({0.3, 0.7}, {0.5, -0.5}, {1, 1}), Why::edited_sum_to_0);
+    // An infinite component, untouched or edited: infinity over infinity.
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(why({0.5, inf, 1}, {0.5, 0, 0}, {1, 0, 0}), Why::not_finite);
+    EXPECT_EQ(why({0.5, 0.5}, {inf, 1}, {1, 1}), Why::not_finite);
     // A vector of no components has nothing to renormalise and so nothing to fail on.
     EXPECT_TRUE(editing::renormalised({}, {}, {}));
 }

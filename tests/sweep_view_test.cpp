@@ -188,12 +188,26 @@ TEST(SweepLine, TheHeatMapHasAColumnPerValueAndARowPerBin) {
     EXPECT_THAT(text, ::testing::HasSubstr("of the points have log-odds in [-40, -39.5)"));
 }
 
+// The model as quobel-cli reads it from the parameter file `path`.
+model::ModelState saved_and_loaded(const model::ModelState& model, const std::string& path) {
+    EXPECT_TRUE(storage::save_parameter_file(model, path).ok);
+    model::ModelState loaded;
+    EXPECT_TRUE(storage::load_parameter_file(loaded, path).ok);
+    return loaded;
+}
+
+// What quobel-cli writes to `out` for the arguments.
+std::string cli_file(const std::vector<std::string>& args, const std::string& out) {
+    std::ostringstream text;
+    std::ostringstream err;
+    EXPECT_EQ(cli::run_command_line(args, text, err), 0) << err.str();
+    return testing::file_bytes(out);
+}
+
 TEST(SweepCsv, IsTheFileQuobelCliWritesForTheSameSettings) {
     testing::TempFolder folder;
     const model::ModelState model = arrow_securities();
-    ASSERT_TRUE(storage::save_parameter_file(model, folder / "params.txt").ok);
-    model::ModelState loaded;
-    ASSERT_TRUE(storage::load_parameter_file(loaded, folder / "params.txt").ok);
+    const model::ModelState loaded = saved_and_loaded(model, folder / "params.txt");
     for (const bool line : {true, false}) {
         sweep::SweepSettings settings = arrow_plane();
         std::vector<std::string> args{"sweep",  folder / "params.txt",
@@ -210,13 +224,55 @@ TEST(SweepCsv, IsTheFileQuobelCliWritesForTheSameSettings) {
         } else {
             args.insert(args.end(), {"--vary", "la1(2,1)=0.05:0.95:19", "--steps", "0"});
         }
-        std::ostringstream out;
-        std::ostringstream err;
-        ASSERT_EQ(cli::run_command_line(args, out, err), 0) << err.str();
-        EXPECT_EQ(swept(loaded, settings).csv(), testing::file_bytes(folder / "cli.csv"));
+        EXPECT_EQ(swept(loaded, settings).csv(), cli_file(args, folder / "cli.csv"));
     }
     // An unfinished sweep has no file to give.
     EXPECT_EQ(SweepResults(model, arrow_plane()).csv(), "");
+}
+
+// la1(1,2) = 0, so la1(1,1) can take no value but its own, 1; and la1(1,2) = 0 beside R(1,2) = 0.5
+// makes map 1's slope at r = 1 infinite, which the exponents flag.
+model::ModelState unrenormalisable() {
+    return analysis::test_models::model_of(
+        {{{0.5, 0.5}, {1, 0}, {0.5, 0.5}}, {{0.3, 0.7}, {0.4, 0.6}, {0.5, 0.5}}}, {0.5, 0.5});
+}
+
+TEST(SweepFlags, TheHoverTextAndTheCsvSayWhatTheCommandLineSays) {
+    testing::TempFolder folder;
+    const model::ModelState loaded = saved_and_loaded(unrenormalisable(), folder / "edge.txt");
+    for (const bool line : {true, false}) {
+        sweep::SweepSettings settings;
+        settings.axes = {{{Table::la1, 1, 1}, 0, 1, 3}};
+        settings.run.steps = 0;
+        settings.run.burn_in = 0;
+        std::vector<std::string> args{"sweep",          folder / "edge.txt", "--vary",
+                                      "la1(1,1)=0:1:3", "--steps",           "0",
+                                      "--out",          folder / "cli.csv"};
+        if (!line) {
+            settings.axes.push_back({{Table::prob, 1, 0}, 0.25, 0.5, 2});
+            args.insert(args.begin() + 4, {"--vary", "prob(1)=0.25:0.5:2"});
+        }
+        const SweepResults results = swept(loaded, settings);
+        EXPECT_EQ(results.csv(), cli_file(args, folder / "cli.csv"));
+
+        const auto text = [&](std::int64_t la1_index, std::int64_t prob_index) {
+            const std::int64_t index = line ? la1_index : la1_index * 2 + prob_index;
+            return results.point_text({index, 0}, windows::LineRows::r);
+        };
+        const std::string la1_half = line ? "la1(1,1) = 0.5" : "la1(1,1) = 0.5, prob(1) = 0.5";
+        EXPECT_EQ(text(1, 1), la1_half +
+                                  ": not defined; flags: la1(1,1..2) cannot be renormalised "
+                                  "with la1(1,1) = 0.5: its other components add up to 0, so they "
+                                  "cannot share the rest of 1 in proportion (Recalculate !!! "
+                                  "leaves such a vector as it was).");
+        // The file's own value: the file itself, as analyse reads it, and its flag.
+        const analysis::BoundaryExponents file = analysis::boundary_exponents(loaded);
+        ASSERT_EQ(file.flags.size(), 1U);
+        EXPECT_THAT(text(2, 1),
+                    ::testing::EndsWith(", both survive; flags: " + file.flags[0].text));
+        EXPECT_THAT(text(2, 1),
+                    ::testing::HasSubstr(": Lambda_0 = 0.0384805205680642, Lambda_1 = Inf, "));
+    }
 }
 
 TEST(UseThisPoint, WritesTheValuesAsTypedSoThatRecalculateAppliesThem) {

@@ -132,7 +132,12 @@ void SweepResults::add(const sweep::PointResult& point) {
     if (point.index != done() || done() >= size_) {
         return;  // out of order or beyond the grid: not a point of this sweep
     }
-    cells_.push_back({point.lambda_0, point.lambda_1, point.verdict, point.applied});
+    const auto [text, added] = flag_index_.try_emplace(
+        sweep::flags_text(point), static_cast<std::uint32_t>(flag_texts_.size()));
+    if (added) {
+        flag_texts_.push_back(text->first);
+    }
+    cells_.push_back({point.lambda_0, point.lambda_1, point.verdict, point.applied, text->second});
     if (line()) {
         runs_.push_back(point);
         for (std::size_t row = 0; row < point.log_odds.size(); ++row) {
@@ -181,6 +186,10 @@ sweep::PointResult SweepResults::point(std::int64_t index) const {
     point.lambda_0 = cell.lambda_0;
     point.lambda_1 = cell.lambda_1;
     point.verdict = cell.verdict;
+    // The flags as one text, joined as the CSV writes them.
+    if (cell.flags != 0) {
+        point.flags.push_back(flag_texts_[cell.flags]);
+    }
     point.mean_r = point.mean_r_error = point.lyapunov = point.lyapunov_error = nan;
     return point;
 }
@@ -279,11 +288,18 @@ std::string SweepResults::point_text(const Place& place, LineRows rows) const {
         return text + ": not computed yet";
     }
     const sweep::PointResult p = point(place.index);
+    const std::string flags = sweep::flags_text(p);
+    const std::string flagged = flags.empty() ? "" : "; flags: " + flags;
     if (!p.applied) {
-        return text + ": these values have no finite renormalisation";
+        return text + ": " + std::string(analysis::verdict_text(p.verdict)) + flagged;
     }
-    text += ": Lambda_0 = " + figure(p.lambda_0) + ", Lambda_1 = " + figure(p.lambda_1) + ", " +
-            std::string(analysis::verdict_text(p.verdict));
+    return text + ": " + figures_text(p, place, rows) + flagged;
+}
+
+std::string SweepResults::figures_text(const sweep::PointResult& p, const Place& place,
+                                       LineRows rows) const {
+    std::string text = "Lambda_0 = " + figure(p.lambda_0) + ", Lambda_1 = " + figure(p.lambda_1) +
+                       ", " + std::string(analysis::verdict_text(p.verdict));
     if (!has_runs()) {
         return text;
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -110,7 +111,8 @@ class SweepResults {
         int row = 0;  // a line's row from the bottom; 0 for a plane
     };
     std::optional<Place> place_at(double across, double down, LineRows rows) const;
-    // The point's values and figures in one line, and for a line the density in the row.
+    // The point's values and figures in one line, for a line the density in the row, and last
+    // the point's flags, as the CSV's flags column holds them.
     std::string point_text(const Place& place, LineRows rows) const;
 
     // Where the model's values of the varied parameters fall across and up the picture, as
@@ -130,16 +132,23 @@ class SweepResults {
         double lambda_1 = 0;
         analysis::Verdict verdict = analysis::Verdict::not_defined;
         bool applied = true;
+        std::uint32_t flags = 0;  // into flag_texts_
     };
 
     int row_count(LineRows rows) const;
+    // The exponents, the verdict and the run's figures of a point whose values were applied.
+    std::string figures_text(const sweep::PointResult& p, const Place& place, LineRows rows) const;
     const std::vector<double>& column(std::int64_t index, LineRows rows) const;
 
     model::ModelState parameters_;
     sweep::SweepSettings settings_;
     std::int64_t size_ = 0;
     std::vector<Cell> cells_;
-    std::vector<sweep::PointResult> runs_;                           // a line's whole points
+    std::vector<sweep::PointResult> runs_;  // a line's whole points
+    // Each distinct text of a point's flags once, "" first: neighbouring points mostly share
+    // theirs, and a plane of a million cells need not hold a million copies.
+    std::vector<std::string> flag_texts_{""};
+    std::unordered_map<std::string, std::uint32_t> flag_index_{{"", 0}};
     std::pair<int, int> log_odds_reached_{sweep::log_odds_rows, 0};  // [lowest, highest] row
 };
 

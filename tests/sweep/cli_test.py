@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
 """Tests of quobel-cli as a user runs it: python3 cli_test.py QUOBEL_CLI CASE."""
+import csv
+import io
 import json
 import math
 import os
@@ -193,7 +195,8 @@ def case_run_equals_row(folder):
     check(status.returncode == 0, "sweep status " + status.stderr)
     lines = read(out).decode().splitlines()
     header = lines[1].split(",")
-    check(header[:5] == ['"R(1', '1)"', "lambda_0", "lambda_1", "verdict"], "header")
+    check(header[:5] == ['"R(1', '1)"', "lambda_0", "lambda_1", "verdict"] and
+          header[-1] == "flags", "header")
     for index, (first, second) in enumerate([(".25", ".75"), (".5", ".5"), (".75", ".25")]):
         point = parameter_file(folder, "point%d.txt" % index,
                                ["1", "2", first, second] + ONE_MAP[4:])
@@ -209,8 +212,80 @@ def case_run_equals_row(folder):
         expected = [run["mean_r"], run["mean_r_stderr"], run["lyapunov"], run["lyapunov_stderr"]]
         check([float(v) for v in row[4:8]] == expected, "run figures %d" % index)
         density = [count * 4 / run["recorded"] for count in run["histogram"]]
-        check(all(abs(float(v) - d) < 1e-12 for v, d in zip(row[8:], density)) and
-              len(row) == 12, "density %d" % index)
+        check(all(abs(float(v) - d) < 1e-12 for v, d in zip(row[8:12], density)) and
+              len(row) == 13, "density %d" % index)
+        check(row[12] == "", "no flags %d" % index)
+
+
+def sweep_rows(path, *args):
+    """The rows of a sweep of `path` to standard output, read as CSV, after the settings line."""
+    result = cli("sweep", path, *args, "--out", "-")
+    check(result.returncode == 0, "sweep " + result.stderr)
+    return list(csv.reader(io.StringIO(result.stdout)))[1:]
+
+
+def analysed(folder, name, values):
+    return json.loads(cli("analyse", parameter_file(folder, name, values), "--json").stdout)
+
+
+# la1(1,1) = 1 and la1(1,2) = 0: la1(1,1..2) cannot take any other value of la1(1,1), since the
+# rest has no component to be shared over.
+UNRENORMALISABLE = ["2", "2", ".5", ".5", ".3", ".7", "1", "0", ".4", ".6", ".5", ".5", ".5", ".5",
+                    ".5", ".5"]
+
+
+def case_sweep_flags(folder):
+    """Points without a renormalisation say why, the file's own point is the file, and every
+    point's flags are the last column."""
+    path = parameter_file(folder, "edge.txt", UNRENORMALISABLE)
+    rows = sweep_rows(path, "--vary", "la1(1,1)=0:1:3", "--steps", "0")
+    check(rows[0] == ["la1(1,1)", "lambda_0", "lambda_1", "verdict", "flags"],
+          "header %r" % rows[0])
+    check([row[0] for row in rows[1:]] == ["0", "0.5", "1"], "values")
+    for row, value in zip(rows[1:3], ("0", "0.5")):
+        check(row[1:4] == ["nan", "nan", "not defined"], "not defined at %s: %r" % (value, row))
+        check(row[4].startswith("la1(1,1..2) cannot be renormalised with la1(1,1) = %s: " % value)
+              and "other components add up to 0" in row[4], "the flag names why: " + row[4])
+    # The file's own value is the file itself, as analyse gives it. By hand, map 1's slope at 0
+    # is .5 * 1/.5 + .5 * 0/.5 = 1 and map 2's .3 * .4/.5 + .7 * .6/.5 = 1.08; at 1 map 1's is
+    # infinite (la1(1,2) = 0).
+    own = rows[3]
+    data = analysed(folder, "edge.txt", UNRENORMALISABLE)
+    check(abs(float(own[1]) - 0.5 * math.log(1.08)) < 1e-15 and own[2] == "inf" and
+          own[3] == "both survive", "the file's own point: %r" % own)
+    check(float(own[1]) == data["lambda_0"] and own[2] == data["lambda_1"] and
+          own[4] == "; ".join(data["flags"]) and "infinite slope at r = 1" in own[4],
+          "the file's own point is analyse's: %r" % own)
+
+    # Rows that do not add up to 1 make the file itself not defined, with the flag analyse gives;
+    # the other points are renormalised and so have no flag.
+    unscaled = ["1", "2", ".5", ".6", ".4", ".6", ".6", ".4", "1"]
+    path = parameter_file(folder, "unscaled.txt", unscaled)
+    rows = sweep_rows(path, "--vary", "R(1,1)=0.25:0.75:3", "--steps", "0")
+    data = analysed(folder, "unscaled.txt", unscaled)
+    check([float(v) for v in rows[2][1:3]] == [data["lambda_0"], data["lambda_1"]] and
+          rows[2][3:] == ["not defined", "; ".join(data["flags"])] and
+          "add up to 1.1" in rows[2][4], "unscaled file's own point: %r" % rows[2])
+    for row, shares in ((rows[1], [".25", ".75"]), (rows[3], [".75", ".25"])):
+        point = analysed(folder, "point.txt", ["1", "2", *shares, *unscaled[4:]])
+        check(float(row[1]) == point["lambda_0"] and row[3] == point["verdict"] and row[4] == ""
+              and point["flags"] == [], "renormalised point %s: %r" % (row[0], row))
+
+    # A payoff nobody holds flags every point, through threads, shards and their merge.
+    nobody = parameter_file(folder, "nobody.txt", ["1", "3", ".4", ".4", ".2", ".5", ".5", "0",
+                                                   ".5", ".5", "0", "1"])
+    args = ["--vary", "R(1,1)=0.1:0.5:5", "--steps", "1000", "--burn-in", "10", "--bins", "3"]
+    whole = os.path.join(folder, "whole.csv")
+    check(cli("sweep", nobody, *args, "--threads", "2", "--out", whole).returncode == 0, "whole")
+    rows = list(csv.reader(io.StringIO(read(whole).decode())))[1:]
+    check(rows[0][-1] == "flags" and all(len(row) == len(rows[0]) for row in rows), "columns")
+    check(all(row[3] == "not defined" and
+              "Neither investor holds stock 3 in map 1" in row[-1] for row in rows[1:]),
+          "a payoff nobody holds is flagged at every point")
+    names = shard_files(folder, nobody, args, 3, 1)
+    merged = os.path.join(folder, "merged.csv")
+    check(cli("merge", merged, *names).returncode == 0 and read(merged) == read(whole),
+          "merged shards with flags")
 
 
 def expect_refusal(result, status, out, what):

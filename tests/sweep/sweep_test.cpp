@@ -2,6 +2,7 @@
 // plane on a case with a known boundary, and rows that do not depend on threads or shards.
 #include "sweep/sweep.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "analysis_models.hpp"
+#include "model/number_text.hpp"
 #include "support/recording_windows.hpp"
 #include "sweep/sweep_csv.hpp"
 
@@ -236,10 +238,99 @@ TEST(PointParametersByHand, KeepTheValueAndScaleTheRest) {
     EXPECT_EQ(model.R(1, 1).value(), 0.5);
     EXPECT_EQ(model.R(1, 2).value(), 0.25);
     EXPECT_EQ(model.R(1, 3).value(), 0.25);
-    // Nothing left untouched to scale: no finite outcome.
+    // Nothing left untouched to scale: no finite outcome, and the reason names the vector.
     model.R(1, 2) = RealCell::of_double(0);
     model.R(1, 3) = RealCell::of_double(0);
-    EXPECT_FALSE(sweep::set_parameters(model, {{{Table::R, 1, 1}, 0.5}}));
+    const sweep::Applied applied = sweep::set_parameters(model, {{{Table::R, 1, 1}, 0.6}});
+    EXPECT_FALSE(applied);
+    EXPECT_EQ(applied.why_not,
+              "R(1,1..3) cannot be renormalised with R(1,1) = 0.6: its other components add up to "
+              "0, so they cannot share the rest of 1 in proportion (Recalculate !!! leaves such a "
+              "vector as it was).");
+}
+
+using analysis::test_models::model_of;
+
+// la1(1,2) = 0: la1(1,1) can take no value but its own, 1.
+model::ModelState unrenormalisable() {
+    return model_of({{{0.5, 0.5}, {1, 0}, {0.5, 0.5}}, {{0.3, 0.7}, {0.4, 0.6}, {0.5, 0.5}}},
+                    {0.5, 0.5});
+}
+
+TEST(PointParametersByHand, TheFilesOwnValuesLeaveItAsItIs) {
+    // R(1,·) adds up to 1.1 and la1(1,·) to 0.9: renormalising would change both.
+    model::ModelState file =
+        model_of({{{0.5, 0.6}, {0.375, 0.525}, {0.6, 0.4}}, {{0.5, 0.5}, {0.5, 0.5}, {0.5, 0.5}}},
+                 {0.5, 0.5}, true);
+    model::ModelState model = file;
+    const double own = model.la1(1, 2).value();
+    ASSERT_TRUE(sweep::set_parameters(
+        model, {{{Table::R, 1, 1}, model.R(1, 1).value()}, {{Table::la1, 1, 2}, own}}));
+    EXPECT_EQ(model, file);
+    // One value that differs renormalises every vector holding a value, as Recalculate does.
+    ASSERT_TRUE(sweep::set_parameters(
+        model, {{{Table::R, 1, 1}, model.R(1, 1).value()}, {{Table::la1, 1, 2}, 0.5}}));
+    EXPECT_EQ(model.R(1, 1).value(), 0.5);
+    EXPECT_DOUBLE_EQ(model.R(1, 2).value(), 0.5);
+    EXPECT_EQ(model.la1(1, 2).value(), 0.5);
+    EXPECT_DOUBLE_EQ(model.la1(1, 1).value(), 0.5);
+
+    // A vector that has no renormalisation but already holds its value stays as Recalculate
+    // leaves it, while the other vector takes its value.
+    model = unrenormalisable();
+    ASSERT_TRUE(
+        sweep::set_parameters(model, {{{Table::la1, 1, 1}, 1}, {{Table::prob, 1, 0}, 0.2}}));
+    EXPECT_EQ(model.la1(1, 1).value(), 1);
+    EXPECT_EQ(model.la1(1, 2).value(), 0);
+    EXPECT_DOUBLE_EQ(model.prob(2), 0.8);
+}
+
+// A plane over the vector that cannot be renormalised and another that can: its points are
+// computed from the vectors worked out once per axis value, and must say what a point's own
+// recalculation says.
+TEST(PointParametersByHand, PointsWithoutARenormalisationAreNotDefinedAndSayWhy) {
+    const model::ModelState model = unrenormalisable();
+    sweep::SweepSettings settings;
+    settings.axes = {{{Table::la1, 1, 1}, 0, 1, 3}, {{Table::prob, 1, 0}, 0.5, 0.7, 2}};
+    settings.run.steps = 0;
+    std::vector<sweep::PointResult> points;
+    sweep::SweepControl control;
+    sweep::run_sweep(model, settings, 0, 6, 2, control,
+                     [&](const sweep::PointResult& point) { points.push_back(point); });
+    ASSERT_EQ(points.size(), 6U);
+    for (const sweep::PointResult& point : points) {
+        const auto alone = sweep::point_model(model, settings, point.index);
+        EXPECT_EQ(point.applied, alone.has_value()) << point.index;
+        if (!point.applied) {
+            EXPECT_TRUE(std::isnan(point.lambda_0) && std::isnan(point.lambda_1));
+            EXPECT_EQ(point.verdict, Verdict::not_defined);
+            ASSERT_EQ(point.flags.size(), 1U);
+            EXPECT_THAT(point.flags[0], ::testing::StartsWith(
+                                            "la1(1,1..2) cannot be renormalised with la1(1,1) = " +
+                                            model::general_text(point.values[0]) + ": its other"));
+            continue;
+        }
+        // la1(1,1) = 1 is its own value: prob alone changes.
+        EXPECT_EQ(point.values[0], 1);
+        const analysis::BoundaryExponents exponents = analysis::boundary_exponents(*alone);
+        EXPECT_EQ(point.lambda_0, exponents.lambda_0);
+        EXPECT_EQ(point.lambda_1, exponents.lambda_1);
+        // The infinite slope of map 1 at r = 1 is the one flag.
+        ASSERT_EQ(point.flags.size(), 1U);
+        EXPECT_EQ(point.flags[0], exponents.flags.at(0).text);
+        EXPECT_THAT(point.flags[0], ::testing::HasSubstr("infinite slope at r = 1"));
+    }
+    EXPECT_EQ(std::count_if(points.begin(), points.end(), [](const auto& p) { return p.applied; }),
+              2);
+    // In the CSV the flags are one last field, quoted for their commas.
+    EXPECT_THAT(sweep::header_line(settings), ::testing::EndsWith(",verdict,flags\n"));
+    EXPECT_EQ(sweep::row_line(settings, points[0]),
+              "0,0.5,nan,nan,not defined,\"" + points[0].flags[0] + "\"\n");
+    sweep::PointResult two_flags = points[5];
+    two_flags.flags = {"a \"b\"", "c"};
+    EXPECT_THAT(sweep::row_line(settings, two_flags), ::testing::EndsWith(",\"a \"\"b\"\"; c\"\n"));
+    two_flags.flags.clear();
+    EXPECT_THAT(sweep::row_line(settings, two_flags), ::testing::EndsWith("both survive,\n"));
 }
 
 using analysis::test_models::arrow_lambda_0;
