@@ -361,6 +361,9 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
     result.mean_r_error = outcome.mean_r_error;
     result.lyapunov = outcome.lyapunov;
     result.lyapunov_error = outcome.lyapunov_error;
+    if (std::string warning = analysis::error_bar_warning(outcome); !warning.empty()) {
+        result.flags.push_back(std::move(warning));
+    }
     if (line) {
         result.density = outcome.density();
         if (settings.log_odds) {

@@ -214,7 +214,7 @@ def case_run_equals_row(folder):
         density = [count * 4 / run["recorded"] for count in run["histogram"]]
         check(all(abs(float(v) - d) < 1e-12 for v, d in zip(row[8:12], density)) and
               len(row) == 13, "density %d" % index)
-        check(row[12] == "", "no flags %d" % index)
+        check(row[12] == "; ".join(run["flags"]), "the run's flags %d" % index)
 
 
 def sweep_rows(path, *args):
@@ -592,6 +592,17 @@ def case_doubtful_figures(folder):
             check(run["errors_may_be_too_small"] is flagged, what + ": JSON key")
             check((warning in run["flags"]) is flagged, what + ": JSON flags")
             check(("flag: %s\n" % warning in text) is flagged, what + ": text")
+    # A sweep row carries the run's flags: at the file's own value the point is the file itself,
+    # and its run with the point's seed warns in the sweep exactly as `run` does.
+    path = parameter_file(folder, "doubt.txt", SLOWLY_MIXING)
+    out = os.path.join(folder, "doubt.csv")
+    args = ["--steps", "30000", "--burn-in", "1000"]
+    cli("sweep", path, "--vary", "prob(1)=0.5:0.9:2", "--seed", "5", "--out", out, *args)
+    own = read(out).decode().splitlines()[2]
+    seed = str(splitmix64(splitmix64(5) ^ 0))
+    run = json.loads(cli("run", path, "--seed", seed, "--json", *args).stdout)
+    check(own.startswith("0.5,") and own.endswith("," + "; ".join(run["flags"])) and
+          own.endswith(warning), "the sweep's row warns as the run does: " + own)
     # Investor 1 takes over: from the step its distance underflows r is 1 itself, an average of
     # 1 with error 0 that must not read as certainty.
     takeover = parameter_file(folder, "take.txt",
