@@ -182,17 +182,17 @@ void flag_stock(std::vector<Flag>& flags, const AnalysedMap& map, int s, int k) 
 }
 
 // The flags of a picked map as a whole: its payoff shares and its slopes at the boundaries.
-void flag_map(std::vector<Flag>& flags, const AnalysedMap& map, const MapTerms& terms, int stocks) {
-    const int s = terms.map;
+void flag_map(std::vector<Flag>& flags, const AnalysedMap& map, int s, int stocks) {
     if (!map.R_adds_up) {
         flags.push_back({FlagKind::shares_not_summing_to_one, s, 0,
                          "R(" + std::to_string(s) + ",1.." + std::to_string(stocks) +
-                             ") add up to " + general_text(terms.share_sum) +
+                             ") add up to " + general_text(map.R_sum) +
                              ", not 1: r = 1 is not a fixed point of map " + std::to_string(s) +
                              "."});
     }
-    flag_slope(flags, s, "0", terms.slope_at_0);
-    flag_slope(flags, s, "1", terms.slope_at_1);
+    const Slopes slopes = slopes_of(map, stocks);
+    flag_slope(flags, s, "0", slopes.at_0);
+    flag_slope(flags, s, "1", slopes.at_1);
 }
 
 // A number as its shortest exact decimal, so that a count of 2.9999999999999996 does not read 3.
@@ -339,6 +339,28 @@ Survival survival(const model::ModelState& model) {
     return survival(analysed_maps(model));
 }
 
+std::vector<Flag> boundary_flags(const model::ModelState& model, const AnalysedMaps& analysed) {
+    std::vector<Flag> flags;
+    if (analysed.maps.count == 0) {
+        flags.push_back({FlagKind::no_map_to_draw, 0, 0,
+                         "The map count is " + exact_text(model.num_maps) +
+                             ", not 1, 2 or 3: no map can be drawn, so there is no exponent."});
+        return flags;
+    }
+    for (int s = 1; s <= analysed.maps.count; ++s) {
+        const AnalysedMap& map = analysed.map[static_cast<std::size_t>(s - 1)];
+        if (picked(map)) {
+            for (int k = 1; k <= analysed.stocks; ++k) {
+                flag_negative(flags, map, s, k);
+                flag_stock(flags, map, s, k);
+            }
+            flag_map(flags, map, s, analysed.stocks);
+        }
+    }
+    flag_probabilities(flags, model, analysed.maps);
+    return flags;
+}
+
 BoundaryExponents boundary_exponents(const model::ModelState& model) {
     BoundaryExponents result;
     const AnalysedMaps analysed = analysed_maps(model);
@@ -348,11 +370,8 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
     result.lambda_1 = exponents.lambda_1;
     result.verdict = exponents.verdict;
     result.band = exponents.band;
+    result.flags = boundary_flags(model, analysed);
     if (result.maps.count == 0) {
-        result.flags.push_back({FlagKind::no_map_to_draw, 0, 0,
-                                "The map count is " + exact_text(model.num_maps) +
-                                    ", not 1, 2 or 3: no map can be drawn, so there is no "
-                                    "exponent."});
         return result;
     }
     result.stocks = analysed.stocks;
@@ -363,16 +382,8 @@ BoundaryExponents boundary_exponents(const model::ModelState& model) {
         for (std::size_t k = 0; k < static_cast<std::size_t>(result.stocks); ++k) {
             result.kelly[k] += terms.chance * map.R[k];
         }
-        if (picked(map)) {
-            for (int k = 1; k <= result.stocks; ++k) {
-                flag_negative(result.flags, map, s, k);
-                flag_stock(result.flags, map, s, k);
-            }
-            flag_map(result.flags, map, terms, result.stocks);
-        }
         result.terms.push_back(terms);
     }
-    flag_probabilities(result.flags, model, result.maps);
     return result;
 }
 

@@ -101,6 +101,10 @@ struct Survival {
 Survival survival(const model::ModelState& model);
 Survival survival(const AnalysedMaps& analysed);
 
+// The flags boundary_exponents gives, without its terms and Kelly portfolio: with survival, what a
+// sweep needs at each of its points.
+std::vector<Flag> boundary_flags(const model::ModelState& model, const AnalysedMaps& analysed);
+
 // The verdict by the signs of the two exponents alone, each within `band` of 0 counting as 0
 // (inconclusive); NaN gives not_defined.
 Verdict verdict_of(double lambda_0, double lambda_1, double band = exponent_tolerance);

@@ -6,6 +6,8 @@
 #include <limits>
 #include <thread>
 
+#include "analysis/analysed_maps.hpp"
+#include "analysis/boundary_exponents.hpp"
 #include "analysis/chart_data.hpp"
 #include "editing/recalculation.hpp"
 #include "model/number_text.hpp"
@@ -338,11 +340,12 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
         no_run();
         return result;
     }
-    analysis::BoundaryExponents exponents = analysis::boundary_exponents(point);
+    const analysis::AnalysedMaps analysed = analysis::analysed_maps(point);
+    const analysis::Survival exponents = analysis::survival(analysed);
     result.lambda_0 = exponents.lambda_0;
     result.lambda_1 = exponents.lambda_1;
     result.verdict = exponents.verdict;
-    for (analysis::Flag& flag : exponents.flags) {
+    for (analysis::Flag& flag : analysis::boundary_flags(point, analysed)) {
         result.flags.push_back(std::move(flag.text));
     }
     if (settings.run.steps <= 0) {
