@@ -60,7 +60,14 @@ sweep     NAME as the file's listing names it: R(2,3), la1(1,2), la2(3,1), prob(
           same rows.
           --shard I/N computes the I-th of N contiguous blocks of the grid; --threads defaults
           to every core.
-merge     joins the shards of one sweep into the file the whole sweep writes.
+          OUT.csv holds the header and the rows, nothing else, so that any reader of CSV takes
+          it as it is. Beside it OUT.json (".csv" replaced, else ".json" appended) holds the
+          settings: the version, the parameters' fingerprint, every option, the grid and the
+          shard's points. Standard output (-) and other streams get the CSV alone, and no
+          settings file: merge takes only files with theirs.
+merge     joins the shards of one sweep into the files the whole sweep writes, OUT.csv and
+          OUT.json. Each SHARD.csv needs its SHARD.json beside it; the settings files must
+          agree and the shards cover the grid once.
 
 An output named - is standard output. A name that is not a regular file (/dev/stdout,
 /dev/fd/N, a device, a pipe) is written as it is open, appending where the shell appends;
@@ -156,6 +163,21 @@ Outcome write_output(const std::string& name, std::ostream& out,
     } else {
         written = storage::replace_file_with(name, produce);
     }
+    if (!written.ok) {
+        return refused(written.reason);
+    }
+    return std::nullopt;
+}
+
+// write_output for a sweep's CSV, whose settings go into a file beside it; a stream takes the CSV
+// alone.
+Outcome write_sweep_output(const std::string& name, std::ostream& out,
+                           const std::function<void(const storage::TextPieces&)>& produce,
+                           const std::string& settings) {
+    if (name == "-") {
+        return write_output(name, out, produce);
+    }
+    const storage::FileOutcome written = sweep::save_sweep(name, produce, settings);
     if (!written.ok) {
         return refused(written.reason);
     }
@@ -395,7 +417,6 @@ Outcome write_sweep(const model::ModelState& model, const SweepRequest& request,
     const std::int64_t first = range.first;
     const std::int64_t last = range.second;
     const auto write_rows = [&](const storage::TextPieces& put) {
-        put(sweep::settings_line(model, settings, first, last));
         put(sweep::header_line(settings));
         std::string rows;
         sweep::SweepControl control;
@@ -409,7 +430,8 @@ Outcome write_sweep(const model::ModelState& model, const SweepRequest& request,
                          });
         put(rows);
     };
-    return write_output(*request.out_name, out, write_rows);
+    return write_sweep_output(*request.out_name, out, write_rows,
+                              sweep::settings_json(model, settings, first, last));
 }
 
 Outcome sweep_command(const std::vector<std::string>& args, std::ostream& out) {
@@ -450,6 +472,22 @@ class ShardFile final : public sweep::ShardText {
         }
     }
 
+    std::string settings() override {
+        const std::string settings_name = sweep::settings_file_name(name());
+        struct stat info {};
+        if (::stat(settings_name.c_str(), &info) != 0 && errno == ENOENT) {
+            throw sweep::MergeFailure(storage::in_quotes(name()) + " has no settings file " +
+                                      storage::in_quotes(settings_name) + " beside it.");
+        }
+        std::string text;
+        const storage::FileOutcome read = storage::read_text_file(settings_name, largest_settings,
+                                                                  "a sweep's settings file", text);
+        if (!read.ok) {
+            throw sweep::MergeFailure(read.reason);
+        }
+        return text;
+    }
+
     void release() override {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -458,6 +496,9 @@ class ShardFile final : public sweep::ShardText {
     }
 
   private:
+    // Far more than the settings of two axes take.
+    static constexpr std::size_t largest_settings = std::size_t{1} << 16;
+
     // Non-blocking, so that a name that turns out to be a pipe is refused without waiting on it.
     void open() {
         fd_ = ::open(name().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -500,13 +541,16 @@ Outcome merge(const std::vector<std::string>& args, std::ostream& out) {
         return refused(checked.reason);
     }
     try {
-        return write_output(items[0].value, out, [&](const storage::TextPieces& put) {
-            sweep::write_merged(*checked.plan, put);
-        });
+        return write_sweep_output(
+            items[0].value, out,
+            [&](const storage::TextPieces& put) { sweep::write_merged(*checked.plan, put); },
+            checked.plan->settings);
     } catch (const sweep::MergeFailure& failure) {
-        // A file keeps its previous text; only a stream can have taken part of the merge.
+        // A file keeps its previous text, though no longer the settings file that went first so
+        // that the two never disagree; only a stream can have taken part of the merge.
         return refused(std::string(failure.what()) + " " + storage::in_quotes(items[0].value) +
-                       " is as it was, unless it is a stream, which may hold part of the merge.");
+                       " is as it was, without its settings file, unless it is a stream, which "
+                       "may hold part of the merge.");
     }
 }
 

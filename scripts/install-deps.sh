@@ -11,7 +11,7 @@ packages=(
     xvfb xauth
     desktop-file-utils appstream dpkg-dev file
     clang libclang-rt-14-dev clang-format clang-tidy
-    python3 parallel
+    python3 python3-pandas parallel
 )
 
 missing=()

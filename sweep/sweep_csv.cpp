@@ -1,19 +1,26 @@
-// The sweep's CSV text and the merge of its shards.
+// The sweep's CSV text, its settings file and the merge of its shards.
 #include "sweep/sweep_csv.hpp"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+
+#include "model/version.hpp"
 
 namespace quobel::sweep {
 
 namespace {
 
-constexpr std::string_view settings_start = "# quobel-cli sweep; ";
-constexpr std::string_view points_start = "; points [";
+// A settings file opens with this and ends with the points line, which alone tells shards apart.
+constexpr std::string_view settings_start = "{\n  \"program\": \"quobel-cli sweep\",\n";
+constexpr std::string_view points_start = "  \"points\": {\"first\": ";
 
 // The varied parameters' names hold commas, so they are quoted.
 std::string quoted(const std::string& text) {
@@ -54,29 +61,53 @@ std::optional<std::int64_t> read_integer(std::string_view& text, char end) {
     return value;
 }
 
+bool skip(std::string_view& text, std::string_view expected) {
+    if (!text.starts_with(expected)) {
+        return false;
+    }
+    text.remove_prefix(expected.size());
+    return true;
+}
+
+// The points line's text after points_start: `first, "last": last, "of": size}` and the object's
+// end.
 std::optional<Points> read_points(std::string_view text) {
     Points points;
     const auto first = read_integer(text, ',');
-    const auto last = first ? read_integer(text, ')') : std::nullopt;
-    if (!last || !text.starts_with(" of ")) {
-        return std::nullopt;
-    }
-    text.remove_prefix(4);
-    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), points.size);
-    if (error != std::errc() || stop != text.data() + text.size()) {
+    const auto last = first && skip(text, " \"last\": ") ? read_integer(text, ',') : std::nullopt;
+    const auto size = last && skip(text, " \"of\": ") ? read_integer(text, '}') : std::nullopt;
+    if (!size || text != "\n}\n") {
         return std::nullopt;
     }
     points.first = *first;
     points.last = *last;
+    points.size = *size;
     if (points.first < 0 || points.first > points.last || points.last > points.size) {
         return std::nullopt;
     }
     return points;
 }
 
+// A JSON string; parameter names and versions hold no characters that need more than this.
+std::string json_string(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// A JSON number, or the string "inf", "-inf" or "nan" as quobel-cli's JSON spells those.
+std::string json_number(double value) {
+    return std::isfinite(value) ? number_text(value) : json_string(number_text(value));
+}
+
 struct Shard {
     ShardText* text = nullptr;
-    std::string settings;  // the settings line up to the points
+    std::string settings;  // the settings file up to the points line
     Points points;
     std::string header;
     std::uint64_t rows_at = 0;  // the offset of the first row
@@ -118,7 +149,17 @@ std::uint64_t parameters_fingerprint(const model::ModelState& model) {
     return hash;
 }
 
-std::string settings_line(const model::ModelState& model, const SweepSettings& settings,
+namespace {
+
+// The points line that ends a settings file.
+std::string points_line(std::int64_t first, std::int64_t last, std::int64_t size) {
+    return std::string(points_start) + integer_text(first) + ", \"last\": " + integer_text(last) +
+           ", \"of\": " + integer_text(size) + "}\n}\n";
+}
+
+}  // namespace
+
+std::string settings_json(const model::ModelState& model, const SweepSettings& settings,
                           std::int64_t first, std::int64_t last) {
     char fingerprint[17];
     const std::uint64_t hash = parameters_fingerprint(model);
@@ -126,21 +167,63 @@ std::string settings_line(const model::ModelState& model, const SweepSettings& s
         fingerprint[digit] = "0123456789abcdef"[(hash >> (60 - 4 * digit)) & 0xfU];
     }
     fingerprint[16] = '\0';
-    std::string line(settings_start);
-    line += "parameters ";
-    line += fingerprint;
-    for (const Axis& axis : settings.axes) {
-        line += "; vary " + parameter_name_text(axis.name) + "=" + number_text(axis.from) + ":" +
-                number_text(axis.to) + ":" + integer_text(axis.count);
+    std::string text(settings_start);
+    text += "  \"version\": " + json_string(model::version) + ",\n";
+    text += "  \"parameters\": " + json_string(fingerprint) + ",\n";
+    text += "  \"vary\": [";
+    for (std::size_t a = 0; a < settings.axes.size(); ++a) {
+        const Axis& axis = settings.axes[a];
+        text += std::string(a == 0 ? "" : ", ") +
+                "{\"name\": " + json_string(parameter_name_text(axis.name)) +
+                ", \"from\": " + json_number(axis.from) + ", \"to\": " + json_number(axis.to) +
+                ", \"count\": " + integer_text(axis.count) + "}";
     }
-    line += "; steps " + integer_text(settings.run.steps);
-    line += "; burn-in " + integer_text(settings.run.burn_in);
-    line += "; seed " + std::to_string(settings.run.seed);
-    line += "; start " + number_text(settings.start);
-    line += "; bins " + integer_text(settings.run.bins);
-    line += std::string(points_start) + integer_text(first) + "," + integer_text(last) + ") of " +
-            integer_text(grid_size(settings)) + "\n";
-    return line;
+    text += "],\n";
+    text += "  \"steps\": " + integer_text(settings.run.steps) + ",\n";
+    text += "  \"burn_in\": " + integer_text(settings.run.burn_in) + ",\n";
+    text += "  \"seed\": " + std::to_string(settings.run.seed) + ",\n";
+    text += "  \"start\": " + json_number(settings.start) + ",\n";
+    text += "  \"bins\": " + integer_text(settings.run.bins) + ",\n";
+    return text + points_line(first, last, grid_size(settings));
+}
+
+std::string settings_file_name(const std::string& csv_name) {
+    constexpr std::string_view csv = ".csv";
+    if (csv_name.ends_with(csv)) {
+        return csv_name.substr(0, csv_name.size() - csv.size()) + ".json";
+    }
+    return csv_name + ".json";
+}
+
+bool takes_settings_file(const std::string& name) {
+    if (name == "-" || name.starts_with("/dev/") || name.starts_with("/proc/")) {
+        return false;
+    }
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) {
+        return errno == ENOENT;  // a new file
+    }
+    return S_ISREG(info.st_mode);
+}
+
+storage::FileOutcome save_sweep(const std::string& name,
+                                const std::function<void(const storage::TextPieces&)>& produce,
+                                const std::string& settings) {
+    if (!takes_settings_file(name)) {
+        return storage::replace_file_with(name, produce);
+    }
+    const std::string settings_name = settings_file_name(name);
+    std::error_code error;
+    std::filesystem::remove(settings_name, error);
+    if (error) {
+        return {false, "Cannot remove the old settings file " + storage::in_quotes(settings_name) +
+                           ": " + error.message() + "."};
+    }
+    storage::FileOutcome saved = storage::replace_file_with(name, produce);
+    if (saved.ok) {
+        saved = storage::replace_file(settings_name, settings);
+    }
+    return saved;
 }
 
 std::string header_line(const SweepSettings& settings) {
@@ -191,16 +274,16 @@ std::string row_line(const SweepSettings& settings, const PointResult& point) {
 
 namespace {
 
-// Shards are read in pieces of this size: a merge holds one piece, and the first two lines, at a
-// time.
+// Shards are read in pieces of this size: a merge holds one piece, and the header, at a time.
 constexpr std::size_t piece_size = std::size_t{1} << 16;
 
-// Far more than a settings line and a header take: ten thousand density columns make a header of
-// some 150 kB.
-constexpr std::size_t longest_head = std::size_t{1} << 20;
+// Far more than a header takes: ten thousand density columns make one of some 150 kB.
+constexpr std::size_t longest_header = std::size_t{1} << 20;
+
+constexpr std::string_view header_end = ",flags\n";
 
 constexpr std::string_view not_a_sweep =
-    "not a sweep file of quobel-cli (its first line names the settings).";
+    "not a sweep file of quobel-cli (its first line is not a sweep's header).";
 
 // Hands the text from `from` up to `to` or its end, whichever comes first, to `take` piece by
 // piece; where it stopped.
@@ -220,26 +303,23 @@ std::uint64_t read_pieces(ShardText& text, std::uint64_t from, std::uint64_t to,
     return from;
 }
 
-// The shard's first two lines, read no further than they reach; nullopt where the text cannot be
-// a sweep's, which a first piece that does not open with the settings line already shows.
-std::optional<std::string> read_head(ShardText& text) {
-    std::string head;
+// The shard's header, its first line, read no further than it reaches; nullopt where the text
+// cannot be a sweep's, which a first piece that does not open as a header already shows.
+std::optional<std::string> read_header(ShardText& text) {
+    std::string header;
     for (;;) {
-        const std::size_t had = head.size();
-        head.resize(had + piece_size);
-        head.resize(had + text.read_at(had, std::span(head.data() + had, piece_size)));
-        const std::size_t opening = std::min(head.size(), settings_start.size());
-        if (head.compare(0, opening, settings_start, 0, opening) != 0) {
-            return std::nullopt;
+        const std::size_t had = header.size();
+        header.resize(had + piece_size);
+        header.resize(had + text.read_at(had, std::span(header.data() + had, piece_size)));
+        if (header.empty() || header.front() != '"') {
+            return std::nullopt;  // a header opens with a varied parameter's quoted name
         }
-        const auto settings_end = head.find('\n');
-        const auto header_end =
-            settings_end == std::string::npos ? settings_end : head.find('\n', settings_end + 1);
-        if (header_end != std::string::npos) {
-            head.resize(header_end + 1);
-            return head;
+        const auto end = header.find('\n');
+        if (end != std::string::npos) {
+            header.resize(end + 1);
+            return header.ends_with(header_end) ? std::optional(std::move(header)) : std::nullopt;
         }
-        if (head.size() == had || head.size() > longest_head) {
+        if (header.size() == had || header.size() > longest_header) {
             return std::nullopt;
         }
     }
@@ -251,20 +331,19 @@ struct ShardRead {
     std::string why;
 };
 
-// The shard's settings and header from its first two lines, `head`.
-ShardRead read_shard(ShardText& text, const std::string& head) {
-    const auto settings_end = head.find('\n');
-    const std::string_view settings(head.data(), settings_end);
+// The shard from its settings file's text and its header.
+ShardRead read_shard(ShardText& text, const std::string& settings, std::string header) {
     const auto points_at = settings.rfind(points_start);
-    const auto points = points_at == std::string_view::npos
-                            ? std::nullopt
-                            : read_points(settings.substr(points_at + points_start.size()));
+    const auto points =
+        points_at == std::string::npos || !settings.starts_with(settings_start)
+            ? std::nullopt
+            : read_points(std::string_view(settings).substr(points_at + points_start.size()));
     if (!points) {
-        return {std::nullopt, "its first line does not say which points of the grid it holds."};
+        return {std::nullopt,
+                "its settings file is not a sweep's: it does not end with the points it holds."};
     }
-    return {Shard{&text, std::string(settings.substr(0, points_at)), *points,
-                  head.substr(settings_end + 1), head.size()},
-            {}};
+    const std::uint64_t rows_at = header.size();
+    return {Shard{&text, settings.substr(0, points_at), *points, std::move(header), rows_at}, {}};
 }
 
 // Why the shard does not hold one whole row for each of its points, or empty when it does. The
@@ -319,17 +398,20 @@ std::string grid_order_problem(std::vector<Shard>& shards) {
     return {};
 }
 
-// check_shards, with a failure to read a shard thrown. What each shard's first two lines show
-// is checked for all of them before any shard is read further.
+// check_shards, with a failure to read a shard thrown. What each shard's settings file and header
+// show is checked for all of them before any shard is read further.
 MergeCheck check_shards_read(const std::vector<ShardText*>& texts) {
     std::vector<Shard> shards;
     for (ShardText* text : texts) {
-        const std::optional<std::string> head = read_head(*text);
+        const std::string settings = text->settings();
+        std::optional<std::string> header = read_header(*text);
         text->release();
-        ShardRead read = head ? read_shard(*text, *head) : ShardRead{std::nullopt, {}};
+        if (!header) {
+            return {std::nullopt, text->name() + ": " + std::string(not_a_sweep)};
+        }
+        ShardRead read = read_shard(*text, settings, std::move(*header));
         if (!read.shard) {
-            return {std::nullopt,
-                    text->name() + ": " + (head ? read.why : std::string(not_a_sweep))};
+            return {std::nullopt, text->name() + ": " + read.why};
         }
         const Shard& shard = *read.shard;
         if (!shards.empty() && (shard.settings != shards.front().settings ||
@@ -347,9 +429,9 @@ MergeCheck check_shards_read(const std::vector<ShardText*>& texts) {
         return {std::nullopt, std::move(problem)};
     }
     MergePlan plan;
-    const std::string size = std::to_string(shards.front().points.size);
-    plan.head = shards.front().settings + std::string(points_start) + "0," + size + ") of " + size +
-                "\n" + shards.front().header;
+    plan.header = shards.front().header;
+    plan.settings = shards.front().settings +
+                    points_line(0, shards.front().points.size, shards.front().points.size);
     for (const Shard& shard : shards) {
         MergePlan::Rows rows;
         if (std::string problem = missing_rows(shard, rows); !problem.empty()) {
@@ -374,7 +456,7 @@ MergeCheck check_shards(const std::vector<ShardText*>& shards) {
 }
 
 void write_merged(const MergePlan& plan, const std::function<void(std::string_view)>& put) {
-    put(plan.head);
+    put(plan.header);
     for (const MergePlan::Rows& rows : plan.rows) {
         std::int64_t count = 0;
         char last = '\n';

@@ -204,7 +204,7 @@ std::string cli_file(const std::vector<std::string>& args, const std::string& ou
     return testing::file_bytes(out);
 }
 
-TEST(SweepCsv, IsTheFileQuobelCliWritesForTheSameSettings) {
+TEST(SweepCsv, AreTheFilesQuobelCliWritesForTheSameSettings) {
     testing::TempFolder folder;
     const model::ModelState model = arrow_securities();
     const model::ModelState loaded = saved_and_loaded(model, folder / "params.txt");
@@ -224,10 +224,13 @@ TEST(SweepCsv, IsTheFileQuobelCliWritesForTheSameSettings) {
         } else {
             args.insert(args.end(), {"--vary", "la1(2,1)=0.05:0.95:19", "--steps", "0"});
         }
-        EXPECT_EQ(swept(loaded, settings).csv(), cli_file(args, folder / "cli.csv"));
+        const SweepResults results = swept(loaded, settings);
+        EXPECT_EQ(results.csv(), cli_file(args, folder / "cli.csv"));
+        EXPECT_EQ(results.settings_json(), testing::file_bytes(folder / "cli.json"));
     }
-    // An unfinished sweep has no file to give.
+    // An unfinished sweep has no files to give.
     EXPECT_EQ(SweepResults(model, arrow_plane()).csv(), "");
+    EXPECT_EQ(SweepResults(model, arrow_plane()).settings_json(), "");
 }
 
 // la1(1,2) = 0, so la1(1,1) can take no value but its own, 1; and la1(1,2) = 0 beside R(1,2) = 0.5

@@ -358,12 +358,15 @@ std::string SweepResults::csv() const {
     if (!complete()) {
         return {};
     }
-    std::string text = sweep::settings_line(parameters_, settings_, 0, size_);
-    text += sweep::header_line(settings_);
+    std::string text = sweep::header_line(settings_);
     for (std::int64_t i = 0; i < size_; ++i) {
         text += sweep::row_line(settings_, point(i));
     }
     return text;
+}
+
+std::string SweepResults::settings_json() const {
+    return complete() ? sweep::settings_json(parameters_, settings_, 0, size_) : std::string();
 }
 
 }  // namespace quobel::windows

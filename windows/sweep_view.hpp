@@ -122,9 +122,10 @@ class SweepResults {
     // The values of a point as (parameter, value) pairs, to write into the main window.
     std::vector<std::pair<sweep::ParameterName, double>> values(std::int64_t index) const;
 
-    // The file that `quobel-cli sweep` writes for these parameters and settings; only once the
-    // sweep is complete.
+    // The files that `quobel-cli sweep` writes for these parameters and settings, the CSV and the
+    // settings file beside it; only once the sweep is complete.
     std::string csv() const;
+    std::string settings_json() const;
 
   private:
     struct Cell {

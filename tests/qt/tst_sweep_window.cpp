@@ -166,6 +166,9 @@ class TestSweepWindow : public QObject {
         QFile csv_file(csv);
         QVERIFY(csv_file.open(QIODevice::ReadOnly));
         QCOMPARE(csv_file.readAll().toStdString(), window_->results().csv());
+        QFile settings_file(folder.filePath(QStringLiteral("sweep.json")));
+        QVERIFY(settings_file.open(QIODevice::ReadOnly));
+        QCOMPARE(settings_file.readAll().toStdString(), window_->results().settings_json());
     }
 
   private:

@@ -47,6 +47,18 @@ def read(path):
         return f.read()
 
 
+def settings_file(csv_name):
+    """The settings file beside a sweep's CSV."""
+    return csv_name[:-4] + ".json" if csv_name.endswith(".csv") else csv_name + ".json"
+
+
+def same_files(csv_name, expected_csv_name):
+    """Whether a sweep's CSV and its settings file hold the bytes of the expected ones."""
+    return all(read(a) == read(b) for a, b in ((csv_name, expected_csv_name),
+                                               (settings_file(csv_name),
+                                                settings_file(expected_csv_name))))
+
+
 failures = []
 
 
@@ -139,7 +151,7 @@ def case_non_finite_json(folder):
     out = os.path.join(folder, "nan.csv")
     status = cli("sweep", negative, "--vary", "R(2,1)=0.2:0.8:3", "--steps", "0", "--out", out)
     check(status.returncode == 0, "sweep " + status.stderr)
-    rows = read(out).decode().splitlines()[2:]
+    rows = read(out).decode().splitlines()[1:]
     check(len(rows) == 3 and all(r.split(",")[1] == "nan" for r in rows) and
           b"-nan" not in read(out), "CSV spells NaN 'nan'")
 
@@ -166,7 +178,7 @@ def case_edges(folder):
                            ("la1(1,1)=0.1:0.9:5", ["0.1", "0.3", "0.5", "0.7", "0.9"])):
         status = cli("sweep", one, "--vary", vary, "--steps", "0", "--out", out)
         check(status.returncode == 0, vary + ": " + status.stderr)
-        values = [row.split(",")[0] for row in read(out).decode().splitlines()[2:]]
+        values = [row.split(",")[0] for row in read(out).decode().splitlines()[1:]]
         check(values == expected, "%s gives %r" % (vary, values))
     # Ranges of every kind against exact fractions: each value is the double nearest to its
     # decimal grid point, FROM and TO read as the shortest decimals of their doubles.
@@ -180,7 +192,7 @@ def case_edges(folder):
                      "0", "--out", out)
         check(status.returncode == 0, "%s:%s: %s" % (low, high, status.stderr))
         a, b = (Fraction(Decimal(repr(float(end)))) for end in (low, high))
-        rows = read(out).decode().splitlines()[2:]
+        rows = read(out).decode().splitlines()[1:]
         exact = [float(a + (b - a) * i / (count - 1)) for i in range(count)]
         check([float(row.split(",")[0]) for row in rows] == exact,
               "%s:%s:%d against exact fractions" % (low, high, count))
@@ -194,7 +206,7 @@ def case_run_equals_row(folder):
                  "--burn-in", "50", "--bins", "4", "--seed", "7", "--out", out)
     check(status.returncode == 0, "sweep status " + status.stderr)
     lines = read(out).decode().splitlines()
-    header = lines[1].split(",")
+    header = lines[0].split(",")
     check(header[:5] == ['"R(1', '1)"', "lambda_0", "lambda_1", "verdict"] and
           header[-1] == "flags", "header")
     for index, (first, second) in enumerate([(".25", ".75"), (".5", ".5"), (".75", ".25")]):
@@ -204,7 +216,7 @@ def case_run_equals_row(folder):
         run = json.loads(cli("run", point, "--steps", "5000", "--burn-in", "50", "--bins", "4",
                              "--seed", str(seed), "--json").stdout)
         analysed = json.loads(cli("analyse", point, "--json").stdout)
-        row = lines[2 + index].split(",")
+        row = lines[1 + index].split(",")
         check(float(row[0]) == float(first), "value %d" % index)
         check(float(row[1]) == analysed["lambda_0"] and float(row[2]) == analysed["lambda_1"],
               "exponents %d" % index)
@@ -218,10 +230,10 @@ def case_run_equals_row(folder):
 
 
 def sweep_rows(path, *args):
-    """The rows of a sweep of `path` to standard output, read as CSV, after the settings line."""
+    """The header and rows of a sweep of `path` to standard output, read as CSV."""
     result = cli("sweep", path, *args, "--out", "-")
     check(result.returncode == 0, "sweep " + result.stderr)
-    return list(csv.reader(io.StringIO(result.stdout)))[1:]
+    return list(csv.reader(io.StringIO(result.stdout)))
 
 
 def analysed(folder, name, values):
@@ -277,14 +289,14 @@ def case_sweep_flags(folder):
     args = ["--vary", "R(1,1)=0.1:0.5:5", "--steps", "1000", "--burn-in", "10", "--bins", "3"]
     whole = os.path.join(folder, "whole.csv")
     check(cli("sweep", nobody, *args, "--threads", "2", "--out", whole).returncode == 0, "whole")
-    rows = list(csv.reader(io.StringIO(read(whole).decode())))[1:]
+    rows = list(csv.reader(io.StringIO(read(whole).decode())))
     check(rows[0][-1] == "flags" and all(len(row) == len(rows[0]) for row in rows), "columns")
     check(all(row[3] == "not defined" and
               "Neither investor holds stock 3 in map 1" in row[-1] for row in rows[1:]),
           "a payoff nobody holds is flagged at every point")
     names = shard_files(folder, nobody, args, 3, 1)
     merged = os.path.join(folder, "merged.csv")
-    check(cli("merge", merged, *names).returncode == 0 and read(merged) == read(whole),
+    check(cli("merge", merged, *names).returncode == 0 and same_files(merged, whole),
           "merged shards with flags")
 
 
@@ -293,7 +305,8 @@ def expect_refusal(result, status, out, what):
     message = result.stderr
     check(message.startswith("quobel-cli: ") and message.count("\n") == 1,
           "%s: one line on stderr, not %r" % (what, message))
-    check(not os.path.exists(out), what + ": no output file")
+    check(not os.path.exists(out) and not os.path.exists(settings_file(out)),
+          what + ": no output file")
     check(not [n for n in os.listdir(os.path.dirname(out)) if n.startswith(".")],
           what + ": no temporary file left")
 
@@ -371,20 +384,34 @@ def case_threads_and_shards(folder):
     whole = os.path.join(folder, "whole.csv")
     check(cli("sweep", path, *args, "--threads", "1", "--out", whole).returncode == 0, "whole")
     expected = read(whole)
-    check(expected.count(b"\n") == 2 + 12, "rows")
+    check(expected.count(b"\n") == 1 + 12, "rows")
     again = os.path.join(folder, "again.csv")
     cli("sweep", path, *args, "--threads", "3", "--out", again)
-    check(read(again) == expected, "3 threads")
+    check(same_files(again, whole), "3 threads")
     names = shard_files(folder, path, args, 5, 2)
     merged = os.path.join(folder, "merged.csv")
     result = cli("merge", merged, *reversed(names))
-    check(result.returncode == 0 and read(merged) == expected, "merged shards " + result.stderr)
+    check(result.returncode == 0 and same_files(merged, whole), "merged shards " + result.stderr)
     out = os.path.join(folder, "refused.csv")
     for shard_set in (names[1:], names + [names[2]]):
         expect_refusal(cli("merge", out, *shard_set), 1, out, "merge %d shards" % len(shard_set))
     other = os.path.join(folder, "other.csv")
     cli("sweep", path, *args, "--seed", "2", "--shard", "5/5", "--out", other)
     expect_refusal(cli("merge", out, *names[:4], other), 1, out, "merge other settings")
+    # The settings files decide: the last shard's rows beside another seed's settings are refused.
+    swapped = os.path.join(folder, "swapped.csv")
+    shutil.copyfile(names[4], swapped)
+    shutil.copyfile(settings_file(other), settings_file(swapped))
+    result = cli("merge", out, *names[:4], swapped)
+    expect_refusal(result, 1, out, "merge a shard beside other settings")
+    check("its settings differ" in result.stderr, "other settings: " + result.stderr)
+    # A shard without its settings file is refused, saying which file is missing.
+    os.remove(settings_file(swapped))
+    shutil.copyfile(names[4], swapped)
+    result = cli("merge", out, *names[:4], swapped)
+    expect_refusal(result, 1, out, "merge a shard without settings")
+    check('"%s" has no settings file "%s" beside it.' % (swapped, settings_file(swapped))
+          in result.stderr, "no settings file: " + result.stderr)
 
 
 def case_gnu_parallel(folder):
@@ -405,7 +432,7 @@ def case_gnu_parallel(folder):
     merged = os.path.join(folder, "merged.csv")
     parts = [os.path.join(folder, "part%d.csv" % i) for i in (1, 2, 3)]
     check(cli("merge", merged, *parts).returncode == 0, "merge")
-    check(read(merged) == read(whole), "merged bytes")
+    check(same_files(merged, whole), "merged bytes")
 
 
 def case_output_streams(folder):
@@ -417,9 +444,12 @@ def case_output_streams(folder):
     check(cli("sweep", path, *vary, "--out", csv).returncode == 0, "sweep to a file")
     expected = read(csv)
     result = subprocess.run([CLI, "sweep", path, *vary, "--out", "-"], capture_output=True,
-                            timeout=120)
+                            timeout=120, cwd=folder)
     check(result.returncode == 0 and result.stdout == expected, "sweep --out - " +
           result.stderr.decode())
+    # A stream takes the rows alone: no settings file beside it.
+    check(not [n for n in os.listdir(folder) if n.endswith(".json") and n != "line.json"],
+          "no settings file for standard output")
     result = subprocess.run([CLI, "merge", "-", csv], capture_output=True, timeout=120)
     check(result.returncode == 0 and result.stdout == expected, "merge - " + result.stderr.decode())
     trajectory = os.path.join(folder, "t.csv")
@@ -522,6 +552,13 @@ def peak_memory(args):
     return process.returncode, usage.ru_maxrss * 1024
 
 
+def synthetic_settings(csv_name, first, last, size):
+    """A settings file beside `csv_name` as a sweep writes it, for the points [first, last)."""
+    with open(settings_file(csv_name), "w") as f:
+        f.write('{\n  "program": "quobel-cli sweep",\n  "version": "0",\n'
+                '  "points": {"first": %d, "last": %d, "of": %d}\n}\n' % (first, last, size))
+
+
 def case_merge_memory(folder):
     """Merge refuses a large file that is no sweep, and joins large shards, in bounded memory."""
     import hashlib
@@ -534,28 +571,28 @@ def case_merge_memory(folder):
     with open(junk, "wb") as f:
         f.write(b"\x00\x01" * 4096)
         f.truncate(size)
-    head = b"# quobel-cli sweep; parameters 0; points [0,3) of 3\nx,y\n"
+    header = b'"x",y,flags\n'
     lines = os.path.join(folder, "lines.csv")
     with open(lines, "wb") as f:
-        f.write(head)
+        f.write(header)
         f.truncate(size)  # a last row of 64 MB of zero bytes
     for name in (junk, lines):
+        synthetic_settings(name, 0, 3, 3)
         status, peak = peak_memory(["merge", out, name])
         check(status == 1 and not os.path.exists(out), name + ": refused")
         check(peak < bound, "%s: refused in %d MB, %d MB at start" % (name, peak >> 20,
                                                                       baseline >> 20))
-    # Two good shards of a million rows each, synthetic: merge checks the settings lines agree.
+    # Two good shards of a million rows each, synthetic: merge checks the settings files agree.
     rows = 1 << 20
     expected = hashlib.sha256()
-    expected.update(b"# quobel-cli sweep; parameters 0; points [0,%d) of %d\nx,y\n"
-                    % (2 * rows, 2 * rows))
+    expected.update(header)
     shards = []
     for index in (1, 2):
         shard = os.path.join(folder, "shard%d.csv" % index)
-        block = b"%d,0.25,0.75,both survive\n" % index * 1024
+        synthetic_settings(shard, (index - 1) * rows, index * rows, 2 * rows)
+        block = b"%d,0.25,0.75,both survive,\n" % index * 1024
         with open(shard, "wb") as f:
-            f.write(b"# quobel-cli sweep; parameters 0; points [%d,%d) of %d\nx,y\n"
-                    % ((index - 1) * rows, index * rows, 2 * rows))
+            f.write(header)
             for _ in range(rows // 1024):
                 f.write(block)
                 expected.update(block)
@@ -567,6 +604,9 @@ def case_merge_memory(folder):
         for piece in iter(lambda: f.read(1 << 20), b""):
             merged.update(piece)
     check(merged.digest() == expected.digest(), "large shards merged in grid order")
+    check(json.loads(read(settings_file(out)))["points"] == {"first": 0, "last": 2 * rows,
+                                                              "of": 2 * rows},
+          "the merged settings file holds the whole grid")
     check(peak < bound, "large shards merged in %d MB, %d MB at start" % (peak >> 20,
                                                                           baseline >> 20))
 
@@ -598,7 +638,7 @@ def case_doubtful_figures(folder):
     out = os.path.join(folder, "doubt.csv")
     args = ["--steps", "30000", "--burn-in", "1000"]
     cli("sweep", path, "--vary", "prob(1)=0.5:0.9:2", "--seed", "5", "--out", out, *args)
-    own = read(out).decode().splitlines()[2]
+    own = read(out).decode().splitlines()[1]
     seed = str(splitmix64(splitmix64(5) ^ 0))
     run = json.loads(cli("run", path, "--seed", seed, "--json", *args).stdout)
     check(own.startswith("0.5,") and own.endswith("," + "; ".join(run["flags"])) and
@@ -621,6 +661,49 @@ def case_doubtful_figures(folder):
     check(not run["errors_may_be_too_small"], "no error-bar flag at a boundary")
     shorter = cli("run", takeover, "--steps", str(step - 1), "--burn-in", "0").stdout
     check("absorbed" not in shorter, "no absorption before the underflow")
+
+
+
+def case_pandas(folder):
+    """A sweep's CSV is a plain table that pandas reads with no options; its settings file beside
+    it is JSON holding every setting."""
+    import pandas
+    path = parameter_file(folder, "two.txt", TWO_MAPS)
+    out = os.path.join(folder, "sweep.csv")
+    args = ["--vary", "la1(1,1)=0.1:0.9:5", "--vary", "prob(1)=0.25:0.75:3", "--steps", "500",
+            "--burn-in", "20", "--seed", "18446744073709551615", "--start", "0.25"]
+    check(cli("sweep", path, *args, "--shard", "2/3", "--out", out).returncode == 0, "sweep")
+    table = pandas.read_csv(out)
+    rows = list(csv.reader(io.StringIO(read(out).decode())))
+    check(list(table.columns) == rows[0] and rows[0][:4] == ["la1(1,1)", "prob(1)", "lambda_0",
+                                                             "lambda_1"],
+          "the header's columns: %r" % list(table.columns))
+    check(table.shape == (5, len(rows[0])) and len(rows) == 6, "rows: %r" % (table.shape,))
+    # pandas' own number parser reads about 16 significant digits, not the nearest double.
+    check(all(math.isclose(value, float(row[column]), rel_tol=1e-12, abs_tol=1e-300)
+              for column in (0, 1, 2, 3, 5, 6, 7, 8)
+              for value, row in zip(table[rows[0][column]], rows[1:])) and
+          list(table["verdict"]) == [row[4] for row in rows[1:]], "the values")
+
+    settings = json.loads(read(os.path.join(folder, "sweep.json")))
+    version = cli("--version").stdout.split()[-1]
+    check(settings["program"] == "quobel-cli sweep" and settings["version"] == version,
+          "program and version: %r" % settings)
+    check(len(settings["parameters"]) == 16 and int(settings["parameters"], 16) >= 0,
+          "the parameters' fingerprint")
+    check(settings["vary"] == [{"name": "la1(1,1)", "from": 0.1, "to": 0.9, "count": 5},
+                               {"name": "prob(1)", "from": 0.25, "to": 0.75, "count": 3}],
+          "the axes: %r" % settings["vary"])
+    check((settings["steps"], settings["burn_in"], settings["seed"], settings["start"],
+           settings["bins"]) == (500, 20, (1 << 64) - 1, 0.25, 100), "the run's settings")
+    check(settings["points"] == {"first": 5, "last": 10, "of": 15}, "the shard's points")
+    # Other parameters give another fingerprint.
+    other = parameter_file(folder, "other.txt", TWO_MAPS[:-1] + [".6"])
+    other_out = os.path.join(folder, "other.csv")
+    check(cli("sweep", other, *args, "--shard", "2/3", "--out", other_out).returncode == 0,
+          "other sweep")
+    check(json.loads(read(settings_file(other_out)))["parameters"] != settings["parameters"],
+          "the fingerprint tells the parameters apart")
 
 
 if __name__ == "__main__":

@@ -386,8 +386,27 @@ TEST(Atlas, ArrowSecuritiesChangeVerdictWhereTheDivergencesAreEqual) {
     EXPECT_EQ(diagonal_verdict(0.780), Verdict::investor_2_takes_over);
 }
 
-// A shard's text in memory, or its first lines followed by `filler_size` bytes of one character
-// that need never be held; it counts what a merge reads and how many shards it holds at once.
+TEST(SweepFiles, TheSettingsFileIsNamedAfterTheCsv) {
+    EXPECT_EQ(sweep::settings_file_name("sweep.csv"), "sweep.json");
+    EXPECT_EQ(sweep::settings_file_name("runs/part-1.csv"), "runs/part-1.json");
+    EXPECT_EQ(sweep::settings_file_name("sweep"), "sweep.json");
+    EXPECT_EQ(sweep::settings_file_name("sweep.csv.old"), "sweep.csv.old.json");
+    EXPECT_EQ(sweep::settings_file_name("sweep.CSV"), "sweep.CSV.json");
+    EXPECT_FALSE(sweep::takes_settings_file("-"));
+    EXPECT_FALSE(sweep::takes_settings_file("/dev/stdout"));
+    EXPECT_FALSE(sweep::takes_settings_file("/dev/null"));
+}
+
+// A sweep's two files: the settings file and the CSV.
+struct SweepFiles {
+    std::optional<std::string> settings;  // none where a shard has no settings file
+    std::string csv;
+    bool operator==(const SweepFiles&) const = default;
+};
+
+// A shard's files in memory, or its CSV's first lines followed by `filler_size` bytes of one
+// character that need never be held; it counts what a merge reads and how many shards it holds
+// at once.
 class TestShard final : public sweep::ShardText {
   public:
     struct Reading {
@@ -395,10 +414,11 @@ class TestShard final : public sweep::ShardText {
         int most_open = 0;
     };
 
-    TestShard(std::string name, std::string text, Reading* reading = nullptr,
+    TestShard(std::string name, SweepFiles files, Reading* reading = nullptr,
               std::uint64_t filler_size = 0, char filler = 'x')
         : ShardText(std::move(name)),
-          text(std::move(text)),
+          settings_text(std::move(files.settings)),
+          text(std::move(files.csv)),
           filler_size(filler_size),
           filler(filler),
           reading_(reading) {}
@@ -421,6 +441,13 @@ class TestShard final : public sweep::ShardText {
         return given;
     }
 
+    std::string settings() override {
+        if (!settings_text) {
+            throw sweep::MergeFailure(name() + " has no settings file.");
+        }
+        return *settings_text;
+    }
+
     void release() override {
         if (open_) {
             open_ = false;
@@ -428,6 +455,7 @@ class TestShard final : public sweep::ShardText {
         }
     }
 
+    std::optional<std::string> settings_text;
     std::string text;
     std::uint64_t filler_size;
     char filler;
@@ -439,34 +467,41 @@ class TestShard final : public sweep::ShardText {
     bool open_ = false;
 };
 
-// The merged text of the shards, given as (name, text), or the reason they were refused.
-sweep::MergeCheck merged(const std::vector<std::pair<std::string, std::string>>& texts,
-                         std::string& text) {
+// The merged files of the shards, given as (name, files), or the reason they were refused.
+sweep::MergeCheck merged(const std::vector<std::pair<std::string, SweepFiles>>& given,
+                         SweepFiles& files) {
     std::vector<std::unique_ptr<TestShard>> shards;
     std::vector<sweep::ShardText*> pointers;
-    for (const auto& [name, shard_text] : texts) {
-        shards.push_back(std::make_unique<TestShard>(name, shard_text));
+    for (const auto& [name, shard_files] : given) {
+        shards.push_back(std::make_unique<TestShard>(name, shard_files));
         pointers.push_back(shards.back().get());
     }
     sweep::MergeCheck checked = sweep::check_shards(pointers);
-    text.clear();
+    files = {};
     if (checked.plan) {
-        sweep::write_merged(*checked.plan, [&text](std::string_view piece) { text += piece; });
+        files.settings = checked.plan->settings;
+        sweep::write_merged(*checked.plan,
+                            [&files](std::string_view piece) { files.csv += piece; });
     }
     return checked;
 }
 
-// The whole sweep's text, from the points [first, last) on `threads` threads.
-std::string sweep_text(const model::ModelState& model, const sweep::SweepSettings& settings,
+// A sweep's files with its header and no rows.
+SweepFiles no_rows(const model::ModelState& model, const sweep::SweepSettings& settings,
+                   std::int64_t first, std::int64_t last) {
+    return {sweep::settings_json(model, settings, first, last), sweep::header_line(settings)};
+}
+
+// The sweep's files, from the points [first, last) on `threads` threads.
+SweepFiles sweep_files(const model::ModelState& model, const sweep::SweepSettings& settings,
                        std::int64_t first, std::int64_t last, int threads) {
-    std::string text =
-        sweep::settings_line(model, settings, first, last) + sweep::header_line(settings);
+    SweepFiles files = no_rows(model, settings, first, last);
     sweep::SweepControl control;
     EXPECT_TRUE(sweep::run_sweep(
         model, settings, first, last, threads, control,
-        [&](const sweep::PointResult& point) { text += sweep::row_line(settings, point); }));
+        [&](const sweep::PointResult& point) { files.csv += sweep::row_line(settings, point); }));
     EXPECT_EQ(control.points_done.load(), last - first);
-    return text;
+    return files;
 }
 
 TEST_F(PointParameters, RowsAreTheSameOnAnyThreadsAndInAnyShards) {
@@ -476,19 +511,19 @@ TEST_F(PointParameters, RowsAreTheSameOnAnyThreadsAndInAnyShards) {
     settings.run.burn_in = 100;
     settings.run.bins = 5;
     const std::int64_t size = sweep::grid_size(settings);
-    const std::string whole = sweep_text(model, settings, 0, size, 1);
-    EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 2 + size);
-    EXPECT_EQ(sweep_text(model, settings, 0, size, 3), whole);
-    std::vector<std::pair<std::string, std::string>> shards;
+    const SweepFiles whole = sweep_files(model, settings, 0, size, 1);
+    EXPECT_EQ(std::count(whole.csv.begin(), whole.csv.end(), '\n'), 1 + size);
+    EXPECT_EQ(sweep_files(model, settings, 0, size, 3), whole);
+    std::vector<std::pair<std::string, SweepFiles>> shards;
     for (int i = 3; i >= 1; --i) {  // in any order
         const auto [first, last] = sweep::shard_range(size, i, 3);
         shards.emplace_back("shard " + std::to_string(i),
-                            sweep_text(model, settings, first, last, 2));
+                            sweep_files(model, settings, first, last, 2));
     }
-    std::string text;
-    const sweep::MergeCheck checked = merged(shards, text);
+    SweepFiles files;
+    const sweep::MergeCheck checked = merged(shards, files);
     ASSERT_TRUE(checked.plan) << checked.reason;
-    EXPECT_EQ(text, whole);
+    EXPECT_EQ(files, whole);
 }
 
 TEST_F(PointParameters, MergeRefusesShardsThatDoNotCoverTheGridOnce) {
@@ -496,39 +531,45 @@ TEST_F(PointParameters, MergeRefusesShardsThatDoNotCoverTheGridOnce) {
     settings.axes = {{{Table::prob, 1, 0}, 0.1, 0.9, 6}};
     settings.run.steps = 0;
     const auto shard = [&](std::int64_t first, std::int64_t last) {
-        return sweep_text(model, settings, first, last, 1);
+        return sweep_files(model, settings, first, last, 1);
     };
-    const auto refused = [](std::vector<std::pair<std::string, std::string>> shards) {
-        std::string text;
-        const sweep::MergeCheck checked = merged(shards, text);
+    const auto refused = [](std::vector<std::pair<std::string, SweepFiles>> shards) {
+        SweepFiles files;
+        const sweep::MergeCheck checked = merged(shards, files);
         EXPECT_NE(checked.reason, "");
         return !checked.plan;
     };
     EXPECT_TRUE(refused({{"a", shard(0, 3)}}));                      // a gap at the end
     EXPECT_TRUE(refused({{"a", shard(0, 4)}, {"b", shard(3, 6)}}));  // an overlap
     EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", shard(0, 3)}, {"c", shard(3, 6)}}));
-    std::string cut = shard(3, 6);
-    cut.resize(cut.size() - 5);
+    SweepFiles cut = shard(3, 6);
+    cut.csv.resize(cut.csv.size() - 5);
     EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", cut}}));  // a shard cut short
     sweep::SweepSettings other = settings;
     other.run.seed = 2;
-    EXPECT_TRUE(
-        refused({{"a", shard(0, 3)},
-                 {"b", sweep::settings_line(model, other, 3, 6) + sweep::header_line(other)}}));
+    SweepFiles other_seed = shard(3, 6);
+    other_seed.settings = sweep::settings_json(model, other, 3, 6);  // the same rows
+    EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", other_seed}}));
     model::ModelState other_model = model;
     other_model.la2(1, 1) += 0x1p-40;  // the settings name the parameters too
-    EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", sweep_text(other_model, settings, 3, 6, 1)}}));
-    EXPECT_TRUE(refused({{"a", "step,map,r\n0,1,0.5\n"}}));
+    EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", sweep_files(other_model, settings, 3, 6, 1)}}));
+    EXPECT_TRUE(refused({{"a", {shard(0, 3).settings, "step,map,r\n0,1,0.5\n"}}}));
+    SweepFiles without_settings = shard(3, 6);
+    without_settings.settings.reset();
+    EXPECT_TRUE(refused({{"a", shard(0, 3)}, {"b", without_settings}}));
 }
 
-// A merge reads a shard's first lines before the rest, and the rest only once every shard's
-// first lines agree, a piece at a time and one shard at a time.
+// A merge reads a shard's settings file and header before the rest, and the rest only once every
+// shard's agree, a piece at a time and one shard at a time.
 TEST_F(PointParameters, MergeReadsAShardNoFurtherThanItsChecksNeed) {
     sweep::SweepSettings settings;
     settings.axes = {{{Table::prob, 1, 0}, 0.1, 0.9, 6}};
     settings.run.steps = 0;
-    const std::string head_3_6 =
-        sweep::settings_line(model, settings, 3, 6) + sweep::header_line(settings);
+    const SweepFiles head_3_6 = no_rows(model, settings, 3, 6);
+    const auto with_rows = [](SweepFiles files, std::string_view rows) {
+        files.csv += rows;
+        return files;
+    };
     constexpr std::uint64_t large = std::uint64_t{8} << 20;
     constexpr std::uint64_t piece = std::uint64_t{1} << 16;
     TestShard::Reading reading;
@@ -536,30 +577,36 @@ TEST_F(PointParameters, MergeReadsAShardNoFurtherThanItsChecksNeed) {
         return sweep::check_shards(std::vector<sweep::ShardText*>(shards.begin(), shards.end()))
             .reason;
     };
-    TestShard first("first", sweep_text(model, settings, 0, 3, 1), &reading);
+    TestShard first("first", sweep_files(model, settings, 0, 3, 1), &reading);
 
-    TestShard junk("junk", "", &reading, large);
+    TestShard junk("junk", {head_3_6.settings, ""}, &reading, large);
     EXPECT_EQ(check({&junk}),
-              "junk: not a sweep file of quobel-cli (its first line names the settings).");
+              "junk: not a sweep file of quobel-cli (its first line is not a sweep's header).");
     EXPECT_LE(junk.bytes_read, piece);
 
-    // A settings line that never ends is read up to a bound, not to the end of the text.
-    TestShard endless("endless", "# quobel-cli sweep; ", &reading, large);
+    // A header that never ends is read up to a bound, not to the end of the text.
+    TestShard endless("endless", {head_3_6.settings, "\"la1(1,1)\",lambda_0"}, &reading, large);
     EXPECT_EQ(check({&first, &endless}),
-              "endless: not a sweep file of quobel-cli (its first line names the settings).");
+              "endless: not a sweep file of quobel-cli (its first line is not a sweep's header).");
     EXPECT_LT(endless.bytes_read, large / 4);
 
-    // Millions of rows behind first lines that do not fit are never read.
+    // Without its settings file, or with one that is not a sweep's, a shard is not read at all.
+    TestShard alone("alone", {std::nullopt, head_3_6.csv}, &reading, large, '\n');
+    EXPECT_EQ(check({&first, &alone}), "alone has no settings file.");
+    EXPECT_EQ(alone.bytes_read, 0U);
+    TestShard cut_settings("cut settings", head_3_6, &reading, large, '\n');
+    cut_settings.settings_text->resize(cut_settings.settings_text->size() - 2);
+    EXPECT_EQ(check({&first, &cut_settings}),
+              "cut settings: its settings file is not a sweep's: it does not end with the points "
+              "it holds.");
+
+    // Millions of rows behind settings that do not fit are never read.
     sweep::SweepSettings other = settings;
     other.run.seed = 2;
-    TestShard other_seed("other",
-                         sweep::settings_line(model, other, 3, 6) + sweep::header_line(other),
-                         &reading, large, '\n');
+    TestShard other_seed("other", no_rows(model, other, 3, 6), &reading, large, '\n');
     EXPECT_EQ(check({&first, &other_seed}), "other: its settings differ from those of first.");
     EXPECT_LE(other_seed.bytes_read, piece);
-    TestShard after_gap("after gap",
-                        sweep::settings_line(model, settings, 4, 6) + sweep::header_line(settings),
-                        &reading, large, '\n');
+    TestShard after_gap("after gap", no_rows(model, settings, 4, 6), &reading, large, '\n');
     EXPECT_EQ(check({&after_gap, &first}), "no shard holds the points [3,4) of the grid.");
     EXPECT_LE(after_gap.bytes_read, piece);
 
@@ -567,9 +614,9 @@ TEST_F(PointParameters, MergeReadsAShardNoFurtherThanItsChecksNeed) {
     TestShard too_many("too many", head_3_6, &reading, large, '\n');
     EXPECT_EQ(check({&first, &too_many}),
               "too many: it holds " + std::to_string(large) + " rows for 3 points.");
-    TestShard cut("cut", head_3_6 + "0.5,0,0,both survive\n", &reading, large);
+    TestShard cut("cut", with_rows(head_3_6, "0.5,0,0,both survive\n"), &reading, large);
     EXPECT_EQ(check({&first, &cut}), "cut: its last row is incomplete.");
-    TestShard unreadable("unreadable", "", &reading);
+    TestShard unreadable("unreadable", head_3_6, &reading);
     unreadable.unreadable = true;
     EXPECT_EQ(check({&first, &unreadable}), "Cannot read \"unreadable\": Input/output error.");
     EXPECT_EQ(reading.most_open, 1);
@@ -579,8 +626,8 @@ TEST_F(PointParameters, MergeStopsWhereAShardChangedAfterItWasChecked) {
     sweep::SweepSettings settings;
     settings.axes = {{{Table::R, 1, 1}, 0.1, 0.9, 4}};
     settings.run.steps = 0;
-    TestShard first("first", sweep_text(model, settings, 0, 2, 1));
-    TestShard second("second", sweep_text(model, settings, 2, 4, 1));
+    TestShard first("first", sweep_files(model, settings, 0, 2, 1));
+    TestShard second("second", sweep_files(model, settings, 2, 4, 1));
     for (const auto& change : {+[](std::string& text) { text.resize(text.size() - 3); },
                                +[](std::string& text) { text[text.size() - 4] = '\n'; }}) {
         const sweep::MergeCheck checked = sweep::check_shards({&second, &first});

@@ -180,7 +180,8 @@ QWidget* SweepWindow::make_settings() {
                 [this, i] { ask_export(static_cast<int>(i)); });
     }
     exports_[csv]->setToolTip(
-        QStringLiteral("The file quobel-cli sweep writes for these settings"));
+        QStringLiteral("The files quobel-cli sweep writes for these settings: the CSV, and "
+                       "its settings beside it (.json)"));
     png_scale_ = make_png_scale_box(box);
 
     auto* buttons = new QHBoxLayout;
@@ -404,8 +405,10 @@ bool SweepWindow::export_csv(const QString& name) {
             QStringLiteral("Only a complete sweep has a CSV file: press Sweep and let it finish."));
         return false;
     }
-    const storage::FileOutcome outcome =
-        storage::replace_file(QFile::encodeName(name).toStdString(), results_.csv());
+    const std::string csv = results_.csv();
+    const storage::FileOutcome outcome = sweep::save_sweep(
+        QFile::encodeName(name).toStdString(), [&csv](const storage::TextPieces& put) { put(csv); },
+        results_.settings_json());
     tell(outcome.ok ? QStringLiteral("Saved %1.").arg(name) : from_utf8(outcome.reason));
     return outcome.ok;
 }

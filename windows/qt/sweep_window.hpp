@@ -46,7 +46,8 @@ class SweepWindow final : public QWidget {
     // told in the status line. The PNG has the picture's size on the screen times `scale`.
     bool export_png(const QString& name, double scale = 1.0);
     bool export_svg(const QString& name);
-    // The CSV that quobel-cli sweep writes for the same parameters and settings.
+    // The CSV that quobel-cli sweep writes for the same parameters and settings, and its settings
+    // file beside it.
     bool export_csv(const QString& name);
 
     // The controls, for tests.
