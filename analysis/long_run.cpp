@@ -307,7 +307,8 @@ LongRunEnd walk_run(Walk& walk, Batches& batches, const LongRunSettings& setting
     // batch_split), so that batch_split of them make up a batch exactly.
     const std::int64_t to_record = settings.steps - settings.burn_in;
     const auto batch_end = [&](int batch) {
-        return settings.burn_in + to_record * (batch + 1) / (batch_count * batch_split);
+        constexpr auto short_batches = static_cast<std::int64_t>(batch_count) * batch_split;
+        return settings.burn_in + to_record * (batch + 1) / short_batches;
     };
     int batch = 0;
     std::int64_t batch_start = settings.burn_in;

@@ -114,6 +114,7 @@ std::string first_within_json(const analysis::LongRunResult& r) {
 
 std::vector<std::string> flag_texts(const std::vector<analysis::Flag>& flags) {
     std::vector<std::string> texts;
+    texts.reserve(flags.size());
     for (const analysis::Flag& flag : flags) {
         texts.push_back(flag.text);
     }
