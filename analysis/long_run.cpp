@@ -411,7 +411,7 @@ std::string absorption_text(const LongRunResult& result) {
     const std::string boundary = std::to_string(side);
     return "reached r = " + boundary + " to within the smallest double at step " +
            std::to_string(result.boundaries[static_cast<std::size_t>(side)].absorbed) +
-           "; from there r is " + boundary + " itself, and the orbit's exponent is then Lambda_" +
+           ": from there r is " + boundary + " itself, and the orbit's exponent is then Lambda_" +
            boundary + "'s";
 }
 

@@ -134,7 +134,7 @@ std::string error_bar_warning(const LongRunResult& result);
 int absorbed_boundary(const LongRunResult& result);
 
 // What absorption at a boundary means, or empty without it: "reached r = 0 to within the smallest
-// double at step 12; from there r is 0 itself, and the orbit's exponent is then Lambda_0's".
+// double at step 12: from there r is 0 itself, and the orbit's exponent is then Lambda_0's".
 std::string absorption_text(const LongRunResult& result);
 
 // Set after the time average of r of an absorbed run, whose points from the absorption on are the

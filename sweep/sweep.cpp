@@ -364,8 +364,12 @@ PointResult compute_point(const PointParameters& parameters, const SweepSettings
     result.mean_r_error = outcome.mean_r_error;
     result.lyapunov = outcome.lyapunov;
     result.lyapunov_error = outcome.lyapunov_error;
-    if (std::string warning = analysis::error_bar_warning(outcome); !warning.empty()) {
-        result.flags.push_back(std::move(warning));
+    // An absorbed run's figures are the boundary's from the absorption on: say so beside them.
+    for (std::string note :
+         {analysis::error_bar_warning(outcome), analysis::absorption_text(outcome)}) {
+        if (!note.empty()) {
+            result.flags.push_back(std::move(note));
+        }
     }
     if (line) {
         result.density = outcome.density();

@@ -245,7 +245,7 @@ TEST(LongRun, TakeOverIsAbsorbedAtTheBoundary) {
     const std::string step = std::to_string(one.absorbed);
     EXPECT_EQ(absorption_text(result),
               "reached r = 1 to within the smallest double at step " + step +
-                  "; from there r is 1 itself, and the orbit's exponent is then Lambda_1's");
+                  ": from there r is 1 itself, and the orbit's exponent is then Lambda_1's");
     EXPECT_NE(absorbed_average_note(result).find("absorbed: exactly 1 from step " + step + ","),
               std::string::npos);
 

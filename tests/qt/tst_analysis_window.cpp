@@ -193,7 +193,7 @@ class TestAnalysisWindow : public QObject {
                                           "does not count that)")
                                .arg(step));
         QVERIFY(lines.contains(
-            QStringLiteral("Absorbed: reached r = 1 to within the smallest double at step %1; "
+            QStringLiteral("Absorbed: reached r = 1 to within the smallest double at step %1: "
                            "from there r is 1 itself, and the orbit's exponent is then "
                            "Lambda_1's.")
                 .arg(step)));

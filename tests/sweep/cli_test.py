@@ -655,10 +655,17 @@ def case_doubtful_figures(folder):
     step = run["absorbed"]["step"]
     check("mean r: 1 +- 0 (absorbed: exactly 1 from step %d, where the distance underflowed; "
           "the error does not count that)\n" % step in text, "mean r of an absorbed run: " + text)
-    check("absorbed: reached r = 1 to within the smallest double at step %d; from there r is 1 "
+    check("absorbed: reached r = 1 to within the smallest double at step %d: from there r is 1 "
           "itself, and the orbit's exponent is then Lambda_1's\n" % step in text,
           "absorption explained: " + text)
     check(not run["errors_may_be_too_small"], "no error-bar flag at a boundary")
+    # A sweep row of the same file, whose 0 error reads as certainty too, says the same.
+    out = os.path.join(folder, "take.csv")
+    cli("sweep", takeover, "--vary", "la1(1,1)=0.4:0.5:2", "--out", out, *args[2:])
+    own = read(out).decode().splitlines()[1]
+    check(own.startswith("0.4,") and own.endswith(
+        "reached r = 1 to within the smallest double at step %d: from there r is 1 itself, and "
+        "the orbit's exponent is then Lambda_1's\"" % step), "the sweep row says so: " + own)
     shorter = cli("run", takeover, "--steps", str(step - 1), "--burn-in", "0").stdout
     check("absorbed" not in shorter, "no absorption before the underflow")
 
