@@ -224,7 +224,7 @@ TEST(BoundaryExponentsAtTheEdges, DeadBandFollowsThePrecisionOfTheShares) {
 
 // Negative shares take r out of [0, 1]. A negative la1 beside a positive la2 leaves both slopes
 // positive, so the exponents give a verdict, yet tau has a pole inside (0, 1): a flag says so.
-TEST(BoundaryExponentsEdges, NegativeSharesAreFlaggedEvenWhenTheSlopesArePositive) {
+TEST(BoundaryExponentsAtTheEdges, NegativeSharesAreFlaggedEvenWhenTheSlopesArePositive) {
     const ModelState pole = model_of({{{0.001, 0.999}, {-0.01, 1.01}, {0.001, 0.999}}}, {1});
     const auto result = boundary_exponents(pole);
     EXPECT_GT(result.terms[0].slope_at_0, 0);

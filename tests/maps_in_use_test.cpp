@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "analysis/maps_in_use.hpp"
-#include "model/iteration.hpp"
+#include "model/model_state.hpp"
 
 namespace quobel::analysis {
 namespace {
@@ -31,10 +34,11 @@ TEST(MapsInUse, ChancesFollowTheStepsRule) {
 // The chances describe the maps the step draws from: none for a count the step cannot use.
 TEST(MapsInUse, CountIsTheStepsMapCount) {
     ModelState model;
-    for (double count : {1.0, 2.0, 3.0, 0.0, 2.5, 4.0, std::numeric_limits<double>::quiet_NaN()}) {
+    for (const auto& [count, drawn] : std::vector<std::pair<double, int>>{
+             {1, 1}, {2, 2}, {3, 3}, {0, 0}, {2.5, 0}, {4, 0}, {std::nan(""), 0}}) {
         model.num_maps = count;
         const MapsInUse maps = maps_in_use(model);
-        EXPECT_EQ(maps.count, model::maps_drawn(model)) << count;
+        EXPECT_EQ(maps.count, drawn) << count;
         double total = 0;
         for (double chance : maps.chance) {
             total += chance;

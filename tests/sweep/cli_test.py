@@ -104,10 +104,6 @@ def case_json(folder):
                for i, count in enumerate(odds["counts"]) if count > 0]
     check(len(centres) > 1 and all(abs(c / math.log(2) - round(c / math.log(2))) < 1e-9
                                    for c in centres), "log-odds bins centred on the lattice")
-    # A map whose slope at 0 is infinite: Lambda_0 is not finite and comes out as the string "inf".
-    infinite = parameter_file(folder, "inf.txt", ["1", "2", ".5", ".5", ".5", ".5", "0", "1", "1"])
-    data = json.loads(cli("analyse", infinite, "--json").stdout)
-    check(data["lambda_0"] == "inf" and float(data["lambda_0"]) == math.inf, "inf as a string")
     # An investor who takes over: absorbed at a boundary with its step.
     takeover = parameter_file(folder, "take.txt",
                               ["1", "2", ".1", ".9", ".4", ".6", ".6", ".4", "1"])
