@@ -190,7 +190,9 @@ show_window_script() { # command, timeout
     command=$(printf '%q' "$1") # one word of shell, whatever quotes the command holds
     cat <<EOF
 set -u
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>/tmp/xvfb.display >/tmp/xvfb.log 2>&1 &
+# -noreset: otherwise the server resets when the check below disconnects, and a program that
+# connects at that moment is refused.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>/tmp/xvfb.display >/tmp/xvfb.log 2>&1 &
 for _ in \$(seq 100); do [ -s /tmp/xvfb.display ] && break; sleep 0.1; done
 export DISPLAY=:\$(head -n 1 /tmp/xvfb.display)
 xdotool getdisplaygeometry >/dev/null || { echo "Xvfb did not start"; cat /tmp/xvfb.log; exit 1; }
