@@ -218,6 +218,37 @@ std::string_view precision_name(model::Precision precision) {
 
 constexpr double not_a_number = std::numeric_limits<double>::quiet_NaN();
 
+// True when no flag can apply, by comparisons alone: every picked map's shares are positive,
+// finite and add up to 1, both slopes have a logarithm, and the chances are as stated. Most
+// points of a sweep are such, and this spares them the text of the flags' rules below. Each
+// condition is the negation of one rule's trigger; a point that fails any goes through the rules.
+bool nothing_to_flag(const model::ModelState& model, const AnalysedMaps& analysed) {
+    double prob_sum = 0;
+    for (int s = 1; s <= analysed.maps.count; ++s) {
+        const AnalysedMap& map = analysed.map[static_cast<std::size_t>(s - 1)];
+        prob_sum += model.prob(s);
+        if (model.prob(s) < 0) {
+            return false;
+        }
+        if (!picked(map)) {
+            continue;
+        }
+        if (!map.R_adds_up) {
+            return false;
+        }
+        for (std::size_t k = 0; k < static_cast<std::size_t>(analysed.stocks); ++k) {
+            if (!(map.R[k] >= 0 && map.la1[k] > 0 && map.la2[k] > 0)) {
+                return false;
+            }
+        }
+        const Slopes slopes = slopes_of(map, analysed.stocks);
+        if (!(slopes.at_0 > 0 && slopes.at_1 > 0)) {
+            return false;
+        }
+    }
+    return analysed.maps.count == 1 || adds_up_to_one(prob_sum);
+}
+
 }  // namespace
 
 std::string_view verdict_text(Verdict verdict) {
@@ -345,6 +376,9 @@ std::vector<Flag> boundary_flags(const model::ModelState& model, const AnalysedM
         flags.push_back({FlagKind::no_map_to_draw, 0, 0,
                          "The map count is " + exact_text(model.num_maps) +
                              ", not 1, 2 or 3: no map can be drawn, so there is no exponent."});
+        return flags;
+    }
+    if (nothing_to_flag(model, analysed)) {
         return flags;
     }
     for (int s = 1; s <= analysed.maps.count; ++s) {
