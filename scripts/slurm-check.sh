@@ -198,19 +198,32 @@ node_idle() { [ "$(sinfo -h -n "$host" -o %T 2>/dev/null)" = idle ]; }
 wait_for "node $host idle" node_idle
 echo "Slurm is up on $host ($cpus cores) after $((SECONDS - started)) s"
 
-# README's recipe, as docs/sweep-array.slurm shows it. The header asks for 4 cores a task: a node
-# with fewer gets its cores on the command line, as on any such cluster.
-cores=()
-[ "$cpus" -lt 4 ] && cores=(--cpus-per-task="$cpus")
+# README's recipe, read from it so that the two cannot drift apart: the code block after "With
+# Slurm". Only the array's size differs, and the small grid and the cores are added to its options:
+# the header asks for 4 cores a task, and a node with fewer needs its cores on the command line.
+recipe=$(awk '/^With Slurm/ { found = 1 } found && /^```/ { if (inside) exit; inside = 1; next }
+              inside' README.md)
+submit=$(grep '^job=' <<<"$recipe" || true)
+dependent=$(grep '^sbatch --dependency' <<<"$recipe" || true)
+[[ $submit == *--array=1-32* && -n $dependent ]] ||
+    fail "README.md should show the Slurm recipe in a code block after \"With Slurm\", found: $recipe"
+options="--array=1-$tasks --export=ALL,SWEEP_POINTS=$points,SWEEP_STEPS=$steps"
+[ "$cpus" -lt 4 ] && options+=" --cpus-per-task=$cpus"
+submit=${submit/--array=1-32/$options}
 mkdir "$tmp/work/docs"
 cp docs/sweep-array.slurm "$tmp/work/docs/"
 cp tests/data/three_maps.txt "$tmp/work/params.txt"
 cp tests/data/three_maps.txt "$tmp/direct/params.txt"
 cd "$tmp/work"
-job=$(sbatch --parsable --array=1-"$tasks" "${cores[@]}" \
-    --export=ALL,SWEEP_POINTS=$points,SWEEP_STEPS=$steps docs/sweep-array.slurm params.txt)
-merge=$(sbatch --parsable --dependency=afterok:$job --wrap 'quobel-cli merge sweep.csv sweep-part-*.csv')
-echo "Submitted the array job $job ($tasks tasks) and the merge $merge"
+job=
+echo "$submit"
+eval "$submit"
+[[ $job =~ ^[0-9]+$ ]] || fail "sbatch --parsable gave \"$job\", not a job id"
+echo "$dependent"
+merge=$(eval "$dependent")
+echo "$merge"
+merge=${merge##* } # "Submitted batch job N"
+[[ $merge =~ ^[0-9]+$ ]] || fail "no job id from the merge's sbatch"
 
 # Meanwhile the sweep in one go, with the settings of docs/sweep-array.slurm.
 (cd "$tmp/direct" && quobel-cli sweep params.txt --vary "la1(1,1)=0.05:0.95:$points" \
