@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# CI only: runs docs/sweep-array.slurm on a one-node Slurm cluster started on this machine, as the
-# script's own header submits it (an array of shards, then the merge that waits for them), and
-# checks that the merged sweep.csv and sweep.json are byte for byte those of one unsharded sweep.
+# CI only: runs docs/sweep-array.slurm on a one-node Slurm cluster started on this machine with the
+# commands of README's recipe (an array of shards, then the merge that waits for them), and checks
+# that the merged sweep.csv and sweep.json are byte for byte those of one unsharded sweep.
 #
 # Needs root: it installs slurm-wlm and munge if they are missing and runs munged, slurmctld and
 # slurmd itself, each in the foreground of a child process (no systemd, no cgroups), with their
