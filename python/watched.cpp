@@ -55,8 +55,8 @@ void run_watched(const std::function<void()>& work, std::atomic<bool>& cancel,
                 throw py::error_already_set();
             }
             progress();
-        } catch (py::error_already_set& error) {
-            raised = std::move(error);
+        } catch (const py::error_already_set& error) {
+            raised.emplace(error);
             cancel.store(true);
         }
     }

@@ -31,6 +31,18 @@ def test_run_defaults_are_the_clis(quobel):
                                                                 "--steps", 20000))
 
 
+def test_an_absorbed_run_is_the_clis(quobel, three_maps, tmp_path):
+    # The file holds 15 digits of the renormalised values: the CLI and the module run what it
+    # holds.
+    path = tmp_path / "absorbing.txt"
+    three_maps.with_value("la1(1,1)", 0.95).save(path)
+    ours = quobel.run(quobel.load(path), steps=50000)
+    # Lambda_0 < 0: r = 0 attracts, and this run reaches it within the smallest double.
+    assert ours["lambda_0"] < 0 and ours["absorbed"]["boundary"] == 0
+    assert ours["last"] == 0.0
+    assert_same(ours, cli_json("run", path, "--steps", 50000))
+
+
 def test_chains_pool_their_runs(quobel, three_maps):
     pooled = quobel.run(three_maps, steps=5000, burn_in=100, chains=3)
     assert pooled["chains"] == 3
