@@ -128,6 +128,9 @@ Fields run_fields(const LongRunResult& r, const std::vector<Flag>& flags) {
 
 Fields run_fields(const EnsembleResult& ensemble, const std::vector<Flag>& flags) {
     Fields fields = run_fields(ensemble.pooled, flags);
+    if (ensemble.chains <= 1) {
+        return fields;  // one chain is the run itself
+    }
     const auto after = std::find_if(fields.begin(), fields.end(),
                                     [](const Field& f) { return f.name == "lyapunov_stderr"; });
     fields.insert(after + 1, {{"chains", std::int64_t{ensemble.chains}},

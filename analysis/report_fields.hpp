@@ -36,8 +36,8 @@ Fields exponents_fields(const BoundaryExponents& exponents);
 // A run beside the flags of its parameters' exponents, which say what makes its figures doubtful.
 Fields run_fields(const LongRunResult& result, const std::vector<Flag>& flags);
 
-// Independent chains pooled: the run's fields, with the number of chains and the errors from the
-// spread between them after those of the batches.
+// Independent chains pooled: the run's fields, and with more than one chain their number and the
+// errors from the spread between them after those of the batches.
 Fields run_fields(const EnsembleResult& ensemble, const std::vector<Flag>& flags);
 
 // "finished", "cancelled", "not finite" or "no map".

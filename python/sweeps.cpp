@@ -3,6 +3,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -51,7 +52,7 @@ std::vector<sweep::Axis> axes_of(const Vary& vary) {
 
 py::object sweep(const Parameters& parameters, const Vary& vary, std::int64_t steps,
                  std::int64_t burn_in, std::uint64_t seed, double start, int bins,
-                 const py::object& threads, const py::object& progress) {
+                 std::optional<int> threads, const py::object& progress) {
     sweep::SweepSettings settings;
     settings.axes = axes_of(vary);
     if (const auto problem = sweep::sweep_problem(&parameters.model, settings, {})) {
@@ -60,7 +61,7 @@ py::object sweep(const Parameters& parameters, const Vary& vary, std::int64_t st
     const RunOptions options = run_options(steps, burn_in, seed, start, bins);
     settings.run = options.settings;
     settings.start = options.start;
-    const int thread_count = threads.is_none() ? sweep::core_count() : threads.cast<int>();
+    const int thread_count = threads.value_or(sweep::core_count());
     if (thread_count < 1 || thread_count > 1024) {
         throw py::value_error("threads takes a whole number from 1 to 1024, not " +
                               std::to_string(thread_count) + ".");

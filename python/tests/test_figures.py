@@ -119,3 +119,5 @@ def test_sweep_refuses_what_the_cli_refuses(quobel, three_maps):
                 "--vary", "vary")
     with pytest.raises(ValueError):
         quobel.sweep(three_maps, vary=[], steps=0)
+    with pytest.raises(ValueError, match="threads"):
+        quobel.sweep(three_maps, vary=[("R(1,1)", 0, 1, 3)], steps=0, threads=0)

@@ -87,9 +87,10 @@ import sys, time, quobel
 parameters = quobel.load(sys.argv[1])
 last = []
 def progress(done, total):
-    if not last:
+    first = not last
+    last[:] = [done]  # before Ctrl+C can come
+    if first:
         print("running", flush=True)
-    last[:] = [done]
 try:
     quobel.run(parameters, steps=int(sys.argv[2]), progress=progress)
     print("finished", flush=True)
