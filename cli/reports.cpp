@@ -59,6 +59,7 @@ std::string count_text(std::int64_t value) {
 
 std::string json_text(const analysis::FieldValue& value);
 
+// The fields as one JSON object, in their order.
 std::string json_object(const analysis::Fields& fields) {
     std::string out = "{";
     for (const analysis::Field& field : fields) {
