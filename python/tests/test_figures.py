@@ -15,6 +15,18 @@ def test_analyse_is_the_clis(quobel, name):
     assert isinstance(ours["kelly"], numpy.ndarray)
 
 
+def test_infinite_exponents_are_python_floats(quobel, tmp_path):
+    # One map, two stocks, la2(1,1) = 0: the slope at 0 has R la1 / la2 = inf in it.
+    path = tmp_path / "infinite.txt"
+    path.write_text("".join(f" {value} \r\n" for value in
+                            ["1", "2", ".5", ".5", ".4", ".6", "0", "1", "1"]), newline="")
+    ours = quobel.analyse(quobel.load(path))
+    assert ours["lambda_0"] == float("inf") and ours["maps"][0]["slope_at_0"] == float("inf")
+    theirs = cli_json("analyse", path)
+    assert theirs["lambda_0"] == "inf"
+    assert_same(ours, theirs)
+
+
 def test_run_is_the_clis(quobel, three_maps):
     ours = quobel.run(three_maps, steps=30000, burn_in=1000, seed=7, start=0.3, bins=10)
     theirs = cli_json("run", data("three_maps.txt"), "--steps", 30000, "--burn-in", 1000,
