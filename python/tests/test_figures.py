@@ -65,6 +65,14 @@ def test_chains_pool_their_runs(quobel, three_maps):
     assert "chains" not in quobel.run(three_maps, steps=5000, burn_in=100)
 
 
+def test_chains_are_the_clis(quobel, three_maps):
+    arguments = ["run", data("three_maps.txt"), "--steps", 20000, "--burn-in", 100, "--chains", 4]
+    if cli(*arguments).returncode != 0:
+        pytest.skip("this quobel-cli runs no chains")
+    ours = quobel.run(three_maps, steps=20000, burn_in=100, chains=4)
+    assert_same(ours, cli_json(*arguments))
+
+
 @pytest.mark.parametrize("options, cli_options", [
     (dict(steps=100, burn_in=100), ["--steps", 100, "--burn-in", 100]),
     (dict(steps=10**9), ["--steps", 10**9]),
