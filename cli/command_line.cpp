@@ -336,26 +336,7 @@ Outcome read_sweep_option(const Arguments::Item& item, SweepRequest& request) {
 
 // Why the sweep cannot run, in the command line's terms.
 Failure sweep_failure(const sweep::SweepProblem& problem, const sweep::SweepSettings& settings) {
-    using Kind = sweep::SweepProblem::Kind;
-    const auto name = [&] { return sweep::parameter_name_text(settings.axes[problem.axis].name); };
-    switch (problem.kind) {
-        case Kind::axes:
-            return usage(settings.axes.empty() ? "sweep needs --vary NAME=FROM:TO:COUNT."
-                                               : "sweep takes one or two --vary.");
-        case Kind::missing_parameter:
-            return usage("--vary: " + problem.missing);
-        case Kind::range_not_finite:
-            return usage("--vary: the range of " + name() + " is not finite.");
-        case Kind::too_many_values:
-            return usage("--vary: COUNT must be a whole number from 1 to " +
-                         std::to_string(problem.limit) + " for " + name() + ".");
-        case Kind::same_parameter:
-            return usage("the two --vary name the same parameter.");
-        case Kind::too_many_points:
-        case Kind::none:
-            break;
-    }
-    return usage("the grid has more than " + std::to_string(problem.limit) + " points.");
+    return usage(sweep::problem_text(problem, settings, "--vary"));
 }
 
 // The sweep's request read from the command line and checked as far as it can be without the

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
-#include "analysis/log_odds_bins.hpp"
+#include "analysis/report_fields.hpp"
 #include "sweep/sweep_csv.hpp"
 
 namespace quobel::cli {
@@ -55,84 +57,39 @@ std::string count_text(std::int64_t value) {
     return std::to_string(value);
 }
 
-std::string_view end_text(analysis::LongRunEnd end) {
-    switch (end) {
-        case analysis::LongRunEnd::finished:
-            return "finished";
-        case analysis::LongRunEnd::cancelled:
-            return "cancelled";
-        case analysis::LongRunEnd::not_finite:
-            return "not finite";
-        case analysis::LongRunEnd::no_map:
-            break;
+std::string json_text(const analysis::FieldValue& value);
+
+// The fields as one JSON object, in their order.
+std::string json_object(const analysis::Fields& fields) {
+    std::string out = "{";
+    for (const analysis::Field& field : fields) {
+        out +=
+            (out.size() > 1 ? ", " : "") + json_string(field.name) + ": " + json_text(field.value);
     }
-    return "no map";
+    return out + "}";
 }
 
-// The occupied bins of the log-odds histogram, from the lower edge of the first in log-odds.
-std::string log_odds_json(const analysis::LongRunResult& r) {
-    const auto& counts = r.log_odds_histogram;
-    const auto occupied = [](std::int64_t count) { return count > 0; };
-    const auto first = std::find_if(counts.begin(), counts.end(), occupied);
-    const auto last = std::find_if(counts.rbegin(), counts.rend(), occupied).base();
-    const double low =
-        first == counts.end()
-            ? 0.0
-            : analysis::log_odds_bin_low_edge(static_cast<std::size_t>(first - counts.begin()));
-    const std::vector<std::int64_t> shown(first, first == counts.end() ? first : last);
-    return "{\"low\": " + json_number(low) +
-           ", \"width\": " + json_number(analysis::log_odds_bin_width) +
-           ", \"counts\": " + json_list(shown, count_text) +
-           ", \"at_0\": " + count_text(r.at_boundary[0]) +
-           ", \"at_1\": " + count_text(r.at_boundary[1]) + "}";
-}
-
-std::string absorbed_json(const analysis::LongRunResult& r) {
-    for (int side = 0; side < 2; ++side) {
-        const std::int64_t step = r.boundaries[static_cast<std::size_t>(side)].absorbed;
-        if (step >= 0) {
-            return "{\"boundary\": " + std::to_string(side) + ", \"step\": " + count_text(step) +
-                   "}";
-        }
-    }
-    return "null";
-}
-
-std::string first_within_json(const analysis::LongRunResult& r) {
-    std::vector<std::string> entries;
-    for (int side = 0; side < 2; ++side) {
-        for (std::size_t level = 0; level < analysis::nearness.size(); ++level) {
-            const std::int64_t step =
-                r.boundaries[static_cast<std::size_t>(side)].first_within[level];
-            entries.push_back("{\"boundary\": " + std::to_string(side) +
-                              ", \"within\": " + json_number(analysis::nearness[level]) +
-                              ", \"step\": " + (step >= 0 ? count_text(step) : "null") + "}");
-        }
-    }
-    return json_list(entries, [](const std::string& e) { return e; });
-}
-
-std::vector<std::string> flag_texts(const std::vector<analysis::Flag>& flags) {
-    std::vector<std::string> texts;
-    texts.reserve(flags.size());
-    for (const analysis::Flag& flag : flags) {
-        texts.push_back(flag.text);
-    }
-    return texts;
-}
-
-// A run's flags: its parameters', then the run's own doubt about its error bars.
-std::vector<std::string> flag_texts(const analysis::LongRunResult& r,
-                                    const std::vector<analysis::Flag>& flags) {
-    std::vector<std::string> texts = flag_texts(flags);
-    if (const std::string warning = analysis::error_bar_warning(r); !warning.empty()) {
-        texts.push_back(warning);
-    }
-    return texts;
-}
-
-std::string flags_json(const std::vector<std::string>& flags) {
-    return json_list(flags, json_string);
+std::string json_text(const analysis::FieldValue& value) {
+    return std::visit(
+        [](const auto& v) -> std::string {
+            using V = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<V, std::nullptr_t>) {
+                return "null";
+            } else if constexpr (std::is_same_v<V, bool>) {
+                return v ? "true" : "false";
+            } else if constexpr (std::is_same_v<V, std::int64_t>) {
+                return count_text(v);
+            } else if constexpr (std::is_same_v<V, double>) {
+                return json_number(v);
+            } else if constexpr (std::is_same_v<V, std::string>) {
+                return json_string(v);
+            } else if constexpr (std::is_same_v<V, analysis::Fields>) {
+                return json_object(v);
+            } else {
+                return json_list(v, [](const auto& item) { return json_text(item); });
+            }
+        },
+        value);
 }
 
 void flags_text(const std::vector<std::string>& flags, std::ostream& out) {
@@ -150,27 +107,14 @@ std::string spaced(const std::string& note) {
 
 void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostream& out) {
     if (json) {
-        out << "{\"lambda_0\": " << json_number(e.lambda_0)
-            << ", \"lambda_1\": " << json_number(e.lambda_1)
-            << ", \"verdict\": " << json_string(analysis::verdict_text(e.verdict))
-            << ", \"explanation\": " << json_string(analysis::verdict_explanation(e))
-            << ", \"flags\": " << flags_json(flag_texts(e.flags))
-            << ", \"kelly\": " << json_list(e.kelly, json_number) << ", \"maps\": "
-            << json_list(e.terms,
-                         [](const analysis::MapTerms& t) {
-                             return "{\"map\": " + std::to_string(t.map) +
-                                    ", \"chance\": " + json_number(t.chance) +
-                                    ", \"slope_at_0\": " + json_number(t.slope_at_0) +
-                                    ", \"slope_at_1\": " + json_number(t.slope_at_1) + "}";
-                         })
-            << "}\n";
+        out << json_object(analysis::exponents_fields(e)) << "\n";
         return;
     }
     out << "Lambda_0: " << number_text(e.lambda_0) << "\n"
         << "Lambda_1: " << number_text(e.lambda_1) << "\n"
         << "verdict: " << analysis::verdict_text(e.verdict) << "\n"
         << "  " << analysis::verdict_explanation(e) << "\n";
-    flags_text(flag_texts(e.flags), out);
+    flags_text(analysis::flag_texts(e.flags), out);
     out << "kelly:";
     for (const double share : e.kelly) {
         out << " " << number_text(share);
@@ -184,28 +128,12 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
 
 void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
-    std::vector<std::int64_t> draws(r.draws.begin(),
-                                    r.draws.begin() + std::clamp(r.maps.count, 0, 3));
-    out << "{\"end\": " << json_string(end_text(r.end)) << ", \"steps\": " << r.steps_taken
-        << ", \"recorded\": " << r.recorded << ", \"start\": " << json_number(r.start)
-        << ", \"last\": " << json_number(r.last)
-        << ", \"histogram\": " << json_list(r.histogram, count_text) << ", \"below\": " << r.below
-        << ", \"above\": " << r.above << ", \"log_odds_histogram\": " << log_odds_json(r)
-        << ", \"mean_r\": " << json_number(r.mean_r)
-        << ", \"mean_r_stderr\": " << json_number(r.mean_r_error)
-        << ", \"lyapunov\": " << json_number(r.lyapunov)
-        << ", \"lyapunov_stderr\": " << json_number(r.lyapunov_error)
-        << ", \"errors_may_be_too_small\": " << (r.errors_may_be_too_small ? "true" : "false")
-        << ", \"lambda_0\": " << json_number(r.boundary_lambda[0])
-        << ", \"lambda_1\": " << json_number(r.boundary_lambda[1])
-        << ", \"draws\": " << json_list(draws, count_text) << ", \"absorbed\": " << absorbed_json(r)
-        << ", \"first_within\": " << first_within_json(r)
-        << ", \"flags\": " << flags_json(flag_texts(r, flags)) << "}\n";
+    out << json_object(analysis::run_fields(r, flags)) << "\n";
 }
 
 void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
-    out << "end: " << end_text(r.end) << "\nsteps: " << r.steps_taken
+    out << "end: " << analysis::end_text(r.end) << "\nsteps: " << r.steps_taken
         << "\nrecorded: " << r.recorded << "\n";
     // Points that left [0, 1] count in no bin of the histogram and pull the mean outside it: say
     // how many, and why they could.
@@ -215,7 +143,7 @@ void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag
     if (r.above > 0) {
         out << "above 1: " << r.above << "\n";
     }
-    flags_text(flag_texts(r, flags), out);
+    flags_text(analysis::flag_texts(r, flags), out);
     out << "last: " << number_text(r.last) << "\nmean r: " << number_text(r.mean_r) << " +- "
         << number_text(r.mean_r_error) << spaced(analysis::absorbed_average_note(r))
         << "\nLyapunov exponent: " << number_text(r.lyapunov) << " +- "

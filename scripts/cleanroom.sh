@@ -2,8 +2,8 @@
 # Proves the set-up on a machine that has nothing but a base Debian 12 system: the two commands at the
 # top of README.md (read from it, so the two cannot drift apart) run in a freshly bootstrapped root,
 # the test command must pass and the run command must show the main window under Xvfb. Then the
-# Debian package built there is installed into a second fresh root and the installed quobel must show
-# its window too.
+# Debian package built there is installed into a second fresh root, where its Python module must
+# analyse a file and the installed quobel must show its window too.
 #
 # Needs root (debootstrap, chroot, namespaces); started as another user it runs itself through sudo,
 # passing these settings on. The base root is cached as a tarball outside the checkout, so a repeat
@@ -266,6 +266,10 @@ stage "unpack a second fresh root" "$unpack_timeout" fresh_root "$installed"
 cp "$work/$deb" "$installed/root/"
 stage "install the package" "$install_timeout" in_root "$installed" \
     "cd /root && apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ./$deb"
+# The Python module of the package, in Debian's python3, analyses a parameter file of the tests.
+git archive "$tree" tests/data/three_maps.txt | tar -x -C "$installed/root"
+stage "installed python module analyses a file" "$show_timeout" in_root "$installed" \
+    "cd /root && python3 -c 'import quobel; r = quobel.analyse(quobel.load(\"tests/data/three_maps.txt\")); print(r[\"verdict\"], r[\"lambda_0\"], r[\"lambda_1\"])'"
 stage "install xvfb and xdotool" "$install_timeout" in_root "$installed" \
     "DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends xvfb xdotool"
 stage "installed quobel shows the window" $((show_timeout + 120)) in_root "$installed" \

@@ -12,6 +12,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev file
     clang libclang-rt-14-dev clang-format clang-tidy
     python3 python3-pandas parallel
+    pybind11-dev python3-dev python3-numpy python3-pytest
 )
 
 missing=()

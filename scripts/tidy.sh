@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the checks of .clang-tidy over the program's sources as build/default
-# compiles them: the core folders and the Qt layer, or the folders given (scripts/tidy.sh tests).
+# compiles them: the core folders, the Qt layer and the Python module, or the folders given (scripts/tidy.sh tests).
 # Any finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +10,7 @@ scripts/install-deps.sh
 cmake --preset default > /dev/null
 
 folders=("$@")
-[ ${#folders[@]} -eq 0 ] && folders=(model editing plot storage analysis windows sweep cli)
+[ ${#folders[@]} -eq 0 ] && folders=(model editing plot storage analysis windows sweep cli python)
 pathspecs=()
 for folder in "${folders[@]}"; do
     pathspecs+=("$folder/*.cpp")

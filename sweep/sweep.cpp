@@ -211,6 +211,31 @@ SweepProblem sweep_problem(const model::ModelState* model, const SweepSettings& 
     return {};
 }
 
+std::string problem_text(const SweepProblem& problem, const SweepSettings& settings,
+                         std::string_view option) {
+    using Kind = SweepProblem::Kind;
+    const std::string opt(option);
+    const auto name = [&] { return parameter_name_text(settings.axes[problem.axis].name); };
+    switch (problem.kind) {
+        case Kind::axes:
+            return settings.axes.empty() ? "sweep needs " + opt + " NAME=FROM:TO:COUNT."
+                                         : "sweep takes one or two " + opt + ".";
+        case Kind::missing_parameter:
+            return opt + ": " + problem.missing;
+        case Kind::range_not_finite:
+            return opt + ": the range of " + name() + " is not finite.";
+        case Kind::too_many_values:
+            return opt + ": COUNT must be a whole number from 1 to " +
+                   std::to_string(problem.limit) + " for " + name() + ".";
+        case Kind::same_parameter:
+            return "the two " + opt + " name the same parameter.";
+        case Kind::too_many_points:
+        case Kind::none:
+            break;
+    }
+    return "the grid has more than " + std::to_string(problem.limit) + " points.";
+}
+
 std::uint64_t point_seed(std::uint64_t seed, std::int64_t index) {
     return splitmix64(splitmix64(seed) ^ static_cast<std::uint64_t>(index));
 }

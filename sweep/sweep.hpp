@@ -75,6 +75,11 @@ struct SweepProblem {
 SweepProblem sweep_problem(const model::ModelState* model, const SweepSettings& settings,
                            const SweepLimits& limits);
 
+// The problem in one line, `option` naming the setting that gives the axes ("--vary" for
+// quobel-cli).
+std::string problem_text(const SweepProblem& problem, const SweepSettings& settings,
+                         std::string_view option);
+
 // The seed of the long run at a grid point: from the sweep's seed and the point's index alone, so
 // a point gives the same row on any thread and in any shard.
 std::uint64_t point_seed(std::uint64_t seed, std::int64_t index);

@@ -22,11 +22,6 @@ namespace {
 constexpr std::string_view settings_start = "{\n  \"program\": \"quobel-cli sweep\",\n";
 constexpr std::string_view points_start = "  \"points\": {\"first\": ";
 
-// The varied parameters' names hold commas, so they are quoted.
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 // A field as CSV reads it back: quoted, its quotes doubled, where it holds a comma, a quote or a
 // line end.
 std::string csv_field(const std::string& text) {
@@ -226,21 +221,37 @@ storage::FileOutcome save_sweep(const std::string& name,
     return saved;
 }
 
-std::string header_line(const SweepSettings& settings) {
-    std::string line;
+std::vector<std::string> column_names(const SweepSettings& settings) {
+    std::vector<std::string> names;
     for (const Axis& axis : settings.axes) {
-        line += quoted(parameter_name_text(axis.name)) + ",";
+        names.push_back(parameter_name_text(axis.name));
     }
-    line += "lambda_0,lambda_1,verdict";
+    for (const char* name : {"lambda_0", "lambda_1", "verdict"}) {
+        names.emplace_back(name);
+    }
     if (settings.run.steps > 0) {
-        line += ",mean_r,mean_r_stderr,lyapunov,lyapunov_stderr";
+        for (const char* name : {"mean_r", "mean_r_stderr", "lyapunov", "lyapunov_stderr"}) {
+            names.emplace_back(name);
+        }
         if (settings.axes.size() == 1) {
             for (int bin = 1; bin <= settings.run.bins; ++bin) {
-                line += ",density_" + std::to_string(bin);
+                names.push_back("density_" + std::to_string(bin));
             }
         }
     }
-    return line + ",flags\n";
+    names.emplace_back("flags");
+    return names;
+}
+
+std::string header_line(const SweepSettings& settings) {
+    // The varied parameters' names are quoted, whether or not they hold a comma.
+    const std::vector<std::string> names = column_names(settings);
+    std::string line;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        line += (i == 0 ? "" : ",") +
+                (i < settings.axes.size() ? "\"" + names[i] + "\"" : csv_field(names[i]));
+    }
+    return line + "\n";
 }
 
 std::string flags_text(const PointResult& point) {
@@ -251,25 +262,35 @@ std::string flags_text(const PointResult& point) {
     return text;
 }
 
-std::string row_line(const SweepSettings& settings, const PointResult& point) {
-    std::string line;
+std::vector<Cell> row_cells(const SweepSettings& settings, const PointResult& point) {
+    std::vector<Cell> cells;
     for (std::size_t a = 0; a < settings.axes.size(); ++a) {
-        line += number_text(point.values[a]) + ",";
+        cells.emplace_back(point.values[a]);
     }
-    line += number_text(point.lambda_0) + "," + number_text(point.lambda_1) + ",";
-    line += analysis::verdict_text(point.verdict);
+    cells.emplace_back(point.lambda_0);
+    cells.emplace_back(point.lambda_1);
+    cells.emplace_back(std::string(analysis::verdict_text(point.verdict)));
     if (settings.run.steps > 0) {
         for (double value :
              {point.mean_r, point.mean_r_error, point.lyapunov, point.lyapunov_error}) {
-            line += "," + number_text(value);
+            cells.emplace_back(value);
         }
         if (settings.axes.size() == 1) {
-            for (double value : point.density) {
-                line += "," + number_text(value);
-            }
+            cells.insert(cells.end(), point.density.begin(), point.density.end());
         }
     }
-    return line + "," + csv_field(flags_text(point)) + "\n";
+    cells.emplace_back(flags_text(point));
+    return cells;
+}
+
+std::string row_line(const SweepSettings& settings, const PointResult& point) {
+    std::string line;
+    for (const Cell& cell : row_cells(settings, point)) {
+        line += line.empty() ? "" : ",";
+        const auto* number = std::get_if<double>(&cell);
+        line += number ? number_text(*number) : csv_field(std::get<std::string>(cell));
+    }
+    return line + "\n";
 }
 
 namespace {

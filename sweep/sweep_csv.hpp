@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "model/model_state.hpp"
@@ -52,11 +53,16 @@ storage::FileOutcome save_sweep(const std::string& name,
 // lyapunov_stderr and, for a line, density_1..density_K; last the flags, all of the point's in
 // one field (quoted as CSV needs), empty when it has none.
 std::string header_line(const SweepSettings& settings);
+// The header's names, unquoted.
+std::vector<std::string> column_names(const SweepSettings& settings);
 
 // The point's flags joined by "; ".
 std::string flags_text(const PointResult& point);
 
 std::string row_line(const SweepSettings& settings, const PointResult& point);
+// The row's fields: a number, or a text (the verdict and the flags), by column_names.
+using Cell = std::variant<double, std::string>;
+std::vector<Cell> row_cells(const SweepSettings& settings, const PointResult& point);
 
 // A shard's text as a merge reads it: piece by piece from any offset, so that no shard is held
 // whole, whatever its size. A file for quobel-cli.

@@ -1,4 +1,4 @@
-# Installs the build into PREFIX and checks that exactly the desktop program's files arrive there,
+# Installs the build into PREFIX and checks that exactly the program's files arrive there,
 # with every PNG icon of the size its folder names.
 file(REMOVE_RECURSE ${PREFIX})
 set(ENV{DESTDIR} "")
@@ -14,6 +14,10 @@ set(expected
     share/applications/quobel.desktop
     share/icons/hicolor/scalable/apps/quobel.svg
     share/metainfo/org.quobel.quobel.metainfo.xml)
+# PYTHON_MODULE: the Python module's path below the prefix, where the build has it.
+if(PYTHON_MODULE)
+    list(APPEND expected ${PYTHON_MODULE})
+endif()
 # ICON_SIZES: the sizes the build renders, comma-separated.
 string(REPLACE "," ";" icon_sizes "${ICON_SIZES}")
 if(NOT icon_sizes)
