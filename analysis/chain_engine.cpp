@@ -287,6 +287,8 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
     const int count = static_cast<int>(tasks.size());
     block->lanes = (count + lane_multiple - 1) / lane_multiple * lane_multiple;
     block->stocks = tasks[0]->run->stocks();
+    block->bins = tasks[0]->run->settings().bins;
+    block->tables = &shared_log_odds_tables();
     for (int lane = 0; lane < block->lanes; ++lane) {
         const auto l = static_cast<std::size_t>(lane);
         const bool real = lane < count;
@@ -295,7 +297,9 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
             set_up(chain, *tasks[l]);
         }
         block->chain[l] = &chain;
-        block->live[l] = real;
+        block->live[l] = real ? -1 : 0;
+        block->histogram_address[l] = reinterpret_cast<std::uintptr_t>(chain.histogram);
+        block->log_odds_address[l] = reinterpret_cast<std::uintptr_t>(chain.log_odds);
         block->three = block->three || chain.map_count > 1;
         block->ring = block->ring || chain.ring != nullptr;
         for (std::size_t s = 0; s < 3; ++s) {
@@ -322,7 +326,10 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         block->set_hot(lane, chain.hot);
     }
     const LongRunSettings& settings = tasks[0]->run->settings();
-    const auto live_lanes = [&] { return std::count(block->live, block->live + count, true); };
+    const auto live_lanes = [&] {
+        return std::count_if(block->live, block->live + count,
+                             [](std::int64_t live) { return live != 0; });
+    };
     const bool cancelled = walk_group(
         settings, control, done,
         [&](std::int64_t t, std::int64_t end, bool record) {
@@ -337,7 +344,7 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         [&] { return live_lanes() > 0; },
         [&](std::int64_t t) {
             for (int lane = 0; lane < count; ++lane) {
-                if (block->live[lane]) {
+                if (block->live[lane] != 0) {
                     Chain& chain = chains[static_cast<std::size_t>(lane)];
                     chain.hot = block->hot(lane);
                     chain.close_batch(t, true);
@@ -347,7 +354,7 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         });
     for (int lane = 0; lane < count; ++lane) {
         Chain& chain = chains[static_cast<std::size_t>(lane)];
-        if (block->live[lane]) {
+        if (block->live[lane] != 0) {
             chain.hot = block->hot(lane);
         }
         chain.close_batch(chain.t, false);
@@ -407,6 +414,20 @@ const LogOddsBins& shared_log_odds_bins() {
     return bins;
 }
 
+const LogOddsTables& shared_log_odds_tables() {
+    static const LogOddsTables tables = [] {
+        const LogOddsBins& bins = shared_log_odds_bins();
+        LogOddsTables widened{};
+        for (std::size_t i = 0; i < 256; ++i) {
+            const std::uint8_t edge = bins.first_edges()[i];
+            widened.first_edge[i] = static_cast<std::int64_t>(
+                bins.upper_edge_fractions()[edge] << LogOddsTables::place_bits | edge);
+        }
+        return widened;
+    }();
+    return tables;
+}
+
 bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, double& tau,
                    double& rest, double& slope) {
     tau = 0;
@@ -447,7 +468,7 @@ void LaneBlock::set_hot(int lane, const Hot& hot) {
 void finish_lane_step(LaneBlock& block, int lane, int s, double tau, double rest, double slope,
                       std::int64_t t, bool record) {
     const auto l = static_cast<std::size_t>(lane);
-    if (!block.live[l]) {
+    if (block.live[l] == 0) {
         // A copy past the tasks, or a chain that failed: kept finite and away from events.
         block.p[l] = 0.5;
         block.q[l] = 0.5;
@@ -461,7 +482,7 @@ void finish_lane_step(LaneBlock& block, int lane, int s, double tau, double rest
     if (!finite) {
         chain.t = t;
         chain.hot = hot;
-        block.live[l] = false;
+        block.live[l] = 0;
         block.p[l] = 0.5;
         block.q[l] = 0.5;
         block.product[l] = 1;

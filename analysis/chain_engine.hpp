@@ -101,6 +101,15 @@ struct Chain {
 // The log-odds bins every run uses.
 const LogOddsBins& shared_log_odds_bins();
 
+// Their two tables in one, for the vector kernels' single gather: entry i holds the place within
+// the binade at the start of 256th i of it (5 bits) and, above, the fraction of that place's
+// upper edge (53 bits).
+struct LogOddsTables {
+    static constexpr int place_bits = 5;
+    alignas(64) std::int64_t first_edge[256];
+};
+const LogOddsTables& shared_log_odds_tables();
+
 // tau, 1 - tau and tau' once more, term by term, leaving out the stocks that neither investor
 // holds at this point. False when tau or 1 - tau has no finite value.
 bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, double& tau,
@@ -186,7 +195,13 @@ struct alignas(64) LaneBlock {
     alignas(64) double watch[2][max_lanes];
     alignas(64) std::int64_t first_draws[max_lanes], second_draws[max_lanes];
     Chain* chain[max_lanes]{};  // lanes past the tasks run copies of lane 0 into scratch
-    bool live[max_lanes]{};     // writes its counts: a real chain that has not failed
+    // All ones where the lane writes its counts: a real chain that has not failed.
+    alignas(64) std::int64_t live[max_lanes]{};
+    // The addresses of the chain's histograms, to which a kernel adds its bins' offsets.
+    alignas(64) std::uint64_t histogram_address[max_lanes]{};
+    alignas(64) std::uint64_t log_odds_address[max_lanes]{};
+    int bins = 1;
+    const LogOddsTables* tables = nullptr;
 
     Hot hot(int lane) const;
     void set_hot(int lane, const Hot& hot);
