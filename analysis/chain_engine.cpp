@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <tuple>
 #include <utility>
@@ -325,6 +326,17 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         block->watch[1][l] = chain.watch[1];
         block->set_hot(lane, chain.hot);
     }
+    // The table of the one run, the complementary flags as the last field.
+    block->uniform = std::all_of(tasks.begin(), tasks.end(),
+                                 [&](const ChainTask* task) { return task->run == tasks[0]->run; });
+    for (std::size_t s = 0; s < 3; ++s) {
+        for (std::size_t k = 0; k < model::max_stocks; ++k) {
+            for (std::size_t field = 0; field < fields; ++field) {
+                block->table[field][k][s] = block->coefficient[s][field][k][0];
+            }
+        }
+        block->table[fields][0][s] = std::bit_cast<double>(block->complementary[s][0]);
+    }
     const LongRunSettings& settings = tasks[0]->run->settings();
     const auto live_lanes = [&] {
         return std::count_if(block->live, block->live + count,
@@ -418,10 +430,18 @@ const LogOddsTables& shared_log_odds_tables() {
     static const LogOddsTables tables = [] {
         const LogOddsBins& bins = shared_log_odds_bins();
         LogOddsTables widened{};
-        for (std::size_t i = 0; i < 256; ++i) {
-            const std::uint8_t edge = bins.first_edges()[i];
-            widened.first_edge[i] = static_cast<std::int64_t>(
-                bins.upper_edge_fractions()[edge] << LogOddsTables::place_bits | edge);
+        const auto& edges = bins.upper_edge_fractions();
+        const auto entry = [&](std::uint64_t start) {
+            // The edges at or below the start of the part.
+            const auto place = static_cast<std::uint64_t>(
+                std::upper_bound(edges.begin(), edges.end(), start) - edges.begin());
+            return static_cast<std::int64_t>(edges[place] << LogOddsTables::place_bits | place);
+        };
+        for (std::uint64_t i = 0; i < 256; ++i) {
+            widened.by_256th[i] = entry(i << 44);
+        }
+        for (std::uint64_t i = 0; i < 32; ++i) {
+            widened.by_32nd[i] = entry(i << 47);
         }
         return widened;
     }();

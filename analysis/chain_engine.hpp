@@ -101,12 +101,14 @@ struct Chain {
 // The log-odds bins every run uses.
 const LogOddsBins& shared_log_odds_bins();
 
-// Their two tables in one, for the vector kernels' single gather: entry i holds the place within
-// the binade at the start of 256th i of it (5 bits) and, above, the fraction of that place's
-// upper edge (53 bits).
+// Their two tables in one, for the vector kernels: entry i holds the place within the binade at
+// the start of part i of it (5 bits) and, above, the fraction of that place's upper edge (53
+// bits). By 256ths for a gather; by 32nds, which the edges, more than a 32nd apart, also leave
+// with one edge at most, for a lookup among registers.
 struct LogOddsTables {
     static constexpr int place_bits = 5;
-    alignas(64) std::int64_t first_edge[256];
+    alignas(64) std::int64_t by_256th[256];
+    alignas(64) std::int64_t by_32nd[32];
 };
 const LogOddsTables& shared_log_odds_tables();
 
@@ -185,6 +187,10 @@ struct alignas(64) LaneBlock {
     int stocks = 0;      // of every lane
     bool three = false;  // some lane draws among maps: pick by both thresholds
     bool ring = false;   // some lane keeps its last steps
+    // Every lane of one run, as an ensemble's: its maps' coefficients side by side in `table`,
+    // from which a kernel with vectors of four lanes or more picks each lane's map by its number.
+    bool uniform = false;
+    alignas(64) double table[fields + 1][model::max_stocks][lane_multiple]{};
     alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
     alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0
     alignas(64) std::uint64_t threshold[2][max_lanes];

@@ -73,7 +73,18 @@ HWY_INLINE VI log_odds_bin(const LogOddsTables& tables, V ratio) {
     const VI bits = hn::BitCast(di, ratio);
     const VI fraction =
         hn::And(bits, hn::Set(di, static_cast<std::int64_t>(LogOddsBins::fraction_mask)));
-    const VI entry = hn::GatherIndex(di, tables.first_edge, hn::ShiftRight<44>(fraction));
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    // Two lookups among 16 entries in registers and a blend by the fifth bit: gathers are slow.
+    const __m512i part = hn::ShiftRight<47>(fraction).raw;
+    const __m512i low = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd), part,
+                                                  _mm512_load_si512(tables.by_32nd + 8));
+    const __m512i high = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd + 16), part,
+                                                   _mm512_load_si512(tables.by_32nd + 24));
+    const VI entry{
+        _mm512_mask_blend_epi64(_mm512_test_epi64_mask(part, _mm512_set1_epi64(16)), low, high)};
+#else
+    const VI entry = hn::GatherIndex(di, tables.by_256th, hn::ShiftRight<44>(fraction));
+#endif
     const VI edge = hn::And(entry, hn::Set(di, (1 << LogOddsTables::place_bits) - 1));
     const VI upper_edge = hn::ShiftRight<LogOddsTables::place_bits>(entry);
     // Past the upper edge: one place further, as a mask's -1 subtracted.
@@ -100,7 +111,7 @@ struct LaneOutput {
 // The step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
 // sums of the lanes where nothing rare happens; the rare ones keep their state for
 // finish_lane_step. Returns whether any lane was not plain.
-template <bool Three, bool Record>
+template <bool Three, bool Record, bool Uniform>
 HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOutput& out) {
     const D d;
     const DI di;
@@ -125,31 +136,35 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
         s = hn::IfThenElse(past_both, hn::Set(di, 2),
                            hn::IfThenElseZero(past_first, hn::Set(di, 1)));
     }
-    const auto pick = [&](const double* values) {
-        const V first = hn::Load(d, values + lane);
-        if constexpr (!Three) {
-            return first;
+    const auto map_number = hn::IndicesFromVec(d, s);
+    // The coefficients of each lane's map, from the table of the one run or from its own.
+    const auto pick = [&](std::size_t field, std::size_t k) {
+        if constexpr (Uniform) {
+            return hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number);
         } else {
-            constexpr std::size_t map_stride = fields * model::max_stocks * max_lanes;
-            const V second = hn::Load(d, values + map_stride + lane);
-            const V third = hn::Load(d, values + 2 * map_stride + lane);
-            return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
+            const double* values = block.coefficient[0][field][k];
+            const V first = hn::Load(d, values + lane);
+            if constexpr (!Three) {
+                return first;
+            } else {
+                constexpr std::size_t map_stride = fields * model::max_stocks * max_lanes;
+                const V second = hn::Load(d, values + map_stride + lane);
+                const V third = hn::Load(d, values + 2 * map_stride + lane);
+                return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
+            }
         }
     };
-
     const V p = hn::Load(d, block.p + lane);
     const V q = hn::Load(d, block.q + lane);
     // The even stocks' terms in one sum, the odd ones' in another, as the scalar loop.
     V tau_even = zero, tau_odd = zero, rest_even = zero, rest_odd = zero;
     V slope_even = zero, slope_odd = zero;
-    const auto& coefficient = block.coefficient[0];
     const auto add_term = [&](std::size_t k, V& tau_sum, V& rest_sum, V& slope_sum) {
-        const V inverse = hn::Div(one, hn::Add(hn::Mul(pick(coefficient[la1_field][k]), p),
-                                               hn::Mul(pick(coefficient[la2_field][k]), q)));
-        tau_sum = hn::Add(tau_sum, hn::Mul(pick(coefficient[R_la1_field][k]), inverse));
-        rest_sum = hn::Add(rest_sum, hn::Mul(pick(coefficient[R_la2_field][k]), inverse));
-        slope_sum = hn::Add(slope_sum,
-                            hn::Mul(hn::Mul(pick(coefficient[slope_field][k]), inverse), inverse));
+        const V inverse =
+            hn::Div(one, hn::Add(hn::Mul(pick(la1_field, k), p), hn::Mul(pick(la2_field, k), q)));
+        tau_sum = hn::Add(tau_sum, hn::Mul(pick(R_la1_field, k), inverse));
+        rest_sum = hn::Add(rest_sum, hn::Mul(pick(R_la2_field, k), inverse));
+        slope_sum = hn::Add(slope_sum, hn::Mul(hn::Mul(pick(slope_field, k), inverse), inverse));
     };
     const auto stocks = static_cast<std::size_t>(block.stocks);
     std::size_t k = 0;
@@ -163,7 +178,9 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     const V tau = hn::Mul(p, hn::Add(tau_even, tau_odd));
     const V slope = hn::Add(slope_even, slope_odd);
     V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
-    if constexpr (Three) {
+    if constexpr (Uniform) {
+        complementary = pick(fields, 0);
+    } else if constexpr (Three) {
         const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
         const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
         complementary =
@@ -257,7 +274,7 @@ void finish_lane(LaneBlock& block, const LaneOutput& out, std::size_t l, std::in
     }
 }
 
-template <bool Three, bool Record>
+template <bool Three, bool Record, bool Uniform>
 void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
     const std::size_t lanes = hn::Lanes(D());
     const auto all = static_cast<std::size_t>(block.lanes);
@@ -287,7 +304,7 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
         // The vectors first, independent of each other, so that their divisions overlap.
         bool slow = false;
         for (std::size_t lane = 0; lane < all; lane += lanes) {
-            slow = step<Three, Record>(block, lane, step_number, out) || slow;
+            slow = step<Three, Record, Uniform>(block, lane, step_number, out) || slow;
         }
         out.slow = slow;
         if (step_number > t) {
@@ -319,11 +336,25 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
 
 }  // namespace
 
+template <bool Three>
+void advance_drawing(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
+    // A table of three maps needs vectors of four lanes at least.
+    if constexpr (Three) {
+        if (block.uniform && hn::Lanes(D()) >= 4) {
+            record ? advance<true, true, true>(block, t, end)
+                   : advance<true, false, true>(block, t, end);
+            return;
+        }
+    }
+    record ? advance<Three, true, false>(block, t, end)
+           : advance<Three, false, false>(block, t, end);
+}
+
 void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
     if (block.three) {
-        record ? advance<true, true>(block, t, end) : advance<true, false>(block, t, end);
+        advance_drawing<true>(block, t, end, record);
     } else {
-        record ? advance<false, true>(block, t, end) : advance<false, false>(block, t, end);
+        advance_drawing<false>(block, t, end, record);
     }
 }
 
