@@ -29,7 +29,7 @@ using VI = hn::Vec<DI>;
 // The product of the low 32 bits of each lane and m, all 64 bits of it.
 HWY_INLINE VU multiply_low(VU x, std::uint32_t m) {
 #if HWY_TARGET == HWY_SCALAR
-    return hn::Set(DU(), hn::GetLane(x) * std::uint64_t{m});
+    return hn::Set(DU(), (hn::GetLane(x) & 0xFFFFFFFFu) * std::uint64_t{m});
 #else
     const hn::Repartition<std::uint32_t, DU> d32;
     return hn::MulEven(hn::BitCast(d32, x), hn::Set(d32, m));
@@ -37,21 +37,25 @@ HWY_INLINE VU multiply_low(VU x, std::uint32_t m) {
 }
 
 // Philox4x32-10 of each lane's counter c and key k, each 32-bit word in a 64-bit lane; the
-// result in c.
+// result in c. Only the low 32 bits of a lane enter a product, and sums and xors carry nothing
+// from high bits down, so the high bits are cleared once at the end rather than every round.
 HWY_INLINE void philox(VU (&c)[4], VU k0, VU k1) {
     const DU du;
-    const VU low = hn::Set(du, 0xFFFFFFFFu);
     const VU weyl_0 = hn::Set(du, philox_weyl_0);
     const VU weyl_1 = hn::Set(du, philox_weyl_1);
     for (int round = 0; round < philox_rounds; ++round) {
         const VU product_0 = multiply_low(c[0], philox_multiplier_0);
         const VU product_1 = multiply_low(c[2], philox_multiplier_1);
         c[0] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_1), c[1]), k0);
-        c[1] = hn::And(product_1, low);
+        c[1] = product_1;
         c[2] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_0), c[3]), k1);
-        c[3] = hn::And(product_0, low);
-        k0 = hn::And(hn::Add(k0, weyl_0), low);
-        k1 = hn::And(hn::Add(k1, weyl_1), low);
+        c[3] = product_0;
+        k0 = hn::Add(k0, weyl_0);
+        k1 = hn::Add(k1, weyl_1);
+    }
+    const VU low = hn::Set(du, 0xFFFFFFFFu);
+    for (VU& word : c) {
+        word = hn::And(word, low);
     }
 }
 
