@@ -152,7 +152,8 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
             if constexpr (!Three) {
                 return first;
             } else {
-                constexpr std::size_t map_stride = fields * model::max_stocks * max_lanes;
+                constexpr auto map_stride =
+                    static_cast<std::size_t>(fields) * model::max_stocks * max_lanes;
                 const V second = hn::Load(d, values + map_stride + lane);
                 const V third = hn::Load(d, values + 2 * map_stride + lane);
                 return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
