@@ -99,8 +99,9 @@ HWY_INLINE VI log_odds_bin(const LogOddsTables& tables, V ratio) {
 #endif
     const VI edge = hn::And(entry, hn::Set(di, (1 << LogOddsTables::place_bits) - 1));
     const VI upper_edge = shift_right<LogOddsTables::place_bits>(entry);
-    // Past the upper edge: one place further, as a mask's -1 subtracted.
-    const VI within = hn::Sub(edge, hn::VecFromMask(di, hn::Not(hn::Lt(fraction, upper_edge))));
+    // Past the upper edge: one place further.
+    const VI within =
+        hn::IfThenElse(hn::Lt(fraction, upper_edge), edge, hn::Add(edge, hn::Set(di, 1)));
     const VI binade = hn::Add(shift_right<52>(bits), hn::Set(di, log_odds_binades - 1023));
     return hn::Min(hn::Add(hn::ShiftLeft<4>(binade), within), hn::Set(di, log_odds_bins - 1));
 }
@@ -224,17 +225,16 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     const auto rare_integer = hn::RebindMask(di, rare);
     hn::Store(hn::IfThenElse(rare, p, new_p), d, block.p + lane);
     hn::Store(hn::IfThenElse(rare, q, new_q), d, block.q + lane);
-    // A mask as a vector is -1 in its lanes: subtracting it counts them.
+    const VI counted = hn::Set(di, 1);
     const VI first_draws = hn::Load(di, block.first_draws + lane);
-    hn::Store(hn::Sub(first_draws,
-                      hn::VecFromMask(di, hn::AndNot(rare_integer, hn::RebindMask(di, first_map)))),
+    hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, first_map)),
+                             hn::Add(first_draws, counted), first_draws),
               di, block.first_draws + lane);
     if constexpr (Three) {
         const VI second_draws = hn::Load(di, block.second_draws + lane);
-        hn::Store(
-            hn::Sub(second_draws,
-                    hn::VecFromMask(di, hn::AndNot(rare_integer, hn::RebindMask(di, second_map)))),
-            di, block.second_draws + lane);
+        hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, second_map)),
+                                 hn::Add(second_draws, counted), second_draws),
+                  di, block.second_draws + lane);
     }
 
     auto fast = hn::AndNot(rare, hn::MaskFromVec(hn::BitCast(d, hn::Load(di, block.live + lane))));
