@@ -3,12 +3,6 @@
 
 namespace quobel::analysis {
 
-void run_chains(std::span<const ChainTask> tasks, LongRunControl& control) {
-    for (const ChainTask& task : tasks) {
-        *task.result = task.run->run(control);
-    }
-}
-
 EnsembleResult run_ensemble(const LongRun& run, int chains, LongRunControl& control) {
     EnsembleResult ensemble;
     ensemble.chains = chains;

@@ -1,0 +1,446 @@
+// The vector kernel of the chain engine: one chain per lane, every lane with its own
+// coefficients, point, sums and generator, compiled for each x86 target and picked at run time.
+//
+// Highway rather than compiler-cloned loops: its operations are explicit (no fused
+// multiply-add appears unless written, and the order of every sum is the one written here, that
+// of the scalar loop), and a test can force each compiled target in turn. Rare events go to the
+// scalar finish_step lane by lane, so that std::log and the careful terms are the scalar ones.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "analysis/chain_kernel.cpp"
+#include "hwy/foreach_target.h"  // IWYU pragma: keep
+// The include above compiles this file once per target.
+#include "hwy/highway.h"
+
+#include "analysis/chain_engine.hpp"
+
+HWY_BEFORE_NAMESPACE();
+namespace quobel::analysis::engine::HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+using D = hn::ScalableTag<double>;
+using DU = hn::RebindToUnsigned<D>;
+using DI = hn::RebindToSigned<D>;
+using V = hn::Vec<D>;
+using VU = hn::Vec<DU>;
+using VI = hn::Vec<DI>;
+
+// The product of the low 32 bits of each lane and m, all 64 bits of it.
+HWY_INLINE VU multiply_low(VU x, std::uint32_t m) {
+#if HWY_TARGET == HWY_SCALAR
+    return hn::Set(DU(), (hn::GetLane(x) & 0xFFFFFFFFu) * std::uint64_t{m});
+#else
+    const hn::Repartition<std::uint32_t, DU> d32;
+    return hn::MulEven(hn::BitCast(d32, x), hn::Set(d32, m));
+#endif
+}
+
+// Philox4x32-10 of each lane's counter c and key k, each 32-bit word in a 64-bit lane; the
+// result in c. Only the low 32 bits of a lane enter a product, and sums and xors carry nothing
+// from high bits down, so the high bits are cleared once at the end rather than every round.
+HWY_INLINE void philox(VU (&c)[4], VU k0, VU k1) {
+    const DU du;
+    const VU weyl_0 = hn::Set(du, philox_weyl_0);
+    const VU weyl_1 = hn::Set(du, philox_weyl_1);
+    for (int round = 0; round < philox_rounds; ++round) {
+        const VU product_0 = multiply_low(c[0], philox_multiplier_0);
+        const VU product_1 = multiply_low(c[2], philox_multiplier_1);
+        c[0] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_1), c[1]), k0);
+        c[1] = product_1;
+        c[2] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_0), c[3]), k1);
+        c[3] = product_0;
+        k0 = hn::Add(k0, weyl_0);
+        k1 = hn::Add(k1, weyl_1);
+    }
+    const VU low = hn::Set(du, 0xFFFFFFFFu);
+    for (VU& word : c) {
+        word = hn::And(word, low);
+    }
+}
+
+// The four words of block `number` of the lanes from `lane` on.
+HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t number) {
+    const DU du;
+    const auto block_number = static_cast<std::uint64_t>(number);
+    VU c[4] = {hn::Set(du, block_number & 0xFFFFFFFFu), hn::Set(du, block_number >> 32),
+               hn::Load(du, block.index[0] + lane), hn::Load(du, block.index[1] + lane)};
+    philox(c, hn::Load(du, block.key[0] + lane), hn::Load(du, block.key[1] + lane));
+    for (std::size_t word = 0; word < 4; ++word) {
+        hn::Store(c[word], du, block.words[word] + lane);
+    }
+}
+
+// A logical shift of non-negative lanes: native on every target, where an arithmetic one of 64-bit
+// lanes is not on AVX2.
+template <int bits>
+HWY_INLINE VI shift_right(VI v) {
+    return hn::BitCast(DI(), hn::ShiftRight<bits>(hn::BitCast(DU(), v)));
+}
+
+// LogOddsBins::bin of each lane's positive ratio, by the same bits and tables.
+HWY_INLINE VI log_odds_bin(const LogOddsTables& tables, V ratio) {
+    static_assert(log_odds_bins_per_binade == 16);
+    const DI di;
+    const VI bits = hn::BitCast(di, ratio);
+    const VI fraction =
+        hn::And(bits, hn::Set(di, static_cast<std::int64_t>(LogOddsBins::fraction_mask)));
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    // Two lookups among 16 entries in registers and a blend by the fifth bit: gathers are slow.
+    const __m512i part = hn::ShiftRight<47>(fraction).raw;
+    const __m512i low = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd), part,
+                                                  _mm512_load_si512(tables.by_32nd + 8));
+    const __m512i high = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd + 16), part,
+                                                   _mm512_load_si512(tables.by_32nd + 24));
+    const VI entry{
+        _mm512_mask_blend_epi64(_mm512_test_epi64_mask(part, _mm512_set1_epi64(16)), low, high)};
+#else
+    const VI entry = hn::GatherIndex(di, tables.by_256th, shift_right<44>(fraction));
+#endif
+    const VI edge = hn::And(entry, hn::Set(di, (1 << LogOddsTables::place_bits) - 1));
+    const VI upper_edge = shift_right<LogOddsTables::place_bits>(entry);
+    // Past the upper edge: one place further.
+    const VI within =
+        hn::IfThenElse(hn::Lt(fraction, upper_edge), edge, hn::Add(edge, hn::Set(di, 1)));
+    const VI binade = hn::Add(shift_right<52>(bits), hn::Set(di, log_odds_binades - 1023));
+    return hn::Min(hn::Add(hn::ShiftLeft<4>(binade), within), hn::Set(di, log_odds_bins - 1));
+}
+
+// What a step leaves for the loop over the lanes that follows it.
+struct LaneOutput {
+    // All ones where the lane's step was plain: live, nothing rare, the point inside (0, 1].
+    HWY_ALIGN std::int64_t fast[max_lanes];
+    // The addresses of the two bins to increment.
+    HWY_ALIGN std::uint64_t bin[max_lanes], log_odds_bin[max_lanes];
+    HWY_ALIGN std::int64_t map[max_lanes];
+    bool slow = false;  // some lane was not plain
+    HWY_ALIGN double p[max_lanes];
+    // For the other lanes: their fast terms, or their point for count_point.
+    HWY_ALIGN std::int64_t rare[max_lanes], upper[max_lanes];
+    HWY_ALIGN double tau[max_lanes], rest[max_lanes], slope[max_lanes];
+    HWY_ALIGN double q[max_lanes], distance[max_lanes];
+};
+
+// The step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
+// sums of the lanes where nothing rare happens; the rare ones keep their state for
+// finish_lane_step. Returns whether any lane was not plain.
+template <bool Three, bool Record, bool Uniform>
+HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOutput& out) {
+    const D d;
+    const DI di;
+    const V zero = hn::Zero(d);
+    const V one = hn::Set(d, 1.0);
+
+    // The map: s - 1 = past_first + (past_first and past_second), as drawn_map.
+    hn::Mask<D> first_map = hn::FirstN(d, hn::Lanes(d));
+    hn::Mask<D> second_map = hn::Not(first_map);
+    hn::Mask<D> third_map = second_map;
+    VI s = hn::Zero(di);
+    if constexpr (Three) {
+        const VI x = hn::BitCast(di, hn::Load(DU(), block.words[t & 3] + lane));
+        const auto past_first =
+            hn::Not(hn::Lt(x, hn::BitCast(di, hn::Load(DU(), block.threshold[0] + lane))));
+        const auto past_second =
+            hn::Not(hn::Lt(x, hn::BitCast(di, hn::Load(DU(), block.threshold[1] + lane))));
+        const auto past_both = hn::And(past_first, past_second);
+        third_map = hn::RebindMask(d, past_both);
+        second_map = hn::RebindMask(d, hn::AndNot(past_second, past_first));
+        first_map = hn::RebindMask(d, hn::Not(past_first));
+        s = hn::IfThenElse(past_both, hn::Set(di, 2),
+                           hn::IfThenElseZero(past_first, hn::Set(di, 1)));
+    }
+    const auto map_number = hn::IndicesFromVec(d, s);
+    // The coefficients of each lane's map, from the table of the one run or from its own.
+    const auto pick = [&](std::size_t field, std::size_t k) {
+        if constexpr (Uniform) {
+            return hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number);
+        } else {
+            const double* values = block.coefficient[0][field][k];
+            const V first = hn::Load(d, values + lane);
+            if constexpr (!Three) {
+                return first;
+            } else {
+                constexpr auto map_stride =
+                    static_cast<std::size_t>(fields) * model::max_stocks * max_lanes;
+                const V second = hn::Load(d, values + map_stride + lane);
+                const V third = hn::Load(d, values + 2 * map_stride + lane);
+                return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
+            }
+        }
+    };
+    const V p = hn::Load(d, block.p + lane);
+    const V q = hn::Load(d, block.q + lane);
+    // The even stocks' terms in one sum, the odd ones' in another, as the scalar loop.
+    V tau_even = zero, tau_odd = zero, rest_even = zero, rest_odd = zero;
+    V slope_even = zero, slope_odd = zero;
+    const auto add_term = [&](std::size_t k, V& tau_sum, V& rest_sum, V& slope_sum) {
+        const V inverse =
+            hn::Div(one, hn::Add(hn::Mul(pick(la1_field, k), p), hn::Mul(pick(la2_field, k), q)));
+        tau_sum = hn::Add(tau_sum, hn::Mul(pick(R_la1_field, k), inverse));
+        rest_sum = hn::Add(rest_sum, hn::Mul(pick(R_la2_field, k), inverse));
+        slope_sum = hn::Add(slope_sum, hn::Mul(hn::Mul(pick(slope_field, k), inverse), inverse));
+    };
+    const auto stocks = static_cast<std::size_t>(block.stocks);
+    std::size_t k = 0;
+    for (; k + 1 < stocks; k += 2) {
+        add_term(k, tau_even, rest_even, slope_even);
+        add_term(k + 1, tau_odd, rest_odd, slope_odd);
+    }
+    if (k < stocks) {
+        add_term(k, tau_even, rest_even, slope_even);
+    }
+    const V tau = hn::Mul(p, hn::Add(tau_even, tau_odd));
+    const V slope = hn::Add(slope_even, slope_odd);
+    V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
+    if constexpr (Uniform) {
+        complementary = pick(fields, 0);
+    } else if constexpr (Three) {
+        const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
+        const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
+        complementary =
+            hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, complementary));
+    }
+    const V rest = hn::IfThenElse(hn::MaskFromVec(complementary),
+                                  hn::Mul(q, hn::Add(rest_even, rest_odd)), hn::Sub(one, tau));
+
+    const auto finite = hn::Lt(hn::Abs(hn::Add(hn::Add(tau, rest), slope)),
+                               hn::Set(d, std::numeric_limits<double>::infinity()));
+    const auto upper = hn::Gt(tau, rest);
+    const V distance = hn::IfThenElse(upper, rest, tau);
+    const V watch = hn::IfThenElse(upper, hn::Load(d, block.watch[1] + lane),
+                                   hn::Load(d, block.watch[0] + lane));
+    auto rare = hn::Or(hn::Not(finite), hn::Le(distance, watch));
+    const V new_p = hn::IfThenElse(upper, hn::Sub(one, distance), distance);
+    const V new_q = hn::IfThenElse(upper, distance, hn::Sub(one, distance));
+    if constexpr (Record) {
+        const V product = hn::Load(d, block.product + lane);
+        const V new_product = hn::Mul(product, slope);
+        rare = hn::Or(rare, hn::Not(hn::And(hn::Gt(new_product, hn::Set(d, product_low)),
+                                            hn::Lt(new_product, hn::Set(d, product_high)))));
+        const V sum_r = hn::Load(d, block.sum_r + lane);
+        hn::Store(hn::IfThenElse(rare, sum_r, hn::Add(sum_r, new_p)), d, block.sum_r + lane);
+        hn::Store(hn::IfThenElse(rare, product, new_product), d, block.product + lane);
+    }
+    // The rare lanes keep their state: finish_lane_step starts from it.
+    const auto rare_integer = hn::RebindMask(di, rare);
+    hn::Store(hn::IfThenElse(rare, p, new_p), d, block.p + lane);
+    hn::Store(hn::IfThenElse(rare, q, new_q), d, block.q + lane);
+    const VI counted = hn::Set(di, 1);
+    const VI first_draws = hn::Load(di, block.first_draws + lane);
+    hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, first_map)),
+                             hn::Add(first_draws, counted), first_draws),
+              di, block.first_draws + lane);
+    if constexpr (Three) {
+        const VI second_draws = hn::Load(di, block.second_draws + lane);
+        hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, second_map)),
+                                 hn::Add(second_draws, counted), second_draws),
+                  di, block.second_draws + lane);
+    }
+
+    auto fast = hn::AndNot(rare, hn::MaskFromVec(hn::BitCast(d, hn::Load(di, block.live + lane))));
+    if constexpr (Record) {
+        // A point inside (0, 1]: its bins as count_point finds them; any other point goes there.
+        fast = hn::And(
+            fast, hn::And(hn::And(hn::Gt(new_p, zero), hn::Le(new_p, one)), hn::Gt(new_q, zero)));
+        const DU du;
+        // static_cast<int>(p * bins) as a double, for p > 0 its floor, and its bits above those
+        // of 2^52 as the whole number: exact below 2^52, and no conversion AVX2 lacks.
+        const V whole =
+            hn::Min(hn::Floor(hn::Mul(new_p, hn::Set(d, block.bins))), hn::Set(d, block.bins - 1));
+        const V magic = hn::Set(d, 0x1p52);
+        const VI bin = hn::Sub(hn::BitCast(di, hn::Add(whole, magic)), hn::BitCast(di, magic));
+        const VI log_odds = log_odds_bin(*block.tables, hn::Div(new_p, new_q));
+        constexpr int count_bytes = 3;  // a count is 2^3 bytes
+        static_assert(sizeof(std::int64_t) == 1 << count_bytes);
+        hn::Store(hn::Add(hn::Load(du, block.histogram_address + lane),
+                          hn::BitCast(du, hn::ShiftLeft<count_bytes>(bin))),
+                  du, out.bin + lane);
+        hn::Store(hn::Add(hn::Load(du, block.log_odds_address + lane),
+                          hn::BitCast(du, hn::ShiftLeft<count_bytes>(log_odds))),
+                  du, out.log_odds_bin + lane);
+    }
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, fast)), di, out.fast + lane);
+    if (block.ring) {
+        hn::Store(new_p, d, out.p + lane);
+        hn::Store(s, di, out.map + lane);
+    }
+    if (hn::AllTrue(d, fast)) {
+        return false;
+    }
+    hn::Store(new_p, d, out.p + lane);
+    hn::Store(s, di, out.map + lane);
+    hn::Store(hn::VecFromMask(di, rare_integer), di, out.rare + lane);
+    hn::Store(tau, d, out.tau + lane);
+    hn::Store(rest, d, out.rest + lane);
+    hn::Store(slope, d, out.slope + lane);
+    hn::Store(new_q, d, out.q + lane);
+    hn::Store(distance, d, out.distance + lane);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, upper)), di, out.upper + lane);
+    return true;
+}
+
+// A lane whose step was not plain: its rare event, or its point outside (0, 1] counted.
+void finish_lane(LaneBlock& block, const LaneOutput& out, std::size_t l, std::int64_t t,
+                 bool record) {
+    const int map = static_cast<int>(out.map[l]);
+    if (out.rare[l] != 0) {
+        finish_lane_step(block, static_cast<int>(l), map, out.tau[l], out.rest[l], out.slope[l], t,
+                         record);
+    } else if (block.live[l] != 0 && record) {
+        count_point(block.chain[l]->targets, out.p[l], out.q[l], out.distance[l],
+                    out.upper[l] != 0);
+    }
+}
+
+template <bool Three, bool Record, bool Uniform>
+void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
+    const std::size_t lanes = hn::Lanes(D());
+    const auto all = static_cast<std::size_t>(block.lanes);
+    // The plain lanes' increments of a step wait for the next step's vectors, which hide the
+    // latency of their bins; the counts are whole numbers, whose order does not matter.
+    LaneOutput outputs[2];
+    const auto count_plain = [&](const LaneOutput& out) {
+        if constexpr (Record) {
+            const auto count = [](std::uint64_t address) {
+                ++*reinterpret_cast<std::int64_t*>(address);  // NOLINT(performance-no-int-to-ptr)
+            };
+            for (std::size_t l = 0; l < all; ++l) {
+                if (!out.slow || out.fast[l] != 0) {
+                    count(out.bin[l]);
+                    count(out.log_odds_bin[l]);
+                }
+            }
+        }
+    };
+    for (std::int64_t step_number = t; step_number < end; ++step_number) {
+        LaneOutput& out = outputs[step_number & 1];
+        if (Three && ((step_number & 3) == 0 || step_number == t)) {
+            for (std::size_t lane = 0; lane < all; lane += lanes) {
+                draw_block(block, lane, step_number >> 2);
+            }
+        }
+        // The vectors first, independent of each other, so that their divisions overlap.
+        bool slow = false;
+        for (std::size_t lane = 0; lane < all; lane += lanes) {
+            slow = step<Three, Record, Uniform>(block, lane, step_number, out) || slow;
+        }
+        out.slow = slow;
+        if (step_number > t) {
+            count_plain(outputs[(step_number - 1) & 1]);
+        }
+        if (slow) {
+            for (std::size_t l = 0; l < all; ++l) {
+                if (out.fast[l] == 0) {
+                    finish_lane(block, out, l, step_number, Record);
+                }
+            }
+        }
+        if (block.ring) {
+            // The rare lanes' finish_step kept their steps already.
+            for (std::size_t l = 0; l < all; ++l) {
+                const Chain& chain = *block.chain[l];
+                const bool rare = out.fast[l] == 0 && out.rare[l] != 0;
+                if (chain.ring && block.live[l] != 0 && !rare) {
+                    chain.ring[static_cast<std::size_t>(step_number) & (ring_size - 1)] = {
+                        step_number + 1, static_cast<int>(out.map[l]) + 1, out.p[l]};
+                }
+            }
+        }
+    }
+    if (end > t) {
+        count_plain(outputs[(end - 1) & 1]);
+    }
+}
+
+}  // namespace
+
+template <bool Three>
+void advance_drawing(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
+    // A table of three maps needs vectors of four lanes at least.
+    if constexpr (Three) {
+        if (block.uniform && hn::Lanes(D()) >= 4) {
+            record ? advance<true, true, true>(block, t, end)
+                   : advance<true, false, true>(block, t, end);
+            return;
+        }
+    }
+    record ? advance<Three, true, false>(block, t, end)
+           : advance<Three, false, false>(block, t, end);
+}
+
+void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
+    if (block.three) {
+        advance_drawing<true>(block, t, end, record);
+    } else {
+        advance_drawing<false>(block, t, end, record);
+    }
+}
+
+void DrawMaps(const Chain& chain, std::int64_t t, int count, std::uint8_t* maps) {
+    // One block of four draws a lane.
+    const DU du;
+    const std::size_t lanes = hn::Lanes(du);
+    const std::int64_t first = t >> 2;
+    const auto blocks = static_cast<std::size_t>(((t + count - 1) >> 2) - first + 1);
+    // Rows of whole vectors, room for one block more than the steps' and the last vector's rest.
+    constexpr std::size_t row = max_draw_ahead / 4 + 2 * hn::MaxLanes(DU());
+    static_assert(row % hn::MaxLanes(DU()) == 0);
+    HWY_ALIGN std::uint64_t words[4][row];
+    for (std::size_t block = 0; block < blocks; block += lanes) {
+        const VU number = hn::Iota(du, static_cast<std::uint64_t>(first) + block);
+        VU c[4] = {hn::And(number, hn::Set(du, 0xFFFFFFFFu)), hn::ShiftRight<32>(number),
+                   hn::Set(du, chain.index & 0xFFFFFFFFu), hn::Set(du, chain.index >> 32)};
+        philox(c, hn::Set(du, chain.key[0]), hn::Set(du, chain.key[1]));
+        for (std::size_t word = 0; word < 4; ++word) {
+            hn::Store(c[word], du, words[word] + block);
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        const std::int64_t step = t + i;
+        const auto x = static_cast<std::uint32_t>(
+            words[step & 3][static_cast<std::size_t>((step >> 2) - first)]);
+        maps[i] =
+            static_cast<std::uint8_t>(drawn_map(x, chain.first_threshold, chain.second_threshold));
+    }
+}
+
+std::int64_t KernelTarget() {
+    return HWY_TARGET;
+}
+
+}  // namespace quobel::analysis::engine::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace quobel::analysis::engine {
+
+HWY_EXPORT(AdvanceLanes);
+HWY_EXPORT(KernelTarget);
+HWY_EXPORT(DrawMaps);
+
+void draw_maps(const Chain& chain, std::int64_t t, int count, std::uint8_t* maps) {
+    HWY_DYNAMIC_DISPATCH(DrawMaps)(chain, t, count, maps);
+}
+
+void advance_lanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
+    HWY_DYNAMIC_DISPATCH(AdvanceLanes)(block, t, end, record);
+}
+
+std::vector<std::int64_t> kernel_targets() {
+    return hwy::SupportedAndGeneratedTargets();
+}
+
+void force_kernel_target(std::int64_t target) {
+    hwy::SetSupportedTargetsForTest(target);
+}
+
+std::int64_t kernel_target() {
+    return HWY_DYNAMIC_DISPATCH(KernelTarget)();
+}
+
+std::string kernel_target_name(std::int64_t target) {
+    return hwy::TargetName(target);
+}
+
+}  // namespace quobel::analysis::engine
+#endif
