@@ -33,13 +33,21 @@ struct Terms {
 // tau, 1 - tau and tau' of a map of K stocks with one division per stock, two stocks at a time:
 // the even stocks' terms add up in one sum, the odd ones' in another, and the two sums are added
 // last. The vector kernels keep exactly this order.
-template <int K>
+template <int K, bool Paired>
 [[gnu::always_inline]] inline Terms fast_terms(const MapCoefficients& map, double p, double q) {
     const Pair ps{p, p};
     const Pair qs{q, q};
     Pair taus{0, 0}, rests{0, 0}, slopes{0, 0};
     for (std::size_t k = 0; k + 1 < K; k += 2) {
-        const Pair inverse = 1 / (pair(map.la1, k) * ps + pair(map.la2, k) * qs);
+        const Pair denominator = pair(map.la1, k) * ps + pair(map.la2, k) * qs;
+        Pair inverse;
+        if constexpr (Paired) {
+            // 1/a = b/(ab) and 1/b = a/(ab): one division for two, which bounds the step's speed.
+            const double both = 1 / (denominator[0] * denominator[1]);
+            inverse = Pair{denominator[1] * both, denominator[0] * both};
+        } else {
+            inverse = 1 / denominator;
+        }
         taus += pair(map.R_la1, k) * inverse;
         rests += pair(map.R_la2, k) * inverse;
         slopes += pair(map.slope, k) * inverse * inverse;
@@ -61,7 +69,7 @@ template <int K>
 // drawn a stretch ahead, apart from the steps, whose chain of divisions then need not wait for
 // the generator. The step's state stays in locals, so that the histograms' stores cannot force
 // it out of registers.
-template <int K, bool Record>
+template <int K, bool Record, bool Paired>
 bool walk_block(Chain& chain, std::int64_t end) {
     constexpr int stretch = max_draw_ahead;
     std::array<std::uint8_t, stretch> drawn{};
@@ -78,7 +86,7 @@ bool walk_block(Chain& chain, std::int64_t end) {
         for (int i = 0; i < count; ++i, ++t) {
             const int s = drawn[static_cast<std::size_t>(i)];
             const auto [tau, rest, slope] =
-                fast_terms<K>(maps[static_cast<std::size_t>(s)], hot.p, hot.q);
+                fast_terms<K, Paired>(maps[static_cast<std::size_t>(s)], hot.p, hot.q);
             if (!finish_step<Record>(chain, targets, hot, s, tau, rest, slope, t)) {
                 break;
             }
@@ -91,16 +99,19 @@ bool walk_block(Chain& chain, std::int64_t end) {
 
 using BlockFunction = bool (*)(Chain&, std::int64_t);
 
-template <bool Record, std::size_t... K>
+template <bool Record, bool Paired, std::size_t... K>
 constexpr std::array<BlockFunction, sizeof...(K)> block_functions(std::index_sequence<K...>) {
-    return {&walk_block<static_cast<int>(K), Record>...};
+    return {&walk_block<static_cast<int>(K), Record, Paired>...};
 }
 
-// One instance per stock count, so that the loop over the stocks is unrolled.
-constexpr auto burn_in_blocks =
-    block_functions<false>(std::make_index_sequence<model::max_stocks + 1>());
-constexpr auto recorded_blocks =
-    block_functions<true>(std::make_index_sequence<model::max_stocks + 1>());
+// One instance per stock count, so that the loop over the stocks is unrolled; by whether the
+// inverses are paired, then by stock count.
+constexpr std::array burn_in_blocks = {
+    block_functions<false, false>(std::make_index_sequence<model::max_stocks + 1>()),
+    block_functions<false, true>(std::make_index_sequence<model::max_stocks + 1>())};
+constexpr std::array recorded_blocks = {
+    block_functions<true, false>(std::make_index_sequence<model::max_stocks + 1>()),
+    block_functions<true, true>(std::make_index_sequence<model::max_stocks + 1>())};
 
 // A chain of a task, from the start, its counts cleared where it owns them.
 void set_up(Chain& chain, const ChainTask& task) {
@@ -110,6 +121,7 @@ void set_up(Chain& chain, const ChainTask& task) {
     chain.maps = &run.coefficients();
     chain.map_count = run.maps().count;
     chain.stocks = run.stocks();
+    chain.paired = run.paired_inverses();
     const bool draws = chain.map_count > 1;
     chain.first_threshold = draws ? draw_threshold(run.maps().threshold[0]) : 0;
     chain.second_threshold = draws ? draw_threshold(run.maps().threshold[1]) : 0;
@@ -273,7 +285,8 @@ void run_scalar(const ChainTask& task, LongRunControl& control, std::int64_t don
     const bool cancelled = walk_group(
         settings, control, done,
         [&](std::int64_t, std::int64_t end, bool record) {
-            (record ? recorded_blocks : burn_in_blocks)[stocks](chain, end);
+            (record ? recorded_blocks : burn_in_blocks)[std::size_t{chain.paired}][stocks](chain,
+                                                                                           end);
             return chain.t;
         },
         [&] { return !chain.failed; }, [&](std::int64_t t) { chain.close_batch(t, true); });
@@ -289,6 +302,7 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
     const int count = static_cast<int>(tasks.size());
     block->lanes = (count + lane_multiple - 1) / lane_multiple * lane_multiple;
     block->stocks = tasks[0]->run->stocks();
+    block->paired = tasks[0]->run->paired_inverses();
     block->bins = tasks[0]->run->settings().bins;
     block->tables = &shared_log_odds_tables();
     for (int lane = 0; lane < block->lanes; ++lane) {
@@ -532,13 +546,16 @@ void run_chains(std::span<const ChainTask> tasks, LongRunControl& control) {
     // The chains that draw, grouped by stock count in their order, fill lane blocks; the rest
     // run alone.
     std::int64_t done = 0;
-    std::array<std::vector<const ChainTask*>, model::max_stocks + 1> by_stocks;
+    // By stock count, and by whether the inverses are paired above the others.
+    std::array<std::vector<const ChainTask*>, 2 * (model::max_stocks + 1)> by_stocks;
     for (const ChainTask& task : tasks) {
         engine::start_result(task);
         if (task.result->end == LongRunEnd::no_map) {
             continue;
         }
-        by_stocks[static_cast<std::size_t>(task.run->stocks())].push_back(&task);
+        const int kind =
+            task.run->stocks() + (task.run->paired_inverses() ? model::max_stocks + 1 : 0);
+        by_stocks[static_cast<std::size_t>(kind)].push_back(&task);
     }
     for (const auto& group : by_stocks) {
         for (std::size_t first = 0; first < group.size(); first += engine::max_lanes) {

@@ -74,6 +74,7 @@ struct Chain {
     const std::array<MapCoefficients, 3>* maps = nullptr;
     int map_count = 0;
     int stocks = 0;
+    bool paired = false;  // LongRun::paired_inverses
     std::uint64_t first_threshold = 0, second_threshold = 0;
     PhiloxKey key{};
     std::uint64_t index = 0;
@@ -190,10 +191,11 @@ inline constexpr int lane_multiple = 8;
 enum Field { la1_field, la2_field, R_la1_field, R_la2_field, slope_field, fields };
 
 struct alignas(64) LaneBlock {
-    int lanes = 0;       // a multiple of lane_multiple, up to max_lanes
-    int stocks = 0;      // of every lane
-    bool three = false;  // some lane draws among maps: pick by both thresholds
-    bool ring = false;   // some lane keeps its last steps
+    int lanes = 0;        // a multiple of lane_multiple, up to max_lanes
+    int stocks = 0;       // of every lane
+    bool paired = false;  // every lane's LongRun::paired_inverses
+    bool three = false;   // some lane draws among maps: pick by both thresholds
+    bool ring = false;    // some lane keeps its last steps
     // Every lane of one run, as an ensemble's: its maps' coefficients side by side in `table`,
     // from which a kernel with vectors of four lanes or more picks each lane's map by its number.
     bool uniform = false;

@@ -124,7 +124,7 @@ struct LaneOutput {
 // The step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
 // sums of the lanes where nothing rare happens; the rare ones keep their state for
 // finish_lane_step. Returns whether any lane was not plain.
-template <bool Three, bool Record, bool Uniform>
+template <bool Three, bool Record, bool Uniform, bool Paired>
 HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOutput& out) {
     const D d;
     const DI di;
@@ -173,9 +173,10 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     // The even stocks' terms in one sum, the odd ones' in another, as the scalar loop.
     V tau_even = zero, tau_odd = zero, rest_even = zero, rest_odd = zero;
     V slope_even = zero, slope_odd = zero;
-    const auto add_term = [&](std::size_t k, V& tau_sum, V& rest_sum, V& slope_sum) {
-        const V inverse =
-            hn::Div(one, hn::Add(hn::Mul(pick(la1_field, k), p), hn::Mul(pick(la2_field, k), q)));
+    const auto denominator = [&](std::size_t k) {
+        return hn::Add(hn::Mul(pick(la1_field, k), p), hn::Mul(pick(la2_field, k), q));
+    };
+    const auto add_term = [&](std::size_t k, V inverse, V& tau_sum, V& rest_sum, V& slope_sum) {
         tau_sum = hn::Add(tau_sum, hn::Mul(pick(R_la1_field, k), inverse));
         rest_sum = hn::Add(rest_sum, hn::Mul(pick(R_la2_field, k), inverse));
         slope_sum = hn::Add(slope_sum, hn::Mul(hn::Mul(pick(slope_field, k), inverse), inverse));
@@ -183,11 +184,19 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     const auto stocks = static_cast<std::size_t>(block.stocks);
     std::size_t k = 0;
     for (; k + 1 < stocks; k += 2) {
-        add_term(k, tau_even, rest_even, slope_even);
-        add_term(k + 1, tau_odd, rest_odd, slope_odd);
+        const V even = denominator(k);
+        const V odd = denominator(k + 1);
+        if constexpr (Paired) {
+            const V both = hn::Div(one, hn::Mul(even, odd));
+            add_term(k, hn::Mul(odd, both), tau_even, rest_even, slope_even);
+            add_term(k + 1, hn::Mul(even, both), tau_odd, rest_odd, slope_odd);
+        } else {
+            add_term(k, hn::Div(one, even), tau_even, rest_even, slope_even);
+            add_term(k + 1, hn::Div(one, odd), tau_odd, rest_odd, slope_odd);
+        }
     }
     if (k < stocks) {
-        add_term(k, tau_even, rest_even, slope_even);
+        add_term(k, hn::Div(one, denominator(k)), tau_even, rest_even, slope_even);
     }
     const V tau = hn::Mul(p, hn::Add(tau_even, tau_odd));
     const V slope = hn::Add(slope_even, slope_odd);
@@ -292,7 +301,7 @@ void finish_lane(LaneBlock& block, const LaneOutput& out, std::size_t l, std::in
     }
 }
 
-template <bool Three, bool Record, bool Uniform>
+template <bool Three, bool Record, bool Uniform, bool Paired>
 void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
     const std::size_t lanes = hn::Lanes(D());
     const auto all = static_cast<std::size_t>(block.lanes);
@@ -304,8 +313,16 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
             const auto count = [](std::uint64_t address) {
                 ++*reinterpret_cast<std::int64_t*>(address);  // NOLINT(performance-no-int-to-ptr)
             };
+            // Nearly every step is plain in every lane: that loop has no test.
+            if (!out.slow) {
+                for (std::size_t l = 0; l < all; ++l) {
+                    count(out.bin[l]);
+                    count(out.log_odds_bin[l]);
+                }
+                return;
+            }
             for (std::size_t l = 0; l < all; ++l) {
-                if (!out.slow || out.fast[l] != 0) {
+                if (out.fast[l] != 0) {
                     count(out.bin[l]);
                     count(out.log_odds_bin[l]);
                 }
@@ -322,7 +339,7 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
         // The vectors first, independent of each other, so that their divisions overlap.
         bool slow = false;
         for (std::size_t lane = 0; lane < all; lane += lanes) {
-            slow = step<Three, Record, Uniform>(block, lane, step_number, out) || slow;
+            slow = step<Three, Record, Uniform, Paired>(block, lane, step_number, out) || slow;
         }
         out.slow = slow;
         if (step_number > t) {
@@ -354,25 +371,27 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
 
 }  // namespace
 
-template <bool Three>
+template <bool Three, bool Paired>
 void advance_drawing(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
     // A table of three maps needs vectors of four lanes at least.
     if constexpr (Three) {
         if (block.uniform && hn::Lanes(D()) >= 4) {
-            record ? advance<true, true, true>(block, t, end)
-                   : advance<true, false, true>(block, t, end);
+            record ? advance<true, true, true, Paired>(block, t, end)
+                   : advance<true, false, true, Paired>(block, t, end);
             return;
         }
     }
-    record ? advance<Three, true, false>(block, t, end)
-           : advance<Three, false, false>(block, t, end);
+    record ? advance<Three, true, false, Paired>(block, t, end)
+           : advance<Three, false, false, Paired>(block, t, end);
 }
 
 void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
     if (block.three) {
-        advance_drawing<true>(block, t, end, record);
+        block.paired ? advance_drawing<true, true>(block, t, end, record)
+                     : advance_drawing<true, false>(block, t, end, record);
     } else {
-        advance_drawing<false>(block, t, end, record);
+        block.paired ? advance_drawing<false, true>(block, t, end, record)
+                     : advance_drawing<false, false>(block, t, end, record);
     }
 }
 

@@ -175,6 +175,11 @@ class LongRun {
     const std::array<MapCoefficients, 3>& coefficients() const { return coefficients_; }
     const MapsInUse& maps() const { return maps_; }
     int stocks() const { return stocks_; }
+    // Whether a step may take the inverses of two stocks' denominators from one division: every
+    // share within [2^-20, 2^20] and every payoff share non-negative, adding up to 1 but for
+    // rounding, so that r stays in [0, 1] but for rounding and the product of two denominators
+    // stays far inside the normal range.
+    bool paired_inverses() const { return paired_inverses_; }
     double start() const { return start_; }
     const std::array<double, 2>& boundary_lambda() const { return lambda_; }
 
@@ -185,6 +190,7 @@ class LongRun {
     MapsInUse maps_;
     std::array<MapCoefficients, 3> coefficients_;
     std::array<double, 2> lambda_{};
+    bool paired_inverses_ = false;
 };
 
 }  // namespace quobel::analysis

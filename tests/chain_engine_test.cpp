@@ -343,6 +343,34 @@ TEST(ChainEngine, TwoPointChainsHaveTheMeanByHand) {
     EXPECT_NE(results[0].mean_r, results[1].mean_r);
 }
 
+TEST(ChainEngine, PairsInversesOnlyWhereThatIsSafeAndStaysExactToRounding) {
+    // One division serves two stocks only where no product of two denominators can leave the
+    // normal range: moderate shares, payoff shares that are not negative and add up to 1.
+    const auto paired = [](const ModelState& model) {
+        return LongRun(model, 0.5, LongRunSettings{}).paired_inverses();
+    };
+    EXPECT_TRUE(paired(test_models::start_up_model()));
+    EXPECT_FALSE(paired(model_of({{{0.5, 0.5}, {1e-7, 1 - 1e-7}, {0.5, 0.5}}}, {1})));
+    EXPECT_FALSE(paired(model_of({{{-0.2, 1.2}, {0.4, 0.6}, {0.5, 0.5}}}, {1})));
+    EXPECT_FALSE(paired(model_of({{{0.5, 1.0}, {0.4, 0.6}, {0.5, 0.5}}}, {1})));
+    // A step of a paired map of four stocks lands within a few roundings of tau by hand.
+    const std::vector<double> R{0.1, 0.2, 0.3, 0.4}, la1{0.7, 0.1, 0.1, 0.1},
+        la2{0.1, 0.2, 0.3, 0.4};
+    const ModelState model = model_of({{R, la1, la2}}, {1});
+    LongRunSettings settings;
+    settings.steps = 1;
+    settings.burn_in = 0;
+    const LongRun run(model, 0.3, settings);
+    ASSERT_TRUE(run.paired_inverses());
+    long double tau = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const long double held = la1[k] * 0.3L;
+        tau += R[k] * held / (held + la2[k] * 0.7L);
+    }
+    LongRunControl control;
+    EXPECT_NEAR(run.run(control).last, static_cast<double>(tau), 1e-15);
+}
+
 TEST(ChainEngine, CancelStopsEveryChainPromptly) {
     LongRunSettings settings;
     settings.steps = max_long_run_steps;
