@@ -52,6 +52,26 @@ void sweep(benchmark::State& bench) {
 // Over real time: the steps of all threads in the time the sweep takes.
 BENCHMARK(sweep)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
+// The Sweep window's line as it opens: 99 values of R(1,1) from 0.01 to 0.99, 100,000 steps each
+// with a burn-in of 1000, their log-odds rows kept, on every core.
+void window_line(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    sweep::SweepSettings settings;
+    settings.axes = {{{sweep::ParameterName::Table::R, 1, 1}, 0.01, 0.99, 99}};
+    settings.run.steps = 100'000;
+    settings.run.burn_in = 1000;
+    settings.log_odds = true;
+    const int threads = sweep::core_count();
+    for (auto _ : bench) {
+        sweep::SweepControl control;
+        sweep::run_sweep(
+            model, settings, 0, 99, threads, control,
+            [](const sweep::PointResult& point) { benchmark::DoNotOptimize(point.mean_r); });
+    }
+    bench.counters["threads"] = threads;
+}
+BENCHMARK(window_line)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+
 // Exact verdicts, no simulation, over a plane of 500 x 500 points of the start-up parameters.
 void time_atlas(benchmark::State& bench, const sweep::Axis& across, const sweep::Axis& up) {
     const model::ModelState model = start_up_model();

@@ -146,6 +146,14 @@ std::string spaced(const std::string& note) {
     return note.empty() ? note : " " + note;
 }
 
+// Of several chains, after the batch-means error the one from the chains' spread.
+std::string chain_error(const analysis::EnsembleResult& e, double error) {
+    if (e.chains <= 1) {
+        return {};
+    }
+    return " (batch means), +- " + number_text(error) + " (between chains)";
+}
+
 }  // namespace
 
 void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostream& out) {
@@ -182,8 +190,9 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
     }
 }
 
-void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+void run_json(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
+    const analysis::LongRunResult& r = e.pooled;
     std::vector<std::int64_t> draws(r.draws.begin(),
                                     r.draws.begin() + std::clamp(r.maps.count, 0, 3));
     out << "{\"end\": " << json_string(end_text(r.end)) << ", \"steps\": " << r.steps_taken
@@ -194,19 +203,32 @@ void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag
         << ", \"mean_r\": " << json_number(r.mean_r)
         << ", \"mean_r_stderr\": " << json_number(r.mean_r_error)
         << ", \"lyapunov\": " << json_number(r.lyapunov)
-        << ", \"lyapunov_stderr\": " << json_number(r.lyapunov_error)
-        << ", \"errors_may_be_too_small\": " << (r.errors_may_be_too_small ? "true" : "false")
+        << ", \"lyapunov_stderr\": " << json_number(r.lyapunov_error);
+    if (e.chains > 1) {
+        out << ", \"chains\": " << e.chains
+            << ", \"mean_r_chain_error\": " << json_number(e.mean_r_chain_error)
+            << ", \"lyapunov_chain_error\": " << json_number(e.lyapunov_chain_error);
+    }
+    out << ", \"errors_may_be_too_small\": " << (r.errors_may_be_too_small ? "true" : "false")
         << ", \"lambda_0\": " << json_number(r.boundary_lambda[0])
         << ", \"lambda_1\": " << json_number(r.boundary_lambda[1])
-        << ", \"draws\": " << json_list(draws, count_text) << ", \"absorbed\": " << absorbed_json(r)
-        << ", \"first_within\": " << first_within_json(r)
+        << ", \"draws\": " << json_list(draws, count_text)
+        << ", \"absorbed\": " << absorbed_json(r);
+    if (e.chains > 1) {
+        out << ", \"absorbed_chains\": " << json_list(e.absorbed_chains, count_text);
+    }
+    out << ", \"first_within\": " << first_within_json(r)
         << ", \"flags\": " << flags_json(flag_texts(r, flags)) << "}\n";
 }
 
-void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+void run_text(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
+    const analysis::LongRunResult& r = e.pooled;
     out << "end: " << end_text(r.end) << "\nsteps: " << r.steps_taken
         << "\nrecorded: " << r.recorded << "\n";
+    if (e.chains > 1) {
+        out << "chains: " << e.chains << "\n";
+    }
     // Points that left [0, 1] count in no bin of the histogram and pull the mean outside it: say
     // how many, and why they could.
     if (r.below > 0) {
@@ -217,9 +239,10 @@ void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag
     }
     flags_text(flag_texts(r, flags), out);
     out << "last: " << number_text(r.last) << "\nmean r: " << number_text(r.mean_r) << " +- "
-        << number_text(r.mean_r_error) << spaced(analysis::absorbed_average_note(r))
+        << number_text(r.mean_r_error) << chain_error(e, e.mean_r_chain_error)
+        << spaced(analysis::ensemble_absorbed_average_note(e))
         << "\nLyapunov exponent: " << number_text(r.lyapunov) << " +- "
-        << number_text(r.lyapunov_error) << "\ndraws:";
+        << number_text(r.lyapunov_error) << chain_error(e, e.lyapunov_chain_error) << "\ndraws:";
     for (int s = 0; s < std::clamp(r.maps.count, 0, 3); ++s) {
         out << " " << r.draws[static_cast<std::size_t>(s)];
     }
@@ -233,7 +256,7 @@ void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag
                 << "\n";
         }
     }
-    if (const std::string absorption = analysis::absorption_text(r); !absorption.empty()) {
+    if (const std::string absorption = analysis::ensemble_absorption_text(e); !absorption.empty()) {
         out << "absorbed: " << absorption << "\n";
     }
     out << "histogram:";
