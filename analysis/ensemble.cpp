@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "analysis/batch_means.hpp"
 
@@ -136,6 +137,19 @@ std::string absorbed_chains_text(const EnsembleResult& ensemble, std::size_t sid
            std::to_string(ensemble.chains) + " chains";
 }
 
+// What `say` writes of each boundary that absorbed chains, joined by `separator`.
+template <class Say>
+std::string absorbing_sides(const EnsembleResult& ensemble, std::string_view separator, Say say) {
+    std::string text;
+    for (std::size_t side = 0; side < 2; ++side) {
+        if (ensemble.absorbed_chains[side] > 0) {
+            text += text.empty() ? std::string_view() : separator;
+            say(side, text);
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 EnsembleResult run_ensemble(const LongRun& run, int chains, LongRunControl& control) {
@@ -176,35 +190,29 @@ std::string ensemble_absorption_text(const EnsembleResult& ensemble) {
     if (ensemble.chains <= 1) {
         return absorption_text(ensemble.pooled);
     }
-    std::string text;
-    for (std::size_t side = 0; side < 2; ++side) {
-        if (ensemble.absorbed_chains[side] == 0) {
-            continue;
-        }
+    return absorbing_sides(ensemble, "; ", [&](std::size_t side, std::string& text) {
         const std::string boundary = std::to_string(side);
-        text += (text.empty() ? "" : "; ") + std::string("reached r = ") +
-                absorbed_chains_text(ensemble, side) +
-                " to within the smallest double, the first at step " +
-                std::to_string(ensemble.pooled.boundaries[side].absorbed) + ": from there r is " +
-                boundary + " itself in those chains, and their exponent is then Lambda_" +
-                boundary + "'s";
-    }
-    return text;
+        text += "reached r = ";
+        text += absorbed_chains_text(ensemble, side);
+        text += " to within the smallest double, the first at step ";
+        text += std::to_string(ensemble.pooled.boundaries[side].absorbed);
+        text += ": from there r is " + boundary;
+        text += " itself in those chains, and their exponent is then Lambda_" + boundary + "'s";
+    });
 }
 
 std::string ensemble_absorbed_average_note(const EnsembleResult& ensemble) {
     if (ensemble.chains <= 1) {
         return absorbed_average_note(ensemble.pooled);
     }
-    std::string sides;
-    for (std::size_t side = 0; side < 2; ++side) {
-        if (ensemble.absorbed_chains[side] > 0) {
-            sides += (sides.empty() ? "" : " and ") + std::string("exactly ") +
-                     absorbed_chains_text(ensemble, side) + " from step " +
-                     std::to_string(ensemble.pooled.boundaries[side].absorbed) +
-                     " on at the earliest";
-        }
-    }
+    const std::string sides =
+        absorbing_sides(ensemble, " and ", [&](std::size_t side, std::string& text) {
+            text += "exactly ";
+            text += absorbed_chains_text(ensemble, side);
+            text += " from step ";
+            text += std::to_string(ensemble.pooled.boundaries[side].absorbed);
+            text += " on at the earliest";
+        });
     if (sides.empty()) {
         return {};
     }
