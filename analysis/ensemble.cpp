@@ -1,4 +1,4 @@
-// Stand-in: one chain after the other through LongRun. To be replaced by the vectorised engine.
+// The chains of one run pooled into the figures a user reads.
 #include "analysis/ensemble.hpp"
 
 #include <algorithm>
@@ -9,37 +9,6 @@
 #include "analysis/batch_means.hpp"
 
 namespace quobel::analysis {
-
-namespace {
-
-template <class T>
-void add_into(std::vector<T>& to, const std::vector<T>& from) {
-    to.resize(std::max(to.size(), from.size()));
-    std::transform(from.begin(), from.end(), to.begin(), to.begin(), std::plus<T>());
-}
-
-}  // namespace
-
-void run_chains(std::span<const ChainTask> tasks, LongRunControl& control) {
-    for (const ChainTask& task : tasks) {
-        *task.result = task.run->run(control);
-        if (!task.keep_last_steps) {
-            task.result->last_steps.clear();
-        }
-        if (task.counts != nullptr && task.counts != task.result) {
-            LongRunResult& from = *task.result;
-            LongRunResult& to = *task.counts;
-            add_into(to.histogram, from.histogram);
-            add_into(to.log_odds_histogram, from.log_odds_histogram);
-            to.below += from.below;
-            to.above += from.above;
-            to.at_boundary[0] += from.at_boundary[0];
-            to.at_boundary[1] += from.at_boundary[1];
-            from.histogram.clear();
-            from.log_odds_histogram.clear();
-        }
-    }
-}
 
 namespace {
 

@@ -147,7 +147,9 @@ std::string absorbed_average_note(const LongRunResult& result);
 // scales rows that miss 1 only by their storage rounding to add up to 1, and carries the smaller
 // of r and 1 - r, computing 1 - tau from its own sum of terms: both boundaries are then exactly
 // fixed and the distance to the nearer one keeps its full relative precision. It draws its maps
-// from the same generator with 32 bits rather than 24, so that small chances are met as stated.
+// with 32 bits of its own counter-based generator (Philox4x32-10, keyed by the seed) rather than
+// the window's 24, so that small chances are met as stated; the run is chain 0 of its seed, the
+// same bits as chain 0 of run_chains.
 class LongRun {
   public:
     LongRun(const model::ModelState& model, double start, const LongRunSettings& settings);
@@ -156,7 +158,8 @@ class LongRun {
     // 0 .. steps, bins within 1 .. max_bins.
     const LongRunSettings& settings() const { return settings_; }
 
-    // Runs from the start with a fresh generator, so the same run gives the same result.
+    // Runs from the start with a fresh generator, so the same run gives the same result; its last
+    // steps are kept.
     LongRunResult run(LongRunControl& control) const;
 
     // One map of the run, stocks 1..K at 0..K-1.
@@ -168,6 +171,13 @@ class LongRun {
         bool complementary = false;  // 1 - tau is the sum of the terms R la2 (1 - r) / ...
     };
 
+    // What the chains of the run start from.
+    const std::array<MapCoefficients, 3>& coefficients() const { return coefficients_; }
+    const MapsInUse& maps() const { return maps_; }
+    int stocks() const { return stocks_; }
+    double start() const { return start_; }
+    const std::array<double, 2>& boundary_lambda() const { return lambda_; }
+
   private:
     LongRunSettings settings_;
     double start_;
@@ -175,7 +185,6 @@ class LongRun {
     MapsInUse maps_;
     std::array<MapCoefficients, 3> coefficients_;
     std::array<double, 2> lambda_{};
-    LogOddsBins log_odds_;
 };
 
 }  // namespace quobel::analysis

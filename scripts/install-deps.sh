@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libacl1-dev acl
+    libhwy-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev libqt6opengl6-dev
     fonts-dejavu-core

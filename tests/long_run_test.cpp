@@ -13,6 +13,7 @@
 
 #include "analysis/batch_means.hpp"
 #include "analysis/long_run.hpp"
+#include "analysis/philox.hpp"
 #include "analysis_models.hpp"
 #include "model/maps.hpp"
 #include "model/random_source.hpp"
@@ -33,6 +34,13 @@ int map_of_draw(const ModelState& model, std::uint32_t x) {
     return u < model.prob(1) ? 1 : u < model.prob(2) + model.prob(1) ? 2 : 3;
 }
 
+// The draw of step t (from t to t + 1) of chain 0 of a seed, which LongRun::run is: word t % 4
+// of Philox block t / 4.
+std::uint32_t draw_of(std::uint64_t seed, std::int64_t t) {
+    const auto block = static_cast<std::uint64_t>(t / 4);
+    return philox4x32(philox_counter(0, block), philox_key(seed))[static_cast<std::size_t>(t % 4)];
+}
+
 TEST(LongRun, FollowsTheWindowsIterationClosely) {
     // The run scales the single-precision rows to add up to 1 and carries 1 - r apart: its points
     // stay within a few roundings of the window's, on the same maps.
@@ -49,11 +57,10 @@ TEST(LongRun, FollowsTheWindowsIterationClosely) {
 
     // The same generator's outputs as draws of 32 bits against the cumulative chances, and the
     // model's own map.
-    model::UniformGenerator random(7);
     std::vector<TrajectoryPoint> expected;
     double r = model.current_r.value();
     for (std::int64_t t = 1; t <= 3000; ++t) {
-        const int s = map_of_draw(model, random.next_u32());
+        const int s = map_of_draw(model, draw_of(7, t - 1));
         r = model::tau(model, s, r);
         ASSERT_TRUE(std::isfinite(r));
         if (t > 3000 - kept_steps) {
@@ -380,22 +387,21 @@ TEST(LongRun, OddsOnPowersOfTwoFillWholeBinades) {
 
 TEST(LongRun, DrawsMapsToTheirChancesBelowSinglePrecision) {
     // Map 1 has the chance 2^-30: a draw of 32 bits picks it for the outputs 0..3 only, where a
-    // single-precision draw of 24 bits would pick it for 0..255, 64 times as often. Seed 73's
-    // 89856th output is one of 4..255.
+    // single-precision draw of 24 bits would pick it for 0..255, 64 times as often. Seed 283's
+    // 50920th output is one of 4..255.
     ModelState model = test_models::arrow_securities();
     model.prob(1) = 0x1p-30;
     model.prob(2) = 1 - 0x1p-30;
     constexpr std::int64_t steps = 100'000;
-    model::UniformGenerator random(73);
     std::int64_t picked_by_32_bits = 0;
     std::int64_t picked_by_24_bits = 0;
     for (std::int64_t t = 0; t < steps; ++t) {
-        const std::uint32_t x = random.next_u32();
+        const std::uint32_t x = draw_of(283, t);
         picked_by_32_bits += x < 4 ? 1 : 0;
         picked_by_24_bits += x < 256 ? 1 : 0;
     }
     ASSERT_GT(picked_by_24_bits, picked_by_32_bits);
-    const LongRunResult result = run_of(model, 0.5, steps, 0, 73);
+    const LongRunResult result = run_of(model, 0.5, steps, 0, 283);
     EXPECT_EQ(result.draws[0], picked_by_32_bits);
     EXPECT_EQ(result.draws[1], steps - picked_by_32_bits);
 }

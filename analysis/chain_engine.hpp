@@ -1,0 +1,224 @@
+// The engine behind LongRun::run and run_chains: the state of one chain, the scalar step that
+// every lane falls back on for its rare events, and the lanes of chains that a vector kernel
+// advances together. Internal to the analysis library.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/ensemble.hpp"
+#include "analysis/long_run.hpp"
+#include "analysis/philox.hpp"
+
+namespace quobel::analysis::engine {
+
+using MapCoefficients = LongRun::MapCoefficients;
+
+// The tail is kept in a ring a power of two long, so that the slot is a mask of the step.
+inline constexpr std::size_t ring_size = 1024;
+static_assert(ring_size >= kept_steps);
+
+// Below this a distance to a boundary has lost its precision: it counts as absorbed.
+inline constexpr double smallest_distance = std::numeric_limits<double>::min();
+// The slopes are multiplied up and their logarithm taken only when the product leaves this range.
+inline constexpr double product_low = 0x1p-400;
+inline constexpr double product_high = 0x1p400;
+
+// The draw x of 32 bits picks an earlier map when u = x * 2^-32 < bound. u is exact and scaling
+// by 2^32 is exact and monotone, so that holds exactly when x < bound * 2^32, that is when x is
+// below the whole number returned here (0 for a NaN or non-positive bound, 2^32 from bound 1 on).
+std::uint64_t draw_threshold(double bound);
+
+// The map of draw x: s - 1, as the cumulative bounds pick it.
+inline int drawn_map(std::uint32_t x, std::uint64_t first, std::uint64_t second) {
+    const bool past_first = x >= first;
+    const bool past_second = x >= second;
+    return int{past_first} + int{past_first && past_second};
+}
+
+// What a step changes on every step, apart from the chain's cold state.
+struct Hot {
+    double p = 0, q = 1;  // r and 1 - r; the smaller one is carried exactly
+    double sum_r = 0;     // of the batch under way
+    double product = 1;   // the slopes' product not yet taken into sum_log
+    std::int64_t first_draws = 0, second_draws = 0;
+};
+
+// The batches' sums of one chain.
+struct Batches {
+    // Of each short batch that ran whole, in order, the empty ones too.
+    std::vector<double> sum_r, sum_log;
+    std::vector<std::int64_t> length;
+    double total_r = 0, total_log = 0;
+};
+
+// One chain: its parameters, where its counts go, and the state that changes only now and then.
+struct Chain {
+    const ChainTask* task = nullptr;
+    const std::array<MapCoefficients, 3>* maps = nullptr;
+    int map_count = 0;
+    int stocks = 0;
+    std::uint64_t first_threshold = 0, second_threshold = 0;
+    PhiloxKey key{};
+    std::uint64_t index = 0;
+
+    std::int64_t* histogram = nullptr;
+    std::int64_t* log_odds = nullptr;
+    LongRunResult* counts = nullptr;  // below, above, at_boundary
+    int bins = 1;
+    std::unique_ptr<TrajectoryPoint[]> ring;  // null unless the last steps are kept
+
+    Hot hot;
+    std::int64_t t = 0;  // steps taken
+    double sum_log = 0;
+    // The next distance to each boundary that needs a look: the first nearness not yet reached,
+    // then the underflow.
+    std::array<double, 2> watch{nearness[0], nearness[0]};
+    std::array<BoundaryApproach, 2> boundaries;
+    bool failed = false;
+    int failed_map = 0;
+    std::int64_t batch_start = 0;
+    Batches batches;
+
+    PhiloxCounter block_counter(std::int64_t block) const {
+        return philox_counter(index, static_cast<std::uint64_t>(block));
+    }
+
+    // A distance at or below watch[side] after `step`: notes the levels reached and flushes an
+    // underflowed distance to 0. Returns the distance to carry.
+    double approach(int side, double distance, std::int64_t step);
+
+    // The batch under way ends: its sums join those of the others and the totals.
+    void close_batch(std::int64_t end, bool whole);
+};
+
+// The log-odds bins every run uses.
+const LogOddsBins& shared_log_odds_bins();
+
+// tau, 1 - tau and tau' once more, term by term, leaving out the stocks that neither investor
+// holds at this point. False when tau or 1 - tau has no finite value.
+bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, double& tau,
+                   double& rest, double& slope);
+
+// The point p = r, q = 1 - r into the histograms; distance is that to the nearer boundary,
+// `upper` when that is r = 1.
+[[gnu::always_inline]] inline void count_point(Chain& chain, double p, double q, double distance,
+                                               bool upper) {
+    if (p >= 0 && p <= 1) {
+        const double bins = chain.bins;
+        ++chain.histogram[std::min(static_cast<int>(p * bins), chain.bins - 1)];
+    } else if (p < 0) {
+        ++chain.counts->below;
+    } else {
+        ++chain.counts->above;
+    }
+    if (p > 0 && q > 0) {
+        ++chain.log_odds[shared_log_odds_bins().bin(p / q)];
+    } else if (distance == 0) {
+        ++chain.counts->at_boundary[std::size_t{upper}];
+    }
+}
+
+// The rest of step t (from t to t + 1) once its map s - 1 and the fast terms are known: the
+// careful terms when these are not finite, the nearness, the new point and its statistics.
+// False when the step has no finite result: the chain then stands before it. The scalar loop and
+// every lane's rare events go through this one function, so their bits agree.
+template <bool Record>
+[[gnu::always_inline]] inline bool finish_step(Chain& chain, Hot& hot, int s, double tau,
+                                               double rest, double slope, std::int64_t t) {
+    const MapCoefficients& map = (*chain.maps)[static_cast<std::size_t>(s)];
+    if (!std::isfinite(tau + rest + slope) &&
+        !careful_terms(map, chain.stocks, hot.p, hot.q, tau, rest, slope)) {
+        chain.failed = true;
+        chain.failed_map = s + 1;
+        return false;
+    }
+    const bool upper = tau > rest;
+    double distance = upper ? rest : tau;
+    if (distance <= chain.watch[std::size_t{upper}]) {
+        distance = chain.approach(int{upper}, distance, t + 1);
+    }
+    hot.p = upper ? 1 - distance : distance;
+    hot.q = upper ? distance : 1 - distance;
+    hot.first_draws += s == 0;
+    hot.second_draws += s == 1;
+    if constexpr (Record) {
+        hot.sum_r += hot.p;
+        hot.product *= slope;
+        if (!(hot.product > product_low && hot.product < product_high)) {
+            chain.sum_log += std::log(hot.product);
+            hot.product = 1;
+        }
+        count_point(chain, hot.p, hot.q, distance, upper);
+    }
+    if (chain.ring) {
+        chain.ring[static_cast<std::size_t>(t) & (ring_size - 1)] = {t + 1, s + 1, hot.p};
+    }
+    return true;
+}
+
+// The lanes a vector kernel advances together: chains of the same stock count, their
+// coefficients structure-of-arrays by lane, so that each lane picks its own map by blends.
+inline constexpr int max_lanes = 32;
+// Lanes are filled in multiples of this, which every vector length divides.
+inline constexpr int lane_multiple = 8;
+
+enum Field { la1_field, la2_field, R_la1_field, R_la2_field, slope_field, fields };
+
+struct alignas(64) LaneBlock {
+    int lanes = 0;       // a multiple of lane_multiple, up to max_lanes
+    int stocks = 0;      // of every lane
+    bool three = false;  // some lane draws among maps: pick by both thresholds
+    bool ring = false;   // some lane keeps its last steps
+    alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
+    alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0
+    alignas(64) std::uint64_t threshold[2][max_lanes];
+    alignas(64) std::uint64_t key[2][max_lanes];    // each word in a 64-bit lane
+    alignas(64) std::uint64_t index[2][max_lanes];  // the chain's index, low and high words
+    alignas(64) std::uint64_t words[4][max_lanes];  // the draws of the current block of four
+    alignas(64) double p[max_lanes], q[max_lanes], sum_r[max_lanes], product[max_lanes];
+    alignas(64) double watch[2][max_lanes];
+    alignas(64) std::int64_t first_draws[max_lanes], second_draws[max_lanes];
+    Chain* chain[max_lanes]{};  // lanes past the tasks run copies of lane 0 into scratch
+    bool live[max_lanes]{};     // writes its counts: a real chain that has not failed
+
+    Hot hot(int lane) const;
+    void set_hot(int lane, const Hot& hot);
+};
+
+// A lane's step whose fast terms need a second look or whose point has an event, through
+// finish_step; then the lane's state back into the block. Called by the kernels.
+void finish_lane_step(LaneBlock& block, int lane, int s, double tau, double rest, double slope,
+                      std::int64_t t, bool record);
+
+// A task's result as its run starts: no statistics yet; the histograms sized and cleared only
+// where the result holds its own counts. A run without maps ends here as no_map.
+void start_result(const ChainTask& task);
+
+// One chain by the scalar loop, from start_result on; `done` steps of other chains count before
+// its own in control.steps_done.
+void run_scalar(const ChainTask& task, LongRunControl& control, std::int64_t done);
+
+// Up to max_lanes chains of one stock count together, by the vector kernel.
+void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control, std::int64_t done);
+
+// Advances every lane of the block over steps t .. end - 1, by the best kernel the processor
+// runs. Every lane's points enter the statistics when `record`.
+void advance_lanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record);
+
+// The kernel's compiled targets that this processor runs, best first, as Highway's bits.
+std::vector<std::int64_t> kernel_targets();
+// From now on the kernel runs on `target` (one of kernel_targets()), or again on the best with
+// 0: for tests and benchmarks.
+void force_kernel_target(std::int64_t target);
+// The target the kernel runs on now, and a target's name ("AVX2").
+std::int64_t kernel_target();
+std::string kernel_target_name(std::int64_t target);
+
+}  // namespace quobel::analysis::engine
