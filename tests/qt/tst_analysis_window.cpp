@@ -1,5 +1,6 @@
 // Tests of the analysis window on the real widgets: refresh, runs, Cancel and the exports.
 #include <QApplication>
+#include <QChart>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -278,14 +279,23 @@ class TestAnalysisWindow : public QObject {
         QCOMPARE(window_->status_label()->text(),
                  QStringLiteral("Finished: 8 chains of 20,000 steps."));
         const QStringList lines = window_->statistics_label()->text().split(QLatin1Char('\n'));
-        QVERIFY(lines[0].contains(QStringLiteral("8 chains; 152,000 steps after the burn-in")));
+        QVERIFY(lines[0].endsWith(QStringLiteral("; 8 chains, 152,000 steps after the burn-in.")));
         for (const int line : {1, 2}) {
             QCOMPARE(lines[line].count(QChar(0x00b1)), 2);
-            QVERIFY(lines[line].contains(QStringLiteral(" (batch means), \u00b1 ")));
-            QVERIFY(lines[line].contains(QStringLiteral(" (between chains)")));
+            QVERIFY(lines[line].contains(QStringLiteral(" by batches, \u00b1 ")));
+            QVERIFY(lines[line].contains(QStringLiteral(" between chains")));
         }
-        // The chart of the last steps is chain 0's.
+        // The chart of the last steps is chain 0's, and says so.
         QCOMPARE(window_->time_series()->count(), 1000);
+        QCOMPARE(window_->time_series()->chart()->title(),
+                 QStringLiteral("The last 1000 steps of chain 0"));
+        // One chain again: the run's own texts.
+        window_->chains_box()->setValue(1);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(finished.wait(20'000));
+        QCOMPARE(window_->time_series()->chart()->title(), QStringLiteral("The last 1000 steps"));
+        QCOMPARE(window_->status_label()->text(), QStringLiteral("Finished: 20,000 steps."));
+        QVERIFY(!window_->statistics_label()->text().contains(QStringLiteral("chains")));
     }
 
     void exports() {

@@ -260,6 +260,8 @@ void AnalysisWindow::show_charts() {
     }
 
     RunChart& time = *charts_[static_cast<std::size_t>(Chart::time_series)];
+    time.set_title(ensemble_->chains == 1 ? QStringLiteral("The last 1000 steps")
+                                          : QStringLiteral("The last 1000 steps of chain 0"));
     time.show(analysis::trajectory_points(result.last_steps));
     if (!result.last_steps.empty()) {
         time.set_x_range({static_cast<double>(result.last_steps.front().step),

@@ -21,8 +21,8 @@ QString with_error(double value, double error) {
     return number_text(value) + QStringLiteral(" \u00b1 ") + number_text(error, 2);
 }
 
-// Of several chains, the value with both errors: "0.5 ± 0.0012 (batch means), ± 0.0013 (between
-// chains)".
+// Of several chains, the value with both errors: "0.5 ± 0.0012 by batches, ± 0.0013 between
+// chains".
 QString with_errors(const analysis::EnsembleResult& ensemble, double value, double error,
                     double chain_error) {
     if (ensemble.chains == 1) {
@@ -33,8 +33,8 @@ QString with_errors(const analysis::EnsembleResult& ensemble, double value, doub
                              : QStringLiteral("\u00b1 ") + number_text(e, 2);
     };
     return number_text(value) + QLatin1Char(' ') + error_text(error) +
-           QStringLiteral(" (batch means), ") + error_text(chain_error) +
-           QStringLiteral(" (between chains)");
+           QStringLiteral(" by batches, ") + error_text(chain_error) +
+           QStringLiteral(" between chains");
 }
 
 QString step_text(std::int64_t step) {
@@ -52,9 +52,7 @@ QString statistics_text(const analysis::EnsembleResult& ensemble, std::uint64_t 
                      .arg(seed)
                      .arg(count_text(result.recorded));
     } else {
-        lines << QStringLiteral(
-                     "From r = %1 with seed %2, %3 chains; %4 steps after the burn-in in all; the "
-                     "last steps shown are chain 0's.")
+        lines << QStringLiteral("From r = %1 with seed %2; %3 chains, %4 steps after the burn-in.")
                      .arg(number_text(result.start))
                      .arg(seed)
                      .arg(ensemble.chains)
@@ -81,7 +79,7 @@ QString statistics_text(const analysis::EnsembleResult& ensemble, std::uint64_t 
     } else if (ensemble.chains == 1) {
         lyapunov += QStringLiteral(" (it ended near neither boundary)");
     } else {
-        lyapunov += QStringLiteral(" (the chains did not all end near one boundary)");
+        lyapunov += QStringLiteral(" (not every chain ended near the same boundary)");
     }
     lines << lyapunov;
     if (const std::string warning = analysis::error_bar_warning(result); !warning.empty()) {
