@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <tuple>
 #include <utility>
@@ -287,6 +288,8 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
     const int count = static_cast<int>(tasks.size());
     block->lanes = (count + lane_multiple - 1) / lane_multiple * lane_multiple;
     block->stocks = tasks[0]->run->stocks();
+    block->bins = tasks[0]->run->settings().bins;
+    block->tables = &shared_log_odds_tables();
     for (int lane = 0; lane < block->lanes; ++lane) {
         const auto l = static_cast<std::size_t>(lane);
         const bool real = lane < count;
@@ -295,7 +298,9 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
             set_up(chain, *tasks[l]);
         }
         block->chain[l] = &chain;
-        block->live[l] = real;
+        block->live[l] = real ? -1 : 0;
+        block->histogram_address[l] = reinterpret_cast<std::uintptr_t>(chain.histogram);
+        block->log_odds_address[l] = reinterpret_cast<std::uintptr_t>(chain.log_odds);
         block->three = block->three || chain.map_count > 1;
         block->ring = block->ring || chain.ring != nullptr;
         for (std::size_t s = 0; s < 3; ++s) {
@@ -321,8 +326,22 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         block->watch[1][l] = chain.watch[1];
         block->set_hot(lane, chain.hot);
     }
+    // The table of the one run, the complementary flags as the last field.
+    block->uniform = std::all_of(tasks.begin(), tasks.end(),
+                                 [&](const ChainTask* task) { return task->run == tasks[0]->run; });
+    for (std::size_t s = 0; s < 3; ++s) {
+        for (std::size_t k = 0; k < model::max_stocks; ++k) {
+            for (std::size_t field = 0; field < fields; ++field) {
+                block->table[field][k][s] = block->coefficient[s][field][k][0];
+            }
+        }
+        block->table[fields][0][s] = std::bit_cast<double>(block->complementary[s][0]);
+    }
     const LongRunSettings& settings = tasks[0]->run->settings();
-    const auto live_lanes = [&] { return std::count(block->live, block->live + count, true); };
+    const auto live_lanes = [&] {
+        return std::count_if(block->live, block->live + count,
+                             [](std::int64_t live) { return live != 0; });
+    };
     const bool cancelled = walk_group(
         settings, control, done,
         [&](std::int64_t t, std::int64_t end, bool record) {
@@ -337,7 +356,7 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         [&] { return live_lanes() > 0; },
         [&](std::int64_t t) {
             for (int lane = 0; lane < count; ++lane) {
-                if (block->live[lane]) {
+                if (block->live[lane] != 0) {
                     Chain& chain = chains[static_cast<std::size_t>(lane)];
                     chain.hot = block->hot(lane);
                     chain.close_batch(t, true);
@@ -347,7 +366,7 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         });
     for (int lane = 0; lane < count; ++lane) {
         Chain& chain = chains[static_cast<std::size_t>(lane)];
-        if (block->live[lane]) {
+        if (block->live[lane] != 0) {
             chain.hot = block->hot(lane);
         }
         chain.close_batch(chain.t, false);
@@ -407,6 +426,28 @@ const LogOddsBins& shared_log_odds_bins() {
     return bins;
 }
 
+const LogOddsTables& shared_log_odds_tables() {
+    static const LogOddsTables tables = [] {
+        const LogOddsBins& bins = shared_log_odds_bins();
+        LogOddsTables widened{};
+        const auto& edges = bins.upper_edge_fractions();
+        const auto entry = [&](std::uint64_t start) {
+            // The edges at or below the start of the part.
+            const auto place = static_cast<std::uint64_t>(
+                std::upper_bound(edges.begin(), edges.end(), start) - edges.begin());
+            return static_cast<std::int64_t>(edges[place] << LogOddsTables::place_bits | place);
+        };
+        for (std::uint64_t i = 0; i < 256; ++i) {
+            widened.by_256th[i] = entry(i << 44);
+        }
+        for (std::uint64_t i = 0; i < 32; ++i) {
+            widened.by_32nd[i] = entry(i << 47);
+        }
+        return widened;
+    }();
+    return tables;
+}
+
 bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, double& tau,
                    double& rest, double& slope) {
     tau = 0;
@@ -447,7 +488,7 @@ void LaneBlock::set_hot(int lane, const Hot& hot) {
 void finish_lane_step(LaneBlock& block, int lane, int s, double tau, double rest, double slope,
                       std::int64_t t, bool record) {
     const auto l = static_cast<std::size_t>(lane);
-    if (!block.live[l]) {
+    if (block.live[l] == 0) {
         // A copy past the tasks, or a chain that failed: kept finite and away from events.
         block.p[l] = 0.5;
         block.q[l] = 0.5;
@@ -461,7 +502,7 @@ void finish_lane_step(LaneBlock& block, int lane, int s, double tau, double rest
     if (!finite) {
         chain.t = t;
         chain.hot = hot;
-        block.live[l] = false;
+        block.live[l] = 0;
         block.p[l] = 0.5;
         block.q[l] = 0.5;
         block.product[l] = 1;

@@ -101,6 +101,17 @@ struct Chain {
 // The log-odds bins every run uses.
 const LogOddsBins& shared_log_odds_bins();
 
+// Their two tables in one, for the vector kernels: entry i holds the place within the binade at
+// the start of part i of it (5 bits) and, above, the fraction of that place's upper edge (53
+// bits). By 256ths for a gather; by 32nds, which the edges, more than a 32nd apart, also leave
+// with one edge at most, for a lookup among registers.
+struct LogOddsTables {
+    static constexpr int place_bits = 5;
+    alignas(64) std::int64_t by_256th[256];
+    alignas(64) std::int64_t by_32nd[32];
+};
+const LogOddsTables& shared_log_odds_tables();
+
 // tau, 1 - tau and tau' once more, term by term, leaving out the stocks that neither investor
 // holds at this point. False when tau or 1 - tau has no finite value.
 bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, double& tau,
@@ -176,6 +187,10 @@ struct alignas(64) LaneBlock {
     int stocks = 0;      // of every lane
     bool three = false;  // some lane draws among maps: pick by both thresholds
     bool ring = false;   // some lane keeps its last steps
+    // Every lane of one run, as an ensemble's: its maps' coefficients side by side in `table`,
+    // from which a kernel with vectors of four lanes or more picks each lane's map by its number.
+    bool uniform = false;
+    alignas(64) double table[fields + 1][model::max_stocks][lane_multiple]{};
     alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
     alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0
     alignas(64) std::uint64_t threshold[2][max_lanes];
@@ -186,7 +201,13 @@ struct alignas(64) LaneBlock {
     alignas(64) double watch[2][max_lanes];
     alignas(64) std::int64_t first_draws[max_lanes], second_draws[max_lanes];
     Chain* chain[max_lanes]{};  // lanes past the tasks run copies of lane 0 into scratch
-    bool live[max_lanes]{};     // writes its counts: a real chain that has not failed
+    // All ones where the lane writes its counts: a real chain that has not failed.
+    alignas(64) std::int64_t live[max_lanes]{};
+    // The addresses of the chain's histograms, to which a kernel adds its bins' offsets.
+    alignas(64) std::uint64_t histogram_address[max_lanes]{};
+    alignas(64) std::uint64_t log_odds_address[max_lanes]{};
+    int bins = 1;
+    const LogOddsTables* tables = nullptr;
 
     Hot hot(int lane) const;
     void set_hot(int lane, const Hot& hot);

@@ -66,10 +66,53 @@ HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t numb
     hn::Store(c3, du, block.words[3] + lane);
 }
 
-// One step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
-// sums where nothing rare happens; finish_lane_step for the lanes where something does.
-template <bool Three, bool Record>
-HWY_INLINE void step(LaneBlock& block, std::size_t lane, std::int64_t t) {
+// LogOddsBins::bin of each lane's positive ratio, by the same bits and tables.
+HWY_INLINE VI log_odds_bin(const LogOddsTables& tables, V ratio) {
+    static_assert(log_odds_bins_per_binade == 16);
+    const DI di;
+    const VI bits = hn::BitCast(di, ratio);
+    const VI fraction =
+        hn::And(bits, hn::Set(di, static_cast<std::int64_t>(LogOddsBins::fraction_mask)));
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    // Two lookups among 16 entries in registers and a blend by the fifth bit: gathers are slow.
+    const __m512i part = hn::ShiftRight<47>(fraction).raw;
+    const __m512i low = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd), part,
+                                                  _mm512_load_si512(tables.by_32nd + 8));
+    const __m512i high = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd + 16), part,
+                                                   _mm512_load_si512(tables.by_32nd + 24));
+    const VI entry{
+        _mm512_mask_blend_epi64(_mm512_test_epi64_mask(part, _mm512_set1_epi64(16)), low, high)};
+#else
+    const VI entry = hn::GatherIndex(di, tables.by_256th, hn::ShiftRight<44>(fraction));
+#endif
+    const VI edge = hn::And(entry, hn::Set(di, (1 << LogOddsTables::place_bits) - 1));
+    const VI upper_edge = hn::ShiftRight<LogOddsTables::place_bits>(entry);
+    // Past the upper edge: one place further, as a mask's -1 subtracted.
+    const VI within = hn::Sub(edge, hn::VecFromMask(di, hn::Not(hn::Lt(fraction, upper_edge))));
+    const VI binade = hn::Add(hn::ShiftRight<52>(bits), hn::Set(di, log_odds_binades - 1023));
+    return hn::Min(hn::Add(hn::ShiftLeft<4>(binade), within), hn::Set(di, log_odds_bins - 1));
+}
+
+// What a step leaves for the loop over the lanes that follows it.
+struct LaneOutput {
+    // All ones where the lane's step was plain: live, nothing rare, the point inside (0, 1].
+    HWY_ALIGN std::int64_t fast[max_lanes];
+    // The addresses of the two bins to increment.
+    HWY_ALIGN std::uint64_t bin[max_lanes], log_odds_bin[max_lanes];
+    HWY_ALIGN std::int64_t map[max_lanes];
+    bool slow = false;  // some lane was not plain
+    HWY_ALIGN double p[max_lanes];
+    // For the other lanes: their fast terms, or their point for count_point.
+    HWY_ALIGN std::int64_t rare[max_lanes], upper[max_lanes];
+    HWY_ALIGN double tau[max_lanes], rest[max_lanes], slope[max_lanes];
+    HWY_ALIGN double q[max_lanes], distance[max_lanes];
+};
+
+// The step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
+// sums of the lanes where nothing rare happens; the rare ones keep their state for
+// finish_lane_step. Returns whether any lane was not plain.
+template <bool Three, bool Record, bool Uniform>
+HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOutput& out) {
     const D d;
     const DI di;
     const V zero = hn::Zero(d);
@@ -93,48 +136,58 @@ HWY_INLINE void step(LaneBlock& block, std::size_t lane, std::int64_t t) {
         s = hn::IfThenElse(past_both, hn::Set(di, 2),
                            hn::IfThenElseZero(past_first, hn::Set(di, 1)));
     }
-    const auto pick = [&](const double* values) {
-        const V first = hn::Load(d, values + lane);
-        if constexpr (!Three) {
-            return first;
+    const auto map_number = hn::IndicesFromVec(d, s);
+    // The coefficients of each lane's map, from the table of the one run or from its own.
+    const auto pick = [&](std::size_t field, std::size_t k) {
+        if constexpr (Uniform) {
+            return hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number);
         } else {
-            constexpr std::size_t map_stride = fields * model::max_stocks * max_lanes;
-            const V second = hn::Load(d, values + map_stride + lane);
-            const V third = hn::Load(d, values + 2 * map_stride + lane);
-            return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
+            const double* values = block.coefficient[0][field][k];
+            const V first = hn::Load(d, values + lane);
+            if constexpr (!Three) {
+                return first;
+            } else {
+                constexpr std::size_t map_stride = fields * model::max_stocks * max_lanes;
+                const V second = hn::Load(d, values + map_stride + lane);
+                const V third = hn::Load(d, values + 2 * map_stride + lane);
+                return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
+            }
         }
     };
-
     const V p = hn::Load(d, block.p + lane);
     const V q = hn::Load(d, block.q + lane);
     // The even stocks' terms in one sum, the odd ones' in another, as the scalar loop.
-    V taus[2] = {zero, zero};
-    V rests[2] = {zero, zero};
-    V slopes[2] = {zero, zero};
+    V tau_even = zero, tau_odd = zero, rest_even = zero, rest_odd = zero;
+    V slope_even = zero, slope_odd = zero;
+    const auto add_term = [&](std::size_t k, V& tau_sum, V& rest_sum, V& slope_sum) {
+        const V inverse =
+            hn::Div(one, hn::Add(hn::Mul(pick(la1_field, k), p), hn::Mul(pick(la2_field, k), q)));
+        tau_sum = hn::Add(tau_sum, hn::Mul(pick(R_la1_field, k), inverse));
+        rest_sum = hn::Add(rest_sum, hn::Mul(pick(R_la2_field, k), inverse));
+        slope_sum = hn::Add(slope_sum, hn::Mul(hn::Mul(pick(slope_field, k), inverse), inverse));
+    };
     const auto stocks = static_cast<std::size_t>(block.stocks);
-    for (std::size_t k = 0; k < stocks; ++k) {
-        const auto& coefficient = block.coefficient[0];
-        const V la1 = pick(coefficient[la1_field][k]);
-        const V la2 = pick(coefficient[la2_field][k]);
-        const V inverse = hn::Div(one, hn::Add(hn::Mul(la1, p), hn::Mul(la2, q)));
-        const std::size_t parity = k & 1;
-        taus[parity] = hn::Add(taus[parity], hn::Mul(pick(coefficient[R_la1_field][k]), inverse));
-        rests[parity] = hn::Add(rests[parity], hn::Mul(pick(coefficient[R_la2_field][k]), inverse));
-        slopes[parity] = hn::Add(
-            slopes[parity], hn::Mul(hn::Mul(pick(coefficient[slope_field][k]), inverse), inverse));
+    std::size_t k = 0;
+    for (; k + 1 < stocks; k += 2) {
+        add_term(k, tau_even, rest_even, slope_even);
+        add_term(k + 1, tau_odd, rest_odd, slope_odd);
     }
-    const V tau = hn::Mul(p, hn::Add(taus[0], taus[1]));
-    const V slope = hn::Add(slopes[0], slopes[1]);
-    const V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
-    V complementary_picked = complementary;
-    if constexpr (Three) {
+    if (k < stocks) {
+        add_term(k, tau_even, rest_even, slope_even);
+    }
+    const V tau = hn::Mul(p, hn::Add(tau_even, tau_odd));
+    const V slope = hn::Add(slope_even, slope_odd);
+    V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
+    if constexpr (Uniform) {
+        complementary = pick(fields, 0);
+    } else if constexpr (Three) {
         const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
         const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
-        complementary_picked =
+        complementary =
             hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, complementary));
     }
-    const V rest = hn::IfThenElse(hn::MaskFromVec(complementary_picked),
-                                  hn::Mul(q, hn::Add(rests[0], rests[1])), hn::Sub(one, tau));
+    const V rest = hn::IfThenElse(hn::MaskFromVec(complementary),
+                                  hn::Mul(q, hn::Add(rest_even, rest_odd)), hn::Sub(one, tau));
 
     const auto finite = hn::Lt(hn::Abs(hn::Add(hn::Add(tau, rest), slope)),
                                hn::Set(d, std::numeric_limits<double>::infinity()));
@@ -145,96 +198,163 @@ HWY_INLINE void step(LaneBlock& block, std::size_t lane, std::int64_t t) {
     auto rare = hn::Or(hn::Not(finite), hn::Le(distance, watch));
     const V new_p = hn::IfThenElse(upper, hn::Sub(one, distance), distance);
     const V new_q = hn::IfThenElse(upper, distance, hn::Sub(one, distance));
-    const VI first_draws = hn::Load(di, block.first_draws + lane);
-    const VI second_draws = hn::Load(di, block.second_draws + lane);
-    // A mask as a vector is -1 in its lanes: subtracting it counts them.
-    const VI new_first = hn::Sub(first_draws, hn::VecFromMask(di, hn::RebindMask(di, first_map)));
-    const VI new_second =
-        hn::Sub(second_draws, hn::VecFromMask(di, hn::RebindMask(di, second_map)));
-    V new_sum_r = hn::Load(d, block.sum_r + lane);
-    V new_product = hn::Load(d, block.product + lane);
     if constexpr (Record) {
-        const V sum_r = new_sum_r;
-        const V product = new_product;
-        new_sum_r = hn::Add(sum_r, new_p);
-        new_product = hn::Mul(product, slope);
+        const V product = hn::Load(d, block.product + lane);
+        const V new_product = hn::Mul(product, slope);
         rare = hn::Or(rare, hn::Not(hn::And(hn::Gt(new_product, hn::Set(d, product_low)),
                                             hn::Lt(new_product, hn::Set(d, product_high)))));
-        new_sum_r = hn::IfThenElse(rare, sum_r, new_sum_r);
-        new_product = hn::IfThenElse(rare, product, new_product);
+        const V sum_r = hn::Load(d, block.sum_r + lane);
+        hn::Store(hn::IfThenElse(rare, sum_r, hn::Add(sum_r, new_p)), d, block.sum_r + lane);
+        hn::Store(hn::IfThenElse(rare, product, new_product), d, block.product + lane);
     }
-    // The rare lanes keep their state for finish_lane_step, which starts from it.
+    // The rare lanes keep their state: finish_lane_step starts from it.
     const auto rare_integer = hn::RebindMask(di, rare);
     hn::Store(hn::IfThenElse(rare, p, new_p), d, block.p + lane);
     hn::Store(hn::IfThenElse(rare, q, new_q), d, block.q + lane);
-    hn::Store(new_sum_r, d, block.sum_r + lane);
-    hn::Store(new_product, d, block.product + lane);
-    hn::Store(hn::IfThenElse(rare_integer, first_draws, new_first), di, block.first_draws + lane);
-    hn::Store(hn::IfThenElse(rare_integer, second_draws, new_second), di,
-              block.second_draws + lane);
+    // A mask as a vector is -1 in its lanes: subtracting it counts them.
+    const VI first_draws = hn::Load(di, block.first_draws + lane);
+    hn::Store(hn::Sub(first_draws,
+                      hn::VecFromMask(di, hn::AndNot(rare_integer, hn::RebindMask(di, first_map)))),
+              di, block.first_draws + lane);
+    if constexpr (Three) {
+        const VI second_draws = hn::Load(di, block.second_draws + lane);
+        hn::Store(
+            hn::Sub(second_draws,
+                    hn::VecFromMask(di, hn::AndNot(rare_integer, hn::RebindMask(di, second_map)))),
+            di, block.second_draws + lane);
+    }
 
-    const bool any_rare = !hn::AllFalse(d, rare);
-    if (!Record && !block.ring && !any_rare) {
-        return;
+    auto fast = hn::AndNot(rare, hn::MaskFromVec(hn::BitCast(d, hn::Load(di, block.live + lane))));
+    if constexpr (Record) {
+        // A point inside (0, 1]: its bins as count_point finds them; any other point goes there.
+        fast = hn::And(
+            fast, hn::And(hn::And(hn::Gt(new_p, zero), hn::Le(new_p, one)), hn::Gt(new_q, zero)));
+        const DU du;
+        const VI bin = hn::Min(hn::ConvertTo(di, hn::Mul(new_p, hn::Set(d, block.bins))),
+                               hn::Set(di, block.bins - 1));
+        const VI log_odds = log_odds_bin(*block.tables, hn::Div(new_p, new_q));
+        constexpr int count_bytes = 3;  // a count is 2^3 bytes
+        static_assert(sizeof(std::int64_t) == 1 << count_bytes);
+        hn::Store(hn::Add(hn::Load(du, block.histogram_address + lane),
+                          hn::BitCast(du, hn::ShiftLeft<count_bytes>(bin))),
+                  du, out.bin + lane);
+        hn::Store(hn::Add(hn::Load(du, block.log_odds_address + lane),
+                          hn::BitCast(du, hn::ShiftLeft<count_bytes>(log_odds))),
+                  du, out.log_odds_bin + lane);
     }
-    // Lane by lane: the histograms' increments and the kept steps, or finish_lane_step.
-    HWY_ALIGN double ps[max_lanes], qs[max_lanes], distances[max_lanes];
-    HWY_ALIGN std::int64_t uppers[max_lanes], maps[max_lanes], rares[max_lanes]{};
-    HWY_ALIGN double taus_out[max_lanes], rests_out[max_lanes], slopes_out[max_lanes];
-    hn::Store(new_p, d, ps);
-    hn::Store(new_q, d, qs);
-    hn::Store(distance, d, distances);
-    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, upper)), di, uppers);
-    hn::Store(s, di, maps);
-    if (any_rare) {
-        hn::Store(tau, d, taus_out);
-        hn::Store(rest, d, rests_out);
-        hn::Store(slope, d, slopes_out);
-        hn::Store(hn::VecFromMask(di, rare_integer), di, rares);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, fast)), di, out.fast + lane);
+    if (block.ring) {
+        hn::Store(new_p, d, out.p + lane);
+        hn::Store(s, di, out.map + lane);
     }
-    for (std::size_t i = 0; i < hn::Lanes(d); ++i) {
-        const int map = static_cast<int>(maps[i]);
-        if (rares[i] != 0) {
-            finish_lane_step(block, static_cast<int>(lane + i), map, taus_out[i], rests_out[i],
-                             slopes_out[i], t, Record);
-            continue;
-        }
-        if (!block.live[lane + i]) {
-            continue;
-        }
-        Chain& chain = *block.chain[lane + i];
-        if constexpr (Record) {
-            count_point(chain, ps[i], qs[i], distances[i], uppers[i] != 0);
-        }
-        if (chain.ring) {
-            chain.ring[static_cast<std::size_t>(t) & (ring_size - 1)] = {t + 1, map + 1, ps[i]};
-        }
+    if (hn::AllTrue(d, fast)) {
+        return false;
+    }
+    hn::Store(new_p, d, out.p + lane);
+    hn::Store(s, di, out.map + lane);
+    hn::Store(hn::VecFromMask(di, rare_integer), di, out.rare + lane);
+    hn::Store(tau, d, out.tau + lane);
+    hn::Store(rest, d, out.rest + lane);
+    hn::Store(slope, d, out.slope + lane);
+    hn::Store(new_q, d, out.q + lane);
+    hn::Store(distance, d, out.distance + lane);
+    hn::Store(hn::VecFromMask(di, hn::RebindMask(di, upper)), di, out.upper + lane);
+    return true;
+}
+
+// A lane whose step was not plain: its rare event, or its point outside (0, 1] counted.
+void finish_lane(LaneBlock& block, const LaneOutput& out, std::size_t l, std::int64_t t,
+                 bool record) {
+    const int map = static_cast<int>(out.map[l]);
+    if (out.rare[l] != 0) {
+        finish_lane_step(block, static_cast<int>(l), map, out.tau[l], out.rest[l], out.slope[l], t,
+                         record);
+    } else if (block.live[l] != 0 && record) {
+        count_point(*block.chain[l], out.p[l], out.q[l], out.distance[l], out.upper[l] != 0);
     }
 }
 
-template <bool Three, bool Record>
+template <bool Three, bool Record, bool Uniform>
 void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
     const std::size_t lanes = hn::Lanes(D());
     const auto all = static_cast<std::size_t>(block.lanes);
+    // The plain lanes' increments of a step wait for the next step's vectors, which hide the
+    // latency of their bins; the counts are whole numbers, whose order does not matter.
+    LaneOutput outputs[2];
+    const auto count_plain = [&](const LaneOutput& out) {
+        if constexpr (Record) {
+            const auto count = [](std::uint64_t address) {
+                ++*reinterpret_cast<std::int64_t*>(address);  // NOLINT(performance-no-int-to-ptr)
+            };
+            for (std::size_t l = 0; l < all; ++l) {
+                if (!out.slow || out.fast[l] != 0) {
+                    count(out.bin[l]);
+                    count(out.log_odds_bin[l]);
+                }
+            }
+        }
+    };
     for (std::int64_t step_number = t; step_number < end; ++step_number) {
+        LaneOutput& out = outputs[step_number & 1];
         if (Three && ((step_number & 3) == 0 || step_number == t)) {
             for (std::size_t lane = 0; lane < all; lane += lanes) {
                 draw_block(block, lane, step_number >> 2);
             }
         }
+        // The vectors first, independent of each other, so that their divisions overlap.
+        bool slow = false;
         for (std::size_t lane = 0; lane < all; lane += lanes) {
-            step<Three, Record>(block, lane, step_number);
+            slow = step<Three, Record, Uniform>(block, lane, step_number, out) || slow;
         }
+        out.slow = slow;
+        if (step_number > t) {
+            count_plain(outputs[(step_number - 1) & 1]);
+        }
+        if (slow) {
+            for (std::size_t l = 0; l < all; ++l) {
+                if (out.fast[l] == 0) {
+                    finish_lane(block, out, l, step_number, Record);
+                }
+            }
+        }
+        if (block.ring) {
+            // The rare lanes' finish_step kept their steps already.
+            for (std::size_t l = 0; l < all; ++l) {
+                const Chain& chain = *block.chain[l];
+                const bool rare = out.fast[l] == 0 && out.rare[l] != 0;
+                if (chain.ring && block.live[l] != 0 && !rare) {
+                    chain.ring[static_cast<std::size_t>(step_number) & (ring_size - 1)] = {
+                        step_number + 1, static_cast<int>(out.map[l]) + 1, out.p[l]};
+                }
+            }
+        }
+    }
+    if (end > t) {
+        count_plain(outputs[(end - 1) & 1]);
     }
 }
 
 }  // namespace
 
+template <bool Three>
+void advance_drawing(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
+    // A table of three maps needs vectors of four lanes at least.
+    if constexpr (Three) {
+        if (block.uniform && hn::Lanes(D()) >= 4) {
+            record ? advance<true, true, true>(block, t, end)
+                   : advance<true, false, true>(block, t, end);
+            return;
+        }
+    }
+    record ? advance<Three, true, false>(block, t, end)
+           : advance<Three, false, false>(block, t, end);
+}
+
 void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
     if (block.three) {
-        record ? advance<true, true>(block, t, end) : advance<true, false>(block, t, end);
+        advance_drawing<true>(block, t, end, record);
     } else {
-        record ? advance<false, true>(block, t, end) : advance<false, false>(block, t, end);
+        advance_drawing<false>(block, t, end, record);
     }
 }
 

@@ -54,8 +54,15 @@ class LogOddsBins {
                         log_odds_bins - 1);
     }
 
-  private:
+    // The tables bin() reads, for a version of it that finds many bins at once.
+    const std::array<std::uint64_t, log_odds_bins_per_binade + 1>& upper_edge_fractions() const {
+        return upper_edge_fraction_;
+    }
+    const std::array<std::uint8_t, 256>& first_edges() const { return first_edge_; }
+
     static constexpr std::uint64_t fraction_mask = (std::uint64_t{1} << 52) - 1;
+
+  private:
     // The fraction bits of the upper edge 2^((j + 1/2) / 16) of place j, j = 0..15, and 2^52,
     // which no fraction reaches, after them.
     std::array<std::uint64_t, log_odds_bins_per_binade + 1> upper_edge_fraction_{};
