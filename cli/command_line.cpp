@@ -51,10 +51,11 @@ analyse   the boundary exponents Lambda_0 and Lambda_1, the verdict, its flags, 
 run       a long run without drawing: steps 1000000, burn-in 10000, seed 1, start 0.5, 100 bins
           unless given; --trajectory writes its last 1000 steps. --chains C (1 to 256, 1
           unless given) runs C independent chains of the seed from the same start and pools
-          them: one histogram, mean_r and lyapunov over every recorded point, each error bar
-          twice, from the chains' batches and from the spread between the chains' own means
-          (JSON: "chains", "mean_r_chain_error", "lyapunov_chain_error"); --trajectory then
-          writes chain 0's last steps. Chain 0 is the run without --chains.
+          them: steps, recorded, draws and the histogram of all the chains together, mean_r
+          and lyapunov over every recorded point, each error bar twice, from the chains'
+          batches and from the spread between the chains' own means (JSON: "chains",
+          "mean_r_chain_error", "lyapunov_chain_error"); --trajectory then writes chain 0's
+          last steps. Chain 0 is the run without --chains.
 sweep     NAME as the file's listing names it: R(2,3), la1(1,2), la2(3,1), prob(2). Each value
           replaces that component and its vector is renormalised as "Recalculate !!!" does.
           One --vary is a line, two a plane (the first changes slowest). A row per point with
