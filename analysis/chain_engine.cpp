@@ -57,29 +57,31 @@ template <int K>
     return terms;
 }
 
-// Steps chain.t .. end - 1 of one chain. False when a step had no finite result. The step's
-// state stays in locals, so that the histograms' stores cannot force it out of registers.
+// Steps chain.t .. end - 1 of one chain. False when a step had no finite result. The maps are
+// drawn a stretch ahead, apart from the steps, whose chain of divisions then need not wait for
+// the generator. The step's state stays in locals, so that the histograms' stores cannot force
+// it out of registers.
 template <int K, bool Record>
 bool walk_block(Chain& chain, std::int64_t end) {
+    constexpr int stretch = max_draw_ahead;
+    std::array<std::uint8_t, stretch> drawn{};
     Hot hot = chain.hot;
     std::int64_t t = chain.t;
     const auto& maps = *chain.maps;
     const bool draws = chain.map_count > 1;
-    const std::uint64_t first = chain.first_threshold;
-    const std::uint64_t second = chain.second_threshold;
-    PhiloxCounter words{};
-    if (draws && (t & 3) != 0) {
-        words = philox4x32(chain.block_counter(t >> 2), chain.key);
-    }
-    for (; t < end; ++t) {
-        if (draws && (t & 3) == 0) {
-            words = philox4x32(chain.block_counter(t >> 2), chain.key);
+    const CountTargets targets = chain.targets;
+    while (t < end && !chain.failed) {
+        const auto count = static_cast<int>(std::min<std::int64_t>(stretch, end - t));
+        if (draws) {
+            draw_maps(chain, t, count, drawn.data());
         }
-        const int s = draws ? drawn_map(words[static_cast<std::size_t>(t & 3)], first, second) : 0;
-        const auto [tau, rest, slope] =
-            fast_terms<K>(maps[static_cast<std::size_t>(s)], hot.p, hot.q);
-        if (!finish_step<Record>(chain, hot, s, tau, rest, slope, t)) {
-            break;
+        for (int i = 0; i < count; ++i, ++t) {
+            const int s = drawn[static_cast<std::size_t>(i)];
+            const auto [tau, rest, slope] =
+                fast_terms<K>(maps[static_cast<std::size_t>(s)], hot.p, hot.q);
+            if (!finish_step<Record>(chain, targets, hot, s, tau, rest, slope, t)) {
+                break;
+            }
         }
     }
     chain.hot = hot;
@@ -113,17 +115,16 @@ void set_up(Chain& chain, const ChainTask& task) {
     chain.second_threshold = draws ? draw_threshold(run.maps().threshold[1]) : 0;
     chain.key = philox_key(settings.seed);
     chain.index = task.chain;
-    chain.counts = task.counts != nullptr ? task.counts : task.result;
-    LongRunResult& counts = *chain.counts;
+    LongRunResult& counts = task.counts != nullptr ? *task.counts : *task.result;
     if (counts.histogram.size() != static_cast<std::size_t>(settings.bins)) {
         counts.histogram.assign(static_cast<std::size_t>(settings.bins), 0);
     }
     if (counts.log_odds_histogram.size() != static_cast<std::size_t>(log_odds_bins)) {
         counts.log_odds_histogram.assign(static_cast<std::size_t>(log_odds_bins), 0);
     }
-    chain.histogram = counts.histogram.data();
-    chain.log_odds = counts.log_odds_histogram.data();
-    chain.bins = settings.bins;
+    chain.targets = {
+        counts.histogram.data(), counts.log_odds_histogram.data(),   &counts,
+        &shared_log_odds_bins(), static_cast<double>(settings.bins), settings.bins - 1};
     if (task.keep_last_steps) {
         chain.ring = std::make_unique<TrajectoryPoint[]>(ring_size);
     }
@@ -299,8 +300,8 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         }
         block->chain[l] = &chain;
         block->live[l] = real ? -1 : 0;
-        block->histogram_address[l] = reinterpret_cast<std::uintptr_t>(chain.histogram);
-        block->log_odds_address[l] = reinterpret_cast<std::uintptr_t>(chain.log_odds);
+        block->histogram_address[l] = reinterpret_cast<std::uintptr_t>(chain.targets.histogram);
+        block->log_odds_address[l] = reinterpret_cast<std::uintptr_t>(chain.targets.log_odds);
         block->three = block->three || chain.map_count > 1;
         block->ring = block->ring || chain.ring != nullptr;
         for (std::size_t s = 0; s < 3; ++s) {
@@ -497,8 +498,9 @@ void finish_lane_step(LaneBlock& block, int lane, int s, double tau, double rest
     }
     Chain& chain = *block.chain[l];
     Hot hot = block.hot(lane);
-    const bool finite = record ? finish_step<true>(chain, hot, s, tau, rest, slope, t)
-                               : finish_step<false>(chain, hot, s, tau, rest, slope, t);
+    const bool finite = record
+                            ? finish_step<true>(chain, chain.targets, hot, s, tau, rest, slope, t)
+                            : finish_step<false>(chain, chain.targets, hot, s, tau, rest, slope, t);
     if (!finite) {
         chain.t = t;
         chain.hot = hot;

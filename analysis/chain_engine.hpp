@@ -58,6 +58,16 @@ struct Batches {
     double total_r = 0, total_log = 0;
 };
 
+// Where a chain's points are counted; a local copy of it stays in registers through a loop.
+struct CountTargets {
+    std::int64_t* histogram = nullptr;
+    std::int64_t* log_odds = nullptr;
+    LongRunResult* counts = nullptr;  // below, above, at_boundary
+    const LogOddsBins* log_odds_bins = nullptr;
+    double bins = 1;
+    int last_bin = 0;
+};
+
 // One chain: its parameters, where its counts go, and the state that changes only now and then.
 struct Chain {
     const ChainTask* task = nullptr;
@@ -68,10 +78,7 @@ struct Chain {
     PhiloxKey key{};
     std::uint64_t index = 0;
 
-    std::int64_t* histogram = nullptr;
-    std::int64_t* log_odds = nullptr;
-    LongRunResult* counts = nullptr;  // below, above, at_boundary
-    int bins = 1;
+    CountTargets targets;
     std::unique_ptr<TrajectoryPoint[]> ring;  // null unless the last steps are kept
 
     Hot hot;
@@ -119,20 +126,19 @@ bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, d
 
 // The point p = r, q = 1 - r into the histograms; distance is that to the nearer boundary,
 // `upper` when that is r = 1.
-[[gnu::always_inline]] inline void count_point(Chain& chain, double p, double q, double distance,
-                                               bool upper) {
+[[gnu::always_inline]] inline void count_point(const CountTargets& targets, double p, double q,
+                                               double distance, bool upper) {
     if (p >= 0 && p <= 1) {
-        const double bins = chain.bins;
-        ++chain.histogram[std::min(static_cast<int>(p * bins), chain.bins - 1)];
+        ++targets.histogram[std::min(static_cast<int>(p * targets.bins), targets.last_bin)];
     } else if (p < 0) {
-        ++chain.counts->below;
+        ++targets.counts->below;
     } else {
-        ++chain.counts->above;
+        ++targets.counts->above;
     }
     if (p > 0 && q > 0) {
-        ++chain.log_odds[shared_log_odds_bins().bin(p / q)];
+        ++targets.log_odds[targets.log_odds_bins->bin(p / q)];
     } else if (distance == 0) {
-        ++chain.counts->at_boundary[std::size_t{upper}];
+        ++targets.counts->at_boundary[std::size_t{upper}];
     }
 }
 
@@ -141,8 +147,9 @@ bool careful_terms(const MapCoefficients& map, int stocks, double p, double q, d
 // False when the step has no finite result: the chain then stands before it. The scalar loop and
 // every lane's rare events go through this one function, so their bits agree.
 template <bool Record>
-[[gnu::always_inline]] inline bool finish_step(Chain& chain, Hot& hot, int s, double tau,
-                                               double rest, double slope, std::int64_t t) {
+[[gnu::always_inline]] inline bool finish_step(Chain& chain, const CountTargets& targets, Hot& hot,
+                                               int s, double tau, double rest, double slope,
+                                               std::int64_t t) {
     const MapCoefficients& map = (*chain.maps)[static_cast<std::size_t>(s)];
     if (!std::isfinite(tau + rest + slope) &&
         !careful_terms(map, chain.stocks, hot.p, hot.q, tau, rest, slope)) {
@@ -166,7 +173,7 @@ template <bool Record>
             chain.sum_log += std::log(hot.product);
             hot.product = 1;
         }
-        count_point(chain, hot.p, hot.q, distance, upper);
+        count_point(targets, hot.p, hot.q, distance, upper);
     }
     if (chain.ring) {
         chain.ring[static_cast<std::size_t>(t) & (ring_size - 1)] = {t + 1, s + 1, hot.p};
@@ -228,6 +235,12 @@ void run_scalar(const ChainTask& task, LongRunControl& control, std::int64_t don
 
 // Up to max_lanes chains of one stock count together, by the vector kernel.
 void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control, std::int64_t done);
+
+// The maps of steps t .. t + count - 1 of a chain that draws, s - 1 each, by the vector
+// kernel's generator, which computes blocks of four draws side by side; count is at most
+// max_draw_ahead.
+inline constexpr int max_draw_ahead = 64;
+void draw_maps(const Chain& chain, std::int64_t t, int count, std::uint8_t* maps);
 
 // Advances every lane of the block over steps t .. end - 1, by the best kernel the processor
 // runs. Every lane's points enter the statistics when `record`.

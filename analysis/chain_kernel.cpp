@@ -29,41 +29,46 @@ using VI = hn::Vec<DI>;
 // The product of the low 32 bits of each lane and m, all 64 bits of it.
 HWY_INLINE VU multiply_low(VU x, std::uint32_t m) {
 #if HWY_TARGET == HWY_SCALAR
-    return hn::Set(DU(), hn::GetLane(x) * std::uint64_t{m});
+    return hn::Set(DU(), (hn::GetLane(x) & 0xFFFFFFFFu) * std::uint64_t{m});
 #else
     const hn::Repartition<std::uint32_t, DU> d32;
     return hn::MulEven(hn::BitCast(d32, x), hn::Set(d32, m));
 #endif
 }
 
-// The four words of block `number` of the lanes from `lane` on: philox4x32 with each 32-bit word
-// in a 64-bit lane.
-HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t number) {
+// Philox4x32-10 of each lane's counter c and key k, each 32-bit word in a 64-bit lane; the
+// result in c. Only the low 32 bits of a lane enter a product, and sums and xors carry nothing
+// from high bits down, so the high bits are cleared once at the end rather than every round.
+HWY_INLINE void philox(VU (&c)[4], VU k0, VU k1) {
     const DU du;
-    const VU low = hn::Set(du, 0xFFFFFFFFu);
-    const auto block_number = static_cast<std::uint64_t>(number);
-    VU c0 = hn::Set(du, block_number & 0xFFFFFFFFu);
-    VU c1 = hn::Set(du, block_number >> 32);
-    VU c2 = hn::Load(du, block.index[0] + lane);
-    VU c3 = hn::Load(du, block.index[1] + lane);
-    VU k0 = hn::Load(du, block.key[0] + lane);
-    VU k1 = hn::Load(du, block.key[1] + lane);
     const VU weyl_0 = hn::Set(du, philox_weyl_0);
     const VU weyl_1 = hn::Set(du, philox_weyl_1);
     for (int round = 0; round < philox_rounds; ++round) {
-        const VU product_0 = multiply_low(c0, philox_multiplier_0);
-        const VU product_1 = multiply_low(c2, philox_multiplier_1);
-        c0 = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_1), c1), k0);
-        c1 = hn::And(product_1, low);
-        c2 = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_0), c3), k1);
-        c3 = hn::And(product_0, low);
-        k0 = hn::And(hn::Add(k0, weyl_0), low);
-        k1 = hn::And(hn::Add(k1, weyl_1), low);
+        const VU product_0 = multiply_low(c[0], philox_multiplier_0);
+        const VU product_1 = multiply_low(c[2], philox_multiplier_1);
+        c[0] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_1), c[1]), k0);
+        c[1] = product_1;
+        c[2] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_0), c[3]), k1);
+        c[3] = product_0;
+        k0 = hn::Add(k0, weyl_0);
+        k1 = hn::Add(k1, weyl_1);
     }
-    hn::Store(c0, du, block.words[0] + lane);
-    hn::Store(c1, du, block.words[1] + lane);
-    hn::Store(c2, du, block.words[2] + lane);
-    hn::Store(c3, du, block.words[3] + lane);
+    const VU low = hn::Set(du, 0xFFFFFFFFu);
+    for (VU& word : c) {
+        word = hn::And(word, low);
+    }
+}
+
+// The four words of block `number` of the lanes from `lane` on.
+HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t number) {
+    const DU du;
+    const auto block_number = static_cast<std::uint64_t>(number);
+    VU c[4] = {hn::Set(du, block_number & 0xFFFFFFFFu), hn::Set(du, block_number >> 32),
+               hn::Load(du, block.index[0] + lane), hn::Load(du, block.index[1] + lane)};
+    philox(c, hn::Load(du, block.key[0] + lane), hn::Load(du, block.key[1] + lane));
+    for (std::size_t word = 0; word < 4; ++word) {
+        hn::Store(c[word], du, block.words[word] + lane);
+    }
 }
 
 // LogOddsBins::bin of each lane's positive ratio, by the same bits and tables.
@@ -270,7 +275,8 @@ void finish_lane(LaneBlock& block, const LaneOutput& out, std::size_t l, std::in
         finish_lane_step(block, static_cast<int>(l), map, out.tau[l], out.rest[l], out.slope[l], t,
                          record);
     } else if (block.live[l] != 0 && record) {
-        count_point(*block.chain[l], out.p[l], out.q[l], out.distance[l], out.upper[l] != 0);
+        count_point(block.chain[l]->targets, out.p[l], out.q[l], out.distance[l],
+                    out.upper[l] != 0);
     }
 }
 
@@ -358,6 +364,34 @@ void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool recor
     }
 }
 
+void DrawMaps(const Chain& chain, std::int64_t t, int count, std::uint8_t* maps) {
+    // One block of four draws a lane.
+    const DU du;
+    const std::size_t lanes = hn::Lanes(du);
+    const std::int64_t first = t >> 2;
+    const auto blocks = static_cast<std::size_t>(((t + count - 1) >> 2) - first + 1);
+    // Rows of whole vectors, room for one block more than the steps' and the last vector's rest.
+    constexpr std::size_t row = max_draw_ahead / 4 + 2 * hn::MaxLanes(DU());
+    static_assert(row % hn::MaxLanes(DU()) == 0);
+    HWY_ALIGN std::uint64_t words[4][row];
+    for (std::size_t block = 0; block < blocks; block += lanes) {
+        const VU number = hn::Iota(du, static_cast<std::uint64_t>(first) + block);
+        VU c[4] = {hn::And(number, hn::Set(du, 0xFFFFFFFFu)), hn::ShiftRight<32>(number),
+                   hn::Set(du, chain.index & 0xFFFFFFFFu), hn::Set(du, chain.index >> 32)};
+        philox(c, hn::Set(du, chain.key[0]), hn::Set(du, chain.key[1]));
+        for (std::size_t word = 0; word < 4; ++word) {
+            hn::Store(c[word], du, words[word] + block);
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        const std::int64_t step = t + i;
+        const auto x = static_cast<std::uint32_t>(
+            words[step & 3][static_cast<std::size_t>((step >> 2) - first)]);
+        maps[i] =
+            static_cast<std::uint8_t>(drawn_map(x, chain.first_threshold, chain.second_threshold));
+    }
+}
+
 std::int64_t KernelTarget() {
     return HWY_TARGET;
 }
@@ -370,6 +404,11 @@ namespace quobel::analysis::engine {
 
 HWY_EXPORT(AdvanceLanes);
 HWY_EXPORT(KernelTarget);
+HWY_EXPORT(DrawMaps);
+
+void draw_maps(const Chain& chain, std::int64_t t, int count, std::uint8_t* maps) {
+    HWY_DYNAMIC_DISPATCH(DrawMaps)(chain, t, count, maps);
+}
 
 void advance_lanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
     HWY_DYNAMIC_DISPATCH(AdvanceLanes)(block, t, end, record);

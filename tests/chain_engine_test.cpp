@@ -103,6 +103,39 @@ struct BestTargetAfterwards {
     ~BestTargetAfterwards() { engine::force_kernel_target(0); }
 };
 
+TEST(ChainEngine, MapsDrawnAheadAreTheGeneratorsOnEveryTarget) {
+    // Stretches that start anywhere within a block of four, up to the longest, also where the
+    // block number and the chain's index pass 2^32; three maps with chances 0.3, 0.3 and 0.4.
+    BestTargetAfterwards restore;
+    engine::Chain chain;
+    chain.key = philox_key(0x1234'5678'9abc'def0);
+    chain.first_threshold = engine::draw_threshold(0.3);
+    chain.second_threshold = engine::draw_threshold(0.6);
+    for (const std::int64_t target : engine::kernel_targets()) {
+        engine::force_kernel_target(target);
+        for (const std::uint64_t index : {std::uint64_t{0}, (std::uint64_t{1} << 32) + 3}) {
+            chain.index = index;
+            for (const std::int64_t t : {std::int64_t{0}, std::int64_t{3}, std::int64_t{4097},
+                                         (std::int64_t{1} << 34) - 6}) {
+                for (const int count : {1, 5, engine::max_draw_ahead - 1, engine::max_draw_ahead}) {
+                    std::vector<std::uint8_t> maps(static_cast<std::size_t>(count));
+                    engine::draw_maps(chain, t, count, maps.data());
+                    for (int i = 0; i < count; ++i) {
+                        const std::int64_t step = t + i;
+                        const std::uint32_t x =
+                            philox4x32(philox_counter(index, static_cast<std::uint64_t>(step / 4)),
+                                       chain.key)[static_cast<std::size_t>(step % 4)];
+                        const double u = static_cast<double>(x) * 0x1p-32;
+                        const int expected = u < 0.3 ? 0 : u < 0.6 ? 1 : 2;
+                        ASSERT_EQ(maps[static_cast<std::size_t>(i)], expected)
+                            << engine::kernel_target_name(target) << " t " << step;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(ChainEngine, OneChainIsTheLongRun) {
     // Chain 0 of run_chains, on every target, is LongRun::run to the bit.
     BestTargetAfterwards restore;
@@ -120,6 +153,8 @@ TEST(ChainEngine, OneChainIsTheLongRun) {
         const std::vector<ChainTask> tasks{{&run, 0, &result, nullptr, true}};
         run_chains(tasks, control);
         expect_same(result, expected, engine::kernel_target_name(target));
+        // The single run draws its maps ahead by the kernel's generator too.
+        expect_same(run.run(control), expected, "alone, " + engine::kernel_target_name(target));
         EXPECT_EQ(control.steps_done.load(), 20'000);
     }
 }
@@ -169,10 +204,11 @@ TEST(ChainEngine, EveryTargetLaneCountAndOrderGivesTheSameBits) {
     std::vector<Chain> chains;
     for (std::size_t i = 0; i < 65; ++i) {
         const LongRun& run = runs[(i * 5) % runs.size()];
-        chains.push_back({&run, i * 3 + 1, {}});
+        // One index past 2^32, in the counter's high word.
+        const std::uint64_t index = i * 3 + 1 + (i == 9 ? std::uint64_t{1} << 32 : 0);
+        chains.push_back({&run, index, {}});
         LongRunControl control;
-        engine::run_scalar({&run, i * 3 + 1, &chains.back().expected, nullptr, i % 4 == 0}, control,
-                           0);
+        engine::run_scalar({&run, index, &chains.back().expected, nullptr, i % 4 == 0}, control, 0);
     }
     // Chain 4 is of the last run, whose shares fail.
     ASSERT_EQ(chains[4].expected.end, LongRunEnd::not_finite);
