@@ -71,6 +71,13 @@ HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t numb
     }
 }
 
+// A logical shift of non-negative lanes: native on every target, where an arithmetic one of 64-bit
+// lanes is not on AVX2.
+template <int bits>
+HWY_INLINE VI shift_right(VI v) {
+    return hn::BitCast(DI(), hn::ShiftRight<bits>(hn::BitCast(DU(), v)));
+}
+
 // LogOddsBins::bin of each lane's positive ratio, by the same bits and tables.
 HWY_INLINE VI log_odds_bin(const LogOddsTables& tables, V ratio) {
     static_assert(log_odds_bins_per_binade == 16);
@@ -88,13 +95,14 @@ HWY_INLINE VI log_odds_bin(const LogOddsTables& tables, V ratio) {
     const VI entry{
         _mm512_mask_blend_epi64(_mm512_test_epi64_mask(part, _mm512_set1_epi64(16)), low, high)};
 #else
-    const VI entry = hn::GatherIndex(di, tables.by_256th, hn::ShiftRight<44>(fraction));
+    const VI entry = hn::GatherIndex(di, tables.by_256th, shift_right<44>(fraction));
 #endif
     const VI edge = hn::And(entry, hn::Set(di, (1 << LogOddsTables::place_bits) - 1));
-    const VI upper_edge = hn::ShiftRight<LogOddsTables::place_bits>(entry);
-    // Past the upper edge: one place further, as a mask's -1 subtracted.
-    const VI within = hn::Sub(edge, hn::VecFromMask(di, hn::Not(hn::Lt(fraction, upper_edge))));
-    const VI binade = hn::Add(hn::ShiftRight<52>(bits), hn::Set(di, log_odds_binades - 1023));
+    const VI upper_edge = shift_right<LogOddsTables::place_bits>(entry);
+    // Past the upper edge: one place further.
+    const VI within =
+        hn::IfThenElse(hn::Lt(fraction, upper_edge), edge, hn::Add(edge, hn::Set(di, 1)));
+    const VI binade = hn::Add(shift_right<52>(bits), hn::Set(di, log_odds_binades - 1023));
     return hn::Min(hn::Add(hn::ShiftLeft<4>(binade), within), hn::Set(di, log_odds_bins - 1));
 }
 
@@ -152,7 +160,8 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
             if constexpr (!Three) {
                 return first;
             } else {
-                constexpr std::size_t map_stride = fields * model::max_stocks * max_lanes;
+                constexpr auto map_stride =
+                    static_cast<std::size_t>(fields) * model::max_stocks * max_lanes;
                 const V second = hn::Load(d, values + map_stride + lane);
                 const V third = hn::Load(d, values + 2 * map_stride + lane);
                 return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
@@ -216,17 +225,16 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     const auto rare_integer = hn::RebindMask(di, rare);
     hn::Store(hn::IfThenElse(rare, p, new_p), d, block.p + lane);
     hn::Store(hn::IfThenElse(rare, q, new_q), d, block.q + lane);
-    // A mask as a vector is -1 in its lanes: subtracting it counts them.
+    const VI counted = hn::Set(di, 1);
     const VI first_draws = hn::Load(di, block.first_draws + lane);
-    hn::Store(hn::Sub(first_draws,
-                      hn::VecFromMask(di, hn::AndNot(rare_integer, hn::RebindMask(di, first_map)))),
+    hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, first_map)),
+                             hn::Add(first_draws, counted), first_draws),
               di, block.first_draws + lane);
     if constexpr (Three) {
         const VI second_draws = hn::Load(di, block.second_draws + lane);
-        hn::Store(
-            hn::Sub(second_draws,
-                    hn::VecFromMask(di, hn::AndNot(rare_integer, hn::RebindMask(di, second_map)))),
-            di, block.second_draws + lane);
+        hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, second_map)),
+                                 hn::Add(second_draws, counted), second_draws),
+                  di, block.second_draws + lane);
     }
 
     auto fast = hn::AndNot(rare, hn::MaskFromVec(hn::BitCast(d, hn::Load(di, block.live + lane))));
@@ -235,8 +243,12 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
         fast = hn::And(
             fast, hn::And(hn::And(hn::Gt(new_p, zero), hn::Le(new_p, one)), hn::Gt(new_q, zero)));
         const DU du;
-        const VI bin = hn::Min(hn::ConvertTo(di, hn::Mul(new_p, hn::Set(d, block.bins))),
-                               hn::Set(di, block.bins - 1));
+        // static_cast<int>(p * bins) as a double, for p > 0 its floor, and its bits above those
+        // of 2^52 as the whole number: exact below 2^52, and no conversion AVX2 lacks.
+        const V whole =
+            hn::Min(hn::Floor(hn::Mul(new_p, hn::Set(d, block.bins))), hn::Set(d, block.bins - 1));
+        const V magic = hn::Set(d, 0x1p52);
+        const VI bin = hn::Sub(hn::BitCast(di, hn::Add(whole, magic)), hn::BitCast(di, magic));
         const VI log_odds = log_odds_bin(*block.tables, hn::Div(new_p, new_q));
         constexpr int count_bytes = 3;  // a count is 2^3 bytes
         static_assert(sizeof(std::int64_t) == 1 << count_bytes);

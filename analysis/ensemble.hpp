@@ -22,15 +22,19 @@ struct ChainTask {
     std::uint64_t chain = 0;       // the chain's index among those of the same seed
     LongRunResult* result = nullptr;
     // Where the chain's counts go (histogram, log-odds histogram, below, above, at_boundary);
-    // its own result when null. Chains may share one: counts are whole numbers, and their sum is
-    // the same in any order.
+    // its own result when null. Chains of one call may share one: counts are whole numbers, and
+    // their sum is the same in any order. run_chains sizes its histograms (zeros) when they are
+    // not of the run's bins yet and adds to them otherwise; the result's own histograms are then
+    // left empty. Not for chains of calls that run at the same time.
     LongRunResult* counts = nullptr;
     bool keep_last_steps = false;  // fill result->last_steps
 };
 
-// Runs every task to its end (or to the cancel), its result as LongRun::run gives it for chain 0.
-// All tasks of one call have the same steps, burn-in and bins. control.steps_done counts the
-// steps of all the tasks together.
+// Runs every task to its end (or to the cancel), its result as LongRun::run gives it for chain 0,
+// to the bit. All tasks of one call have the same steps, burn-in and bins. control.steps_done
+// counts the steps of all the tasks together. The tasks run in blocks of up to 32 chains of the
+// same stock count, one per lane of the processor's vectors, block after block; a cancel ends the
+// block under way within cancel_check_steps steps and leaves the later ones at step 0, cancelled.
 void run_chains(std::span<const ChainTask> tasks, LongRunControl& control);
 
 // `chains` replicas of one run from the same start, chains 0 .. chains - 1.
