@@ -2,8 +2,10 @@
 // parameter sets (a sweep's points), advanced together, one per lane of the processor's vectors.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "analysis/long_run.hpp"
@@ -37,16 +39,26 @@ void run_chains(std::span<const ChainTask> tasks, LongRunControl& control);
 
 // `chains` replicas of one run from the same start, chains 0 .. chains - 1.
 struct EnsembleResult {
-    // The counts of every chain together; mean_r and lyapunov over all their recorded points; the
-    // batch-means errors of the mean over the chains; the last steps of chain 0.
+    // The counts, steps and draws of every chain together; mean_r and lyapunov over all their
+    // recorded points; the batch-means errors of that mean, sqrt(sum e_i^2) / chains; the doubt
+    // about the error bars of any chain; for each boundary and nearness the earliest step of any
+    // chain; the boundary that every chain ended near, if any; the worst end, and the failed step
+    // of the first chain that had one; start, last point, batches and last steps of chain 0.
     LongRunResult pooled;
     int chains = 0;
+    std::array<int, 2> absorbed_chains{};  // how many chains were absorbed at r = 0 and r = 1
     // The error of the mean from the spread between the chains' own means: the sample standard
     // deviation over sqrt(chains); NaN with fewer than two chains that finished.
     double mean_r_chain_error = 0;
     double lyapunov_chain_error = 0;
     std::vector<double> chain_mean_r, chain_lyapunov;  // by chain
 };
+// With `chains` clamped to 1 .. max_chains; one chain gives the run's own result.
 EnsembleResult run_ensemble(const LongRun& run, int chains, LongRunControl& control);
+
+// absorption_text and absorbed_average_note of an ensemble: those of its run for one chain, else
+// for each boundary how many of the chains it absorbed and from which step the first.
+std::string ensemble_absorption_text(const EnsembleResult& ensemble);
+std::string ensemble_absorbed_average_note(const EnsembleResult& ensemble);
 
 }  // namespace quobel::analysis

@@ -136,6 +136,11 @@ Fields run_fields(const EnsembleResult& ensemble, const std::vector<Flag>& flags
     fields.insert(after + 1, {{"chains", std::int64_t{ensemble.chains}},
                               {"mean_r_chain_error", ensemble.mean_r_chain_error},
                               {"lyapunov_chain_error", ensemble.lyapunov_chain_error}});
+    const auto absorbed = std::find_if(fields.begin(), fields.end(),
+                                       [](const Field& f) { return f.name == "absorbed"; });
+    fields.insert(absorbed + 1,
+                  {"absorbed_chains", std::vector<std::int64_t>(ensemble.absorbed_chains.begin(),
+                                                                ensemble.absorbed_chains.end())});
     return fields;
 }
 

@@ -30,27 +30,54 @@ void long_run(benchmark::State& bench) {
 }
 BENCHMARK(long_run)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A line of 16 values of R(1,1), a million steps each, on every core.
+// A line of n values of R(1,1), 16 million steps in all, on every core. The points' runs are the
+// lanes of the engine's vectors: 16 values give each of two threads 8 lanes, 64 values 32.
 void sweep(benchmark::State& bench) {
     const model::ModelState model = start_up_model();
+    const std::int64_t values = bench.range(0);
     sweep::SweepSettings settings;
-    settings.axes = {{{sweep::ParameterName::Table::R, 1, 1}, 0.1, 0.5, 16}};
-    settings.run.steps = steps_per_point;
+    settings.axes = {{{sweep::ParameterName::Table::R, 1, 1}, 0.1, 0.5, values}};
+    settings.run.steps = 16 * steps_per_point / values;
     const int threads = sweep::core_count();
     std::int64_t steps = 0;
     for (auto _ : bench) {
         sweep::SweepControl control;
         sweep::run_sweep(
-            model, settings, 0, 16, threads, control,
+            model, settings, 0, values, threads, control,
             [](const sweep::PointResult& point) { benchmark::DoNotOptimize(point.mean_r); });
-        steps += 16 * steps_per_point;
+        steps += values * settings.run.steps;
     }
     bench.counters["steps_per_second"] =
         benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
     bench.counters["threads"] = threads;
 }
 // Over real time: the steps of all threads in the time the sweep takes.
-BENCHMARK(sweep)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(sweep)
+    ->Arg(16)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+
+// The Sweep window's line as it opens: 99 values of R(1,1) from 0.01 to 0.99, 100,000 steps each
+// with a burn-in of 1000, their log-odds rows kept, on every core.
+void window_line(benchmark::State& bench) {
+    const model::ModelState model = start_up_model();
+    sweep::SweepSettings settings;
+    settings.axes = {{{sweep::ParameterName::Table::R, 1, 1}, 0.01, 0.99, 99}};
+    settings.run.steps = 100'000;
+    settings.run.burn_in = 1000;
+    settings.log_odds = true;
+    const int threads = sweep::core_count();
+    for (auto _ : bench) {
+        sweep::SweepControl control;
+        sweep::run_sweep(
+            model, settings, 0, 99, threads, control,
+            [](const sweep::PointResult& point) { benchmark::DoNotOptimize(point.mean_r); });
+    }
+    bench.counters["threads"] = threads;
+}
+BENCHMARK(window_line)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 // Exact verdicts, no simulation, over a plane of 500 x 500 points of the start-up parameters.
 void time_atlas(benchmark::State& bench, const sweep::Axis& across, const sweep::Axis& up) {

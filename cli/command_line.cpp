@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "analysis/boundary_exponents.hpp"
+#include "analysis/ensemble.hpp"
 #include "analysis/long_run.hpp"
 #include "model/number_text.hpp"
 #include "model/version.hpp"
@@ -37,8 +38,8 @@ constexpr std::string_view help_text =
 
 Usage:
   quobel-cli analyse FILE [--json]
-  quobel-cli run FILE [--steps N] [--burn-in B] [--seed S] [--start R] [--bins K] [--json]
-                 [--trajectory OUT.csv]
+  quobel-cli run FILE [--steps N] [--burn-in B] [--seed S] [--start R] [--bins K]
+                 [--chains C] [--json] [--trajectory OUT.csv]
   quobel-cli sweep FILE --vary NAME=FROM:TO:COUNT [--vary NAME=FROM:TO:COUNT] [run options]
                    [--shard I/N] [--threads T] --out OUT.csv
   quobel-cli merge OUT.csv SHARD.csv...
@@ -48,7 +49,13 @@ FILE is a parameter file as Quobel saves it.
 analyse   the boundary exponents Lambda_0 and Lambda_1, the verdict, its flags, the Kelly
           portfolio and each map's slopes at 0 and 1.
 run       a long run without drawing: steps 1000000, burn-in 10000, seed 1, start 0.5, 100 bins
-          unless given; --trajectory writes its last 1000 steps.
+          unless given; --trajectory writes its last 1000 steps. --chains C (1 to 256, 1
+          unless given) runs C independent chains of the seed from the same start and pools
+          them: steps, recorded, draws and the histogram of all the chains together, mean_r
+          and lyapunov over every recorded point, each error bar twice, from the chains'
+          batches and from the spread between the chains' own means (JSON: "chains",
+          "mean_r_chain_error", "lyapunov_chain_error"); --trajectory then writes chain 0's
+          last steps. Chain 0 is the run without --chains.
 sweep     NAME as the file's listing names it: R(2,3), la1(1,2), la2(3,1), prob(2). Each value
           replaces that component and its vector is renormalised as "Recalculate !!!" does.
           One --vary is a line, two a plane (the first changes slowest). A row per point with
@@ -56,8 +63,8 @@ sweep     NAME as the file's listing names it: R(2,3), la1(1,2), la2(3,1), prob(
           their standard errors and, for a line, the density; last the point's flags, joined
           by "; ": why its values have no renormalisation, or the flags analyse gives there.
           The point whose values are all the file's own is the file itself. Each point's run
-          has a seed of its own from --seed and its index, so threads and shards give the
-          same rows.
+          is the chain of --seed numbered by the point's index (point 0 runs as run does), so
+          threads and shards give the same rows.
           --shard I/N computes the I-th of N contiguous blocks of the grid; --threads defaults
           to every core.
           OUT.csv holds the header and the rows, nothing else, so that any reader of CSV takes
@@ -228,12 +235,14 @@ Outcome analyse(const std::vector<std::string>& args, std::ostream& out) {
 Outcome run(const std::vector<std::string>& args, std::ostream& out) {
     Arguments arguments(args);
     if (auto f = arguments.parse(
-            {"--steps", "--burn-in", "--seed", "--start", "--bins", "--trajectory"}, {"--json"})) {
+            {"--steps", "--burn-in", "--seed", "--start", "--bins", "--chains", "--trajectory"},
+            {"--json"})) {
         return f;
     }
     std::optional<std::string> file;
     std::optional<std::string> trajectory;
     bool json = false;
+    int chains = 1;
     RunOptions options;
     for (const auto& item : arguments.items()) {
         bool taken = false;
@@ -250,6 +259,14 @@ Outcome run(const std::vector<std::string>& args, std::ostream& out) {
             file = item.value;
         } else if (item.name == "--json") {
             json = true;
+        } else if (item.name == "--chains") {
+            const auto n = whole<int>(item.value);
+            if (!n || *n < 1 || *n > analysis::max_chains) {
+                return usage("--chains takes a whole number from 1 to " +
+                             std::to_string(analysis::max_chains) + ", not " +
+                             storage::in_quotes(item.value) + ".");
+            }
+            chains = *n;
         } else if (auto f = output_name_problem("--trajectory", item.value)) {
             return f;
         } else {
@@ -268,9 +285,9 @@ Outcome run(const std::vector<std::string>& args, std::ostream& out) {
     }
     const analysis::LongRun long_run(*model, options.start, options.settings);
     analysis::LongRunControl control;
-    const analysis::LongRunResult result = long_run.run(control);
+    const analysis::EnsembleResult result = analysis::run_ensemble(long_run, chains, control);
     if (trajectory) {
-        const std::string csv = storage::trajectory_csv_text(result.last_steps);
+        const std::string csv = storage::trajectory_csv_text(result.pooled.last_steps);
         if (auto f = write_output(*trajectory, out,
                                   [&csv](const storage::TextPieces& put) { put(csv); })) {
             return f;

@@ -103,6 +103,14 @@ std::string spaced(const std::string& note) {
     return note.empty() ? note : " " + note;
 }
 
+// Of several chains, after the batch-means error the one from the chains' spread.
+std::string chain_error(const analysis::EnsembleResult& e, double error) {
+    if (e.chains <= 1) {
+        return {};
+    }
+    return " (batch means), +- " + number_text(error) + " (between chains)";
+}
+
 }  // namespace
 
 void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostream& out) {
@@ -126,15 +134,25 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
     }
 }
 
-void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+void run_json(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
-    out << json_object(analysis::run_fields(r, flags)) << "\n";
+    out << json_object(analysis::run_fields(e, flags))
+        << "
+           ";
 }
 
-void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+void run_text(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
-    out << "end: " << analysis::end_text(r.end) << "\nsteps: " << r.steps_taken
-        << "\nrecorded: " << r.recorded << "\n";
+    const analysis::LongRunResult& r = e.pooled;
+    out << "end: " << analysis::end_text(r.end)
+        << "
+        steps : " << r.steps_taken
+        << "\nrecorded: "
+        << r.recorded
+        << "\n";
+    if (e.chains > 1) {
+        out << "chains: " << e.chains << "\n";
+    }
     // Points that left [0, 1] count in no bin of the histogram and pull the mean outside it: say
     // how many, and why they could.
     if (r.below > 0) {
@@ -145,9 +163,10 @@ void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag
     }
     flags_text(analysis::flag_texts(r, flags), out);
     out << "last: " << number_text(r.last) << "\nmean r: " << number_text(r.mean_r) << " +- "
-        << number_text(r.mean_r_error) << spaced(analysis::absorbed_average_note(r))
+        << number_text(r.mean_r_error) << chain_error(e, e.mean_r_chain_error)
+        << spaced(analysis::ensemble_absorbed_average_note(e))
         << "\nLyapunov exponent: " << number_text(r.lyapunov) << " +- "
-        << number_text(r.lyapunov_error) << "\ndraws:";
+        << number_text(r.lyapunov_error) << chain_error(e, e.lyapunov_chain_error) << "\ndraws:";
     for (int s = 0; s < std::clamp(r.maps.count, 0, 3); ++s) {
         out << " " << r.draws[static_cast<std::size_t>(s)];
     }
@@ -161,7 +180,7 @@ void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag
                 << "\n";
         }
     }
-    if (const std::string absorption = analysis::absorption_text(r); !absorption.empty()) {
+    if (const std::string absorption = analysis::ensemble_absorption_text(e); !absorption.empty()) {
         out << "absorbed: " << absorption << "\n";
     }
     out << "histogram:";

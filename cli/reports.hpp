@@ -7,15 +7,17 @@
 #include <vector>
 
 #include "analysis/boundary_exponents.hpp"
+#include "analysis/ensemble.hpp"
 #include "analysis/long_run.hpp"
 
 namespace quobel::cli {
 
 void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostream& out);
 // A run beside the flags of its parameters' exponents, which say what makes its figures doubtful.
-void run_json(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+// Of several chains, the pooled figures and beside each error the one from the chains' spread.
+void run_json(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out);
-void run_text(const analysis::LongRunResult& r, const std::vector<analysis::Flag>& flags,
+void run_text(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out);
 
 }  // namespace quobel::cli

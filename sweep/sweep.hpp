@@ -80,10 +80,6 @@ SweepProblem sweep_problem(const model::ModelState* model, const SweepSettings& 
 std::string problem_text(const SweepProblem& problem, const SweepSettings& settings,
                          std::string_view option);
 
-// The seed of the long run at a grid point: from the sweep's seed and the point's index alone, so
-// a point gives the same row on any thread and in any shard.
-std::uint64_t point_seed(std::uint64_t seed, std::int64_t index);
-
 // The grid points [first, last) of block `shard` (1..shards) of `shards` contiguous blocks.
 std::pair<std::int64_t, std::int64_t> shard_range(std::int64_t size, std::int64_t shard,
                                                   std::int64_t shards);

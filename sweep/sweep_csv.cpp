@@ -177,6 +177,8 @@ std::string settings_json(const model::ModelState& model, const SweepSettings& s
     text += "  \"steps\": " + integer_text(settings.run.steps) + ",\n";
     text += "  \"burn_in\": " + integer_text(settings.run.burn_in) + ",\n";
     text += "  \"seed\": " + std::to_string(settings.run.seed) + ",\n";
+    // The rows depend on it: a reader comparing files of other versions learns why they differ.
+    text += "  \"generator\": \"philox4x32-10 keyed by the seed, one chain per grid point\",\n";
     text += "  \"start\": " + json_number(settings.start) + ",\n";
     text += "  \"bins\": " + integer_text(settings.run.bins) + ",\n";
     return text + points_line(first, last, grid_size(settings));

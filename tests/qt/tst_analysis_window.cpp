@@ -1,5 +1,6 @@
 // Tests of the analysis window on the real widgets: refresh, runs, Cancel and the exports.
 #include <QApplication>
+#include <QChart>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -208,7 +209,7 @@ class TestAnalysisWindow : public QObject {
         QCOMPARE(window_->burn_in_box()->value(), 10'000);
         QTest::mouseClick(window_->run_button(), Qt::LeftButton);
         QVERIFY(!window_->running());
-        QVERIFY(!window_->result().has_value());
+        QVERIFY(window_->result() == nullptr);
         QCOMPARE(window_->status_label()->text(),
                  QStringLiteral("A burn-in of 10000 steps leaves nothing to record in a run of "
                                 "5000 steps: make the burn-in shorter than the run."));
@@ -224,8 +225,16 @@ class TestAnalysisWindow : public QObject {
         QCOMPARE(window_->result()->recorded, 1);
     }
 
+    // With many chains too, the progress bar moving over the steps of all of them.
+    void cancelStopsALongRunPromptly_data() {
+        QTest::addColumn<int>("chains");
+        QTest::newRow("one chain") << 1;
+        QTest::newRow("16 chains") << 16;
+    }
     void cancelStopsALongRunPromptly() {
+        QFETCH(int, chains);
         window_->steps_box()->setValue(100'000'000);
+        window_->chains_box()->setValue(chains);
         QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
         QTest::mouseClick(window_->run_button(), Qt::LeftButton);
         // The window keeps handling events: the progress bar moves while the run goes on.
@@ -238,6 +247,9 @@ class TestAnalysisWindow : public QObject {
         QCOMPARE(window_->result()->end, LongRunEnd::cancelled);
         QVERIFY(window_->result()->steps_taken < 100'000'000);
         QVERIFY(window_->status_label()->text().startsWith(QStringLiteral("Cancelled after")));
+        QCOMPARE(
+            window_->status_label()->text().endsWith(QStringLiteral(" of 16 chains together.")),
+            chains == 16);
 
         // Closing the window in the middle of a run ends the run with it.
         QTest::mouseClick(window_->run_button(), Qt::LeftButton);
@@ -245,6 +257,45 @@ class TestAnalysisWindow : public QObject {
         clock.restart();
         window_.reset();
         QVERIFY(clock.elapsed() < 1000);
+    }
+
+    // Several chains pool their figures and show both errors of each.
+    void chainsShowBothErrors() {
+        QCOMPARE(window_->chains_box()->value(), 1);
+        QCOMPARE(window_->chains_box()->minimum(), 1);
+        QCOMPARE(window_->chains_box()->maximum(), 256);
+        window_->steps_box()->setValue(20'000);
+        window_->burn_in_box()->setValue(1000);
+        window_->chains_box()->setValue(8);
+        QSignalSpy finished(window_.get(), &AnalysisWindow::run_finished);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(window_->status_label()->text().startsWith(
+            QStringLiteral("Running 8 chains of 20,000 steps from r = 0.5")));
+        QVERIFY(finished.wait(20'000));
+        QCOMPARE(window_->ensemble()->chains, 8);
+        QCOMPARE(window_->result()->steps_taken, 8 * 20'000);
+        QCOMPARE(window_->result()->recorded, 8 * 19'000);
+        QCOMPARE(window_->progress_bar()->value(), 1000);
+        QCOMPARE(window_->status_label()->text(),
+                 QStringLiteral("Finished: 8 chains of 20,000 steps."));
+        const QStringList lines = window_->statistics_label()->text().split(QLatin1Char('\n'));
+        QVERIFY(lines[0].endsWith(QStringLiteral("; 8 chains, 152,000 steps after the burn-in.")));
+        for (const int line : {1, 2}) {
+            QCOMPARE(lines[line].count(QChar(0x00b1)), 2);
+            QVERIFY(lines[line].contains(QStringLiteral(" by batches, \u00b1 ")));
+            QVERIFY(lines[line].contains(QStringLiteral(" between chains")));
+        }
+        // The chart of the last steps is chain 0's, and says so.
+        QCOMPARE(window_->time_series()->count(), 1000);
+        QCOMPARE(window_->time_series()->chart()->title(),
+                 QStringLiteral("The last 1000 steps of chain 0"));
+        // One chain again: the run's own texts.
+        window_->chains_box()->setValue(1);
+        QTest::mouseClick(window_->run_button(), Qt::LeftButton);
+        QVERIFY(finished.wait(20'000));
+        QCOMPARE(window_->time_series()->chart()->title(), QStringLiteral("The last 1000 steps"));
+        QCOMPARE(window_->status_label()->text(), QStringLiteral("Finished: 20,000 steps."));
+        QVERIFY(!window_->statistics_label()->text().contains(QStringLiteral("chains")));
     }
 
     void exports() {

@@ -34,14 +34,6 @@ def cli(*args, cwd=None):
     return subprocess.run([CLI, *args], capture_output=True, text=True, cwd=cwd, timeout=120)
 
 
-def splitmix64(x):
-    mask = (1 << 64) - 1
-    x = (x + 0x9E3779B97F4A7C15) & mask
-    x = ((x ^ (x >> 30)) * 0xBF58476D1CE4E5B9) & mask
-    x = ((x ^ (x >> 27)) * 0x94D049BB133111EB) & mask
-    return x ^ (x >> 31)
-
-
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -195,7 +187,8 @@ def case_edges(folder):
 
 
 def case_run_equals_row(folder):
-    """A sweep row holds what `run` gives on the renormalised file with the point's seed."""
+    """A sweep row holds the exponents `analyse` gives on the renormalised file, and point 0 the
+    figures `run` gives with the sweep's seed: each point's run is the chain of its index."""
     path = parameter_file(folder, "one.txt", ONE_MAP)
     out = os.path.join(folder, "line.csv")
     status = cli("sweep", path, "--vary", "R(1,1)=0.25:0.75:3", "--steps", "5000",
@@ -208,15 +201,18 @@ def case_run_equals_row(folder):
     for index, (first, second) in enumerate([(".25", ".75"), (".5", ".5"), (".75", ".25")]):
         point = parameter_file(folder, "point%d.txt" % index,
                                ["1", "2", first, second] + ONE_MAP[4:])
-        seed = splitmix64(splitmix64(7) ^ index)
-        run = json.loads(cli("run", point, "--steps", "5000", "--burn-in", "50", "--bins", "4",
-                             "--seed", str(seed), "--json").stdout)
         analysed = json.loads(cli("analyse", point, "--json").stdout)
         row = lines[1 + index].split(",")
         check(float(row[0]) == float(first), "value %d" % index)
         check(float(row[1]) == analysed["lambda_0"] and float(row[2]) == analysed["lambda_1"],
               "exponents %d" % index)
         check(row[3] == analysed["verdict"], "verdict %d" % index)
+        if index > 0:
+            check(len(row) == 13 and all(math.isfinite(float(v)) for v in row[4:12]),
+                  "run figures %d" % index)
+            continue
+        run = json.loads(cli("run", point, "--steps", "5000", "--burn-in", "50", "--bins", "4",
+                             "--seed", "7", "--json").stdout)
         expected = [run["mean_r"], run["mean_r_stderr"], run["lyapunov"], run["lyapunov_stderr"]]
         check([float(v) for v in row[4:8]] == expected, "run figures %d" % index)
         density = [count * 4 / run["recorded"] for count in run["histogram"]]
@@ -314,7 +310,9 @@ def case_bad_arguments(folder):
     for args in ([], ["frobnicate"], ["analyse"], ["analyse", path, "--steps", "5"],
                  ["run", path, "--steps", "-1"], ["run", path, "--steps"],
                  ["run", path, "--start", "1.5"], ["run", path, "--bins", "0"],
-                 ["run", path, "--seed", "x"],
+                 ["run", path, "--seed", "x"], ["run", path, "--chains", "0"],
+                 ["run", path, "--chains", "257"], ["run", path, "--chains", "2.5"],
+                 ["sweep", path, "--vary", "R(1,1)=0:1:3", "--chains", "2", "--out", out],
                  ["run", path, "--steps", "5000"], ["run", path, "--steps", "10", "--burn-in", "10"],
                  ["sweep", path, "--vary", "R(1,1)=0:1:3", "--steps", "5000", "--out", out],
                  ["sweep", path, "--out", out], ["sweep", path, "--vary", "R(1,1)=0:1:3"],
@@ -330,6 +328,8 @@ def case_bad_arguments(folder):
                  ["merge", out]):
         expect_refusal(cli(*args), 2, out, " ".join(args) or "no arguments")
     check("for run" in cli("run", path, "--bogus").stderr, "the message names the command")
+    check(cli("run", path, "--chains", "0").stderr ==
+          'quobel-cli: --chains takes a whole number from 1 to 256, not "0".\n', "chains message")
     # A burn-in that leaves nothing to record says so; without steps a sweep needs no burn-in.
     check("A burn-in of 10000 steps leaves nothing to record in a run of 5000 steps" in
           cli("run", path, "--steps", "5000").stderr, "burn-in message")
@@ -628,15 +628,14 @@ def case_doubtful_figures(folder):
             check(run["errors_may_be_too_small"] is flagged, what + ": JSON key")
             check((warning in run["flags"]) is flagged, what + ": JSON flags")
             check(("flag: %s\n" % warning in text) is flagged, what + ": text")
-    # A sweep row carries the run's flags: at the file's own value the point is the file itself,
-    # and its run with the point's seed warns in the sweep exactly as `run` does.
+    # A sweep row carries the run's flags: at the file's own value, point 0, the point is the
+    # file itself, and its run, chain 0 of the seed, warns in the sweep exactly as `run` does.
     path = parameter_file(folder, "doubt.txt", SLOWLY_MIXING)
     out = os.path.join(folder, "doubt.csv")
     args = ["--steps", "30000", "--burn-in", "1000"]
     cli("sweep", path, "--vary", "prob(1)=0.5:0.9:2", "--seed", "5", "--out", out, *args)
     own = read(out).decode().splitlines()[1]
-    seed = str(splitmix64(splitmix64(5) ^ 0))
-    run = json.loads(cli("run", path, "--seed", seed, "--json", *args).stdout)
+    run = json.loads(cli("run", path, "--seed", "5", "--json", *args).stdout)
     check(own.startswith("0.5,") and own.endswith("," + "; ".join(run["flags"])) and
           own.endswith(warning), "the sweep's row warns as the run does: " + own)
     # Investor 1 takes over: from the step its distance underflows r is 1 itself, an average of
@@ -665,6 +664,74 @@ def case_doubtful_figures(folder):
     shorter = cli("run", takeover, "--steps", str(step - 1), "--burn-in", "0").stdout
     check("absorbed" not in shorter, "no absorption before the underflow")
 
+
+
+def case_chains(folder):
+    """`run --chains N` pools N chains of the seed: its counts and figures are those of the N
+    points of a sweep whose values all are the file's own, point i being chain i; text and JSON
+    show both errors; one chain is the run without --chains."""
+    path = parameter_file(folder, "two.txt", TWO_MAPS)
+    args = ["--steps", "6000", "--burn-in", "200", "--bins", "5", "--seed", "3"]
+    chains = 6
+    out = os.path.join(folder, "same.csv")
+    status = cli("sweep", path, "--vary", "prob(1)=0.5:0.5:%d" % chains, *args, "--out", out)
+    check(status.returncode == 0, "sweep status " + status.stderr)
+    rows = [row.split(",") for row in read(out).decode().splitlines()[1:]]
+    ran = cli("run", path, *args, "--chains", str(chains), "--json")
+    check(ran.returncode == 0, "run status " + ran.stderr)
+    run = json.loads(ran.stdout)
+    recorded = 6000 - 200
+    check(run["chains"] == chains and run["steps"] == chains * 6000 and
+          run["recorded"] == chains * recorded and sum(run["draws"]) == chains * 6000,
+          "pooled steps: %r" % {k: run[k] for k in ("chains", "steps", "recorded")})
+    # Each row's density times its recorded points over the bins' count is its histogram.
+    histogram = [round(sum(float(row[5 + 3 + b]) for row in rows) * recorded / 5)
+                 for b in range(5)]
+    check(run["histogram"] == histogram, "pooled histogram %r, rows %r" % (run["histogram"],
+                                                                           histogram))
+    means = [float(row[4]) for row in rows]
+    lyapunovs = [float(row[6]) for row in rows]
+    check(math.isclose(run["mean_r"], sum(means) / chains, rel_tol=1e-14) and
+          math.isclose(run["lyapunov"], sum(lyapunovs) / chains, rel_tol=1e-12),
+          "pooled figures")
+    errors = [float(row[5]) for row in rows]
+    check(math.isclose(run["mean_r_stderr"], math.sqrt(sum(e * e for e in errors)) / chains,
+                       rel_tol=1e-14), "batch-means error of the pooled mean")
+    mean = sum(means) / chains
+    spread = math.sqrt(sum((m - mean) ** 2 for m in means) / (chains - 1) / chains)
+    check(math.isclose(run["mean_r_chain_error"], spread, rel_tol=1e-12),
+          "the chains' error %r against %r" % (run["mean_r_chain_error"], spread))
+    check(isinstance(run["lyapunov_chain_error"], float) and run["absorbed_chains"] == [0, 0],
+          "the exponent's error and no absorption")
+    text = cli("run", path, *args, "--chains", str(chains)).stdout
+    check("chains: %d\n" % chains in text and
+          "mean r: %s +- " % repr(run["mean_r"]) in text and
+          text.count(" (batch means), +- ") == 2 and text.count(" (between chains)") == 2,
+          "text: " + text)
+    # One chain: the run as it was, without the keys of several.
+    single = cli("run", path, *args, "--json").stdout
+    check(cli("run", path, *args, "--chains", "1", "--json").stdout == single and
+          "chains" not in json.loads(single), "one chain is the plain run")
+    check("chains" not in cli("run", path, *args).stdout, "one chain's text")
+    first = json.loads(single)
+    check([float(v) for v in rows[0][4:8]] == [first["mean_r"], first["mean_r_stderr"],
+                                                 first["lyapunov"], first["lyapunov_stderr"]],
+          "point 0 is chain 0")
+    # The trajectory is chain 0's, the plain run's.
+    one, many = os.path.join(folder, "one.csv"), os.path.join(folder, "many.csv")
+    cli("run", path, *args, "--trajectory", one)
+    cli("run", path, *args, "--chains", "3", "--trajectory", many)
+    check(read(one) == read(many) and len(read(one)) > 0, "chain 0's trajectory")
+    # Chains absorbed at r = 1: how many, and the first step.
+    takeover = parameter_file(folder, "take.txt",
+                              ["1", "2", ".1", ".9", ".4", ".6", ".6", ".4", "1"])
+    run = json.loads(cli("run", takeover, "--steps", "3000", "--burn-in", "0", "--chains", "4",
+                         "--json").stdout)
+    check(run["absorbed_chains"] == [0, 4] and run["absorbed"]["boundary"] == 1,
+          "absorbed chains %r" % run["absorbed_chains"])
+    text = cli("run", takeover, "--steps", "3000", "--burn-in", "0", "--chains", "4").stdout
+    check("absorbed: reached r = 1 in 4 of 4 chains to within the smallest double, the first at "
+          "step %d:" % run["absorbed"]["step"] in text, "absorption text: " + text)
 
 
 def case_pandas(folder):

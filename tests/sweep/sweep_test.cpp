@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "analysis/ensemble.hpp"
 #include "analysis_models.hpp"
 #include "model/number_text.hpp"
 #include "support/recording_windows.hpp"
@@ -166,14 +168,6 @@ TEST(Shards, CoverTheGridOnceInContiguousBlocks) {
             EXPECT_EQ(covered, size);
         }
     }
-}
-
-TEST(PointSeeds, DifferForEachPointAndSeed) {
-    EXPECT_NE(sweep::point_seed(1, 0), sweep::point_seed(1, 1));
-    EXPECT_NE(sweep::point_seed(1, 0), sweep::point_seed(2, 0));
-    // splitmix64(splitmix64(seed) ^ index); splitmix64(0) is its well-known first output
-    // 0xe220a8397b1dcdaf, and splitmix64 of that was worked out apart from this code.
-    EXPECT_EQ(sweep::point_seed(0, 0), 0xa706dd2f4d197e6fULL);
 }
 
 // A started program: three maps, four stocks, shares drawn in single precision.
@@ -504,26 +498,69 @@ SweepFiles sweep_files(const model::ModelState& model, const sweep::SweepSetting
     return files;
 }
 
-TEST_F(PointParameters, RowsAreTheSameOnAnyThreadsAndInAnyShards) {
+// A line along `axis` with runs of `steps` steps after a burn-in of 100.
+sweep::SweepSettings line_of(const sweep::Axis& axis, std::int64_t steps, int bins) {
     sweep::SweepSettings settings;
-    settings.axes = {{{Table::R, 1, 2}, 0.1, 0.6, 7}};
-    settings.run.steps = 3000;
+    settings.axes = {axis};
+    settings.run.steps = steps;
     settings.run.burn_in = 100;
-    settings.run.bins = 5;
+    settings.run.bins = bins;
+    return settings;
+}
+
+TEST_F(PointParameters, RowsAreTheSameOnAnyThreadsAndInAnyShards) {
+    // More points than one block of runs holds: threads and shards cut the grid into blocks of
+    // other sizes and at other places.
+    const sweep::SweepSettings settings = line_of({{Table::R, 1, 2}, 0.1, 0.6, 151}, 400, 5);
     const std::int64_t size = sweep::grid_size(settings);
     const SweepFiles whole = sweep_files(model, settings, 0, size, 1);
     EXPECT_EQ(std::count(whole.csv.begin(), whole.csv.end(), '\n'), 1 + size);
-    EXPECT_EQ(sweep_files(model, settings, 0, size, 3), whole);
+    for (const int threads : {2, 3, 7}) {
+        EXPECT_EQ(sweep_files(model, settings, 0, size, threads), whole) << threads;
+    }
     std::vector<std::pair<std::string, SweepFiles>> shards;
-    for (int i = 3; i >= 1; --i) {  // in any order
-        const auto [first, last] = sweep::shard_range(size, i, 3);
+    for (int i = 5; i >= 1; --i) {  // in any order
+        const auto [first, last] = sweep::shard_range(size, i, 5);
         shards.emplace_back("shard " + std::to_string(i),
-                            sweep_files(model, settings, first, last, 2));
+                            sweep_files(model, settings, first, last, 1 + i % 3));
     }
     SweepFiles files;
     const sweep::MergeCheck checked = merged(shards, files);
     ASSERT_TRUE(checked.plan) << checked.reason;
     EXPECT_EQ(files, whole);
+}
+
+TEST_F(PointParameters, EachPointRunsAsTheChainOfItsIndex) {
+    sweep::SweepSettings settings = line_of({{Table::la1, 2, 1}, 0.2, 0.8, 4}, 3000, 4);
+    settings.run.seed = 5;
+    settings.start = 0.3;
+    std::vector<sweep::PointResult> points;
+    sweep::SweepControl control;
+    ASSERT_TRUE(
+        sweep::run_sweep(model, settings, 0, 4, 2, control,
+                         [&](const sweep::PointResult& point) { points.push_back(point); }));
+    ASSERT_EQ(points.size(), 4U);
+    for (std::int64_t i = 0; i < 4; ++i) {
+        const sweep::PointResult& point = points[static_cast<std::size_t>(i)];
+        EXPECT_EQ(point.index, i);
+        const std::optional<model::ModelState> parameters = sweep::point_model(model, settings, i);
+        ASSERT_TRUE(parameters);
+        const analysis::LongRun run(*parameters, 0.3, settings.run);
+        analysis::LongRunResult alone;
+        const analysis::ChainTask task{
+            .run = &run, .chain = static_cast<std::uint64_t>(i), .result = &alone};
+        analysis::LongRunControl run_control;
+        analysis::run_chains({&task, 1}, run_control);
+        EXPECT_EQ(point.mean_r, alone.mean_r) << i;
+        EXPECT_EQ(point.mean_r_error, alone.mean_r_error) << i;
+        EXPECT_EQ(point.lyapunov, alone.lyapunov) << i;
+        EXPECT_EQ(point.lyapunov_error, alone.lyapunov_error) << i;
+        EXPECT_EQ(point.density, alone.density()) << i;
+        // Point 0 is the run of the seed itself.
+        if (i == 0) {
+            EXPECT_EQ(point.mean_r, run.run(run_control).mean_r);
+        }
+    }
 }
 
 TEST_F(PointParameters, MergeRefusesShardsThatDoNotCoverTheGridOnce) {

@@ -81,11 +81,15 @@ QWidget* AnalysisWindow::make_run_box() {
     seed_ = make_count_box(box, 0, std::numeric_limits<int>::max(), 1, 1);
     seed_->setGroupSeparatorShown(false);
     bins_ = make_count_box(box, 1, 1000, analysis::LongRunSettings{}.bins, 10);
+    chains_ = make_count_box(box, 1, analysis::max_chains, 1, 1);
     steps_->setToolTip(QStringLiteral("Steps from the current point, without drawing"));
     burn_in_->setToolTip(
         QStringLiteral("Steps left out of the histogram, the average and the exponent"));
     seed_->setToolTip(
         QStringLiteral("Seed of the run's own generator; the main window's draws are not touched"));
+    chains_->setToolTip(
+        QStringLiteral("Independent chains of the seed from the same point, pooled; with more than "
+                       "one, each error is also told from the spread between the chains"));
 
     run_ = new QPushButton(QStringLiteral("Run"), box);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), box);
@@ -108,6 +112,7 @@ QWidget* AnalysisWindow::make_run_box() {
     settings->addRow(QStringLiteral("Burn-in:"), burn_in_);
     settings->addRow(QStringLiteral("Seed:"), seed_);
     settings->addRow(QStringLiteral("Histogram bins:"), bins_);
+    settings->addRow(QStringLiteral("Chains:"), chains_);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(run_);
     buttons->addWidget(cancel_);
@@ -149,7 +154,7 @@ void AnalysisWindow::make_charts() {
 }
 
 void AnalysisWindow::refresh() {
-    stale_->setVisible(result_ && !model::same_parameters(state_.model, run_model_));
+    stale_->setVisible(ensemble_ && !model::same_parameters(state_.model, run_model_));
     boundary_->refresh(state_.model);
 }
 
@@ -165,15 +170,18 @@ void AnalysisWindow::start_run() {
         tell(from_utf8(refusal));
         return;
     }
-    if (!job_->start(state_.model, settings)) {
+    const int chains = chains_->value();
+    if (!job_->start(state_.model, settings, chains)) {
         return;
     }
     run_->setEnabled(false);
     cancel_->setEnabled(true);
     progress_->setValue(0);
-    tell(QStringLiteral("Running %1 steps from r = %2...")
-             .arg(count_text(job_->settings().steps),
-                  from_utf8(model::general_text(state_.model.current_r))));
+    const QString from = from_utf8(model::general_text(state_.model.current_r));
+    const QString steps = count_text(job_->settings().steps);
+    tell(chains == 1 ? QStringLiteral("Running %1 steps from r = %2...").arg(steps, from)
+                     : QStringLiteral("Running %1 chains of %2 steps from r = %3...")
+                           .arg(QString::number(chains), steps, from));
 }
 
 void AnalysisWindow::cancel_run() {
@@ -184,10 +192,11 @@ void AnalysisWindow::cancel_run() {
 }
 
 void AnalysisWindow::take_result(const FinishedRun& run) {
-    result_ = run.result;
+    ensemble_ = run.result;
     run_model_ = run.parameters;
     run_settings_ = run.settings;
-    progress_->setValue(LongRunJob::per_mille(result_->steps_taken, run_settings_.steps));
+    progress_->setValue(LongRunJob::per_mille(ensemble_->pooled.steps_taken,
+                                              run_settings_.steps * ensemble_->chains));
     run_->setEnabled(true);
     cancel_->setEnabled(false);
     show_result();
@@ -195,15 +204,22 @@ void AnalysisWindow::take_result(const FinishedRun& run) {
 }
 
 void AnalysisWindow::show_result() {
-    const LongRunResult& result = *result_;
+    const LongRunResult& result = ensemble_->pooled;
+    const int chains = ensemble_->chains;
     stale_->setVisible(!model::same_parameters(state_.model, run_model_));
     export_csv_->setEnabled(!result.last_steps.empty());
     switch (result.end) {
         case LongRunEnd::finished:
-            tell(QStringLiteral("Finished: %1 steps.").arg(count_text(result.steps_taken)));
+            tell(chains == 1
+                     ? QStringLiteral("Finished: %1 steps.").arg(count_text(result.steps_taken))
+                     : QStringLiteral("Finished: %1 chains of %2 steps.")
+                           .arg(QString::number(chains), count_text(result.steps_taken / chains)));
             break;
         case LongRunEnd::cancelled:
-            tell(QStringLiteral("Cancelled after %1 steps.").arg(count_text(result.steps_taken)));
+            tell(chains == 1 ? QStringLiteral("Cancelled after %1 steps.")
+                                   .arg(count_text(result.steps_taken))
+                             : QStringLiteral("Cancelled after %1 steps of %2 chains together.")
+                                   .arg(count_text(result.steps_taken), QString::number(chains)));
             break;
         case LongRunEnd::not_finite:
             tell(QStringLiteral("Stopped before step %1: map %2 has no finite value at r = %3.")
@@ -217,14 +233,14 @@ void AnalysisWindow::show_result() {
             break;
     }
 
-    statistics_->setText(statistics_text(result, run_settings_.seed));
+    statistics_->setText(statistics_text(*ensemble_, run_settings_.seed));
 
     show_draws(*draws_, result, run_model_);
     show_charts();
 }
 
 void AnalysisWindow::show_charts() {
-    const LongRunResult& result = *result_;
+    const LongRunResult& result = ensemble_->pooled;
     const std::vector<double> density = result.density();
     RunChart& histogram = *charts_[static_cast<std::size_t>(Chart::histogram)];
     histogram.show(analysis::histogram_steps(density));
@@ -244,6 +260,8 @@ void AnalysisWindow::show_charts() {
     }
 
     RunChart& time = *charts_[static_cast<std::size_t>(Chart::time_series)];
+    time.set_title(ensemble_->chains == 1 ? QStringLiteral("The last 1000 steps")
+                                          : QStringLiteral("The last 1000 steps of chain 0"));
     time.show(analysis::trajectory_points(result.last_steps));
     if (!result.last_steps.empty()) {
         time.set_x_range({static_cast<double>(result.last_steps.front().step),
@@ -290,14 +308,15 @@ bool AnalysisWindow::export_chart_svg(Chart which, const QString& name) {
 bool AnalysisWindow::export_trajectory_csv(const QString& name) {
     static const std::vector<model::TrajectoryPoint> none;
     const storage::FileOutcome outcome = windows::export_trajectory_csv(
-        result_ ? result_->last_steps : none, QFile::encodeName(name).toStdString(),
+        ensemble_ ? ensemble_->pooled.last_steps : none, QFile::encodeName(name).toStdString(),
         "There is no trajectory to export: run first.");
     if (!outcome.ok) {
         tell(from_utf8(outcome.reason));
         return false;
     }
-    tell(QStringLiteral("Saved the last %1 steps as %2.")
-             .arg(count_text(static_cast<std::int64_t>(result_->last_steps.size())), name));
+    tell(
+        QStringLiteral("Saved the last %1 steps as %2.")
+            .arg(count_text(static_cast<std::int64_t>(ensemble_->pooled.last_steps.size())), name));
     return true;
 }
 

@@ -2,9 +2,9 @@
 // thread with their charts, and the exports of charts and trajectory.
 //
 // Data flow: refresh() reads the model and shows the boundary exponents at once; Run copies the
-// parameters and the current point into a long run that goes on a thread of its own, with its own
-// generator, and hands its result back through a queued signal. The window never writes the
-// model and never draws from the program's generator.
+// parameters and the current point into a long run of one or more chains that goes on a thread of
+// its own, with its own generator, and hands its result back through a queued signal. The window
+// never writes the model and never draws from the program's generator.
 #pragma once
 
 #include <QString>
@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "analysis/ensemble.hpp"
 #include "analysis/long_run.hpp"
 #include "windows/program_state.hpp"
 #include "windows/qt/boundary_panel.hpp"
@@ -46,8 +47,11 @@ class AnalysisWindow final : public QWidget {
     bool export_trajectory_csv(const QString& name);
 
     bool running() const { return job_->running(); }
-    // The last run's result, once a run has ended.
-    const std::optional<analysis::LongRunResult>& result() const { return result_; }
+    // The last run's result, its chains pooled, once a run has ended; else null.
+    const analysis::LongRunResult* result() const {
+        return ensemble_ ? &ensemble_->pooled : nullptr;
+    }
+    const std::optional<analysis::EnsembleResult>& ensemble() const { return ensemble_; }
 
     // The controls, for tests.
     QLabel* lambda_0_label() const { return boundary_->lambda_0_label(); }
@@ -61,6 +65,7 @@ class AnalysisWindow final : public QWidget {
     QSpinBox* burn_in_box() const { return burn_in_; }
     QSpinBox* seed_box() const { return seed_; }
     QSpinBox* bins_box() const { return bins_; }
+    QSpinBox* chains_box() const { return chains_; }
     QPushButton* run_button() const { return run_; }
     QPushButton* cancel_button() const { return cancel_; }
     QProgressBar* progress_bar() const { return progress_; }
@@ -98,7 +103,7 @@ class AnalysisWindow final : public QWidget {
 
     const ProgramState& state_;
     LongRunJob* job_ = nullptr;
-    std::optional<analysis::LongRunResult> result_;
+    std::optional<analysis::EnsembleResult> ensemble_;
     // The parameters and settings the shown result was run with.
     model::ModelState run_model_;
     analysis::LongRunSettings run_settings_;
@@ -108,6 +113,7 @@ class AnalysisWindow final : public QWidget {
     QSpinBox* burn_in_ = nullptr;
     QSpinBox* seed_ = nullptr;
     QSpinBox* bins_ = nullptr;
+    QSpinBox* chains_ = nullptr;
     QPushButton* run_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* export_csv_ = nullptr;

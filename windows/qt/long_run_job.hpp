@@ -1,9 +1,11 @@
-// A long run on a thread of its own: started from a copy of the parameters, cancelled on request,
-// its progress read while it goes and its result handed back on the window's thread.
+// A long run of one or more chains on a thread of its own: started from a copy of the parameters,
+// cancelled on request, its progress read while it goes and its result handed back on the
+// window's thread.
 #pragma once
 
 #include <cstdint>
 
+#include "analysis/ensemble.hpp"
 #include "analysis/long_run.hpp"
 #include "model/model_state.hpp"
 #include "windows/qt/background_job.hpp"
@@ -12,7 +14,7 @@ namespace quobel::windows::qt {
 
 // A run that has ended, with the parameters and settings it ran with.
 struct FinishedRun {
-    analysis::LongRunResult result;
+    analysis::EnsembleResult result;
     model::ModelState parameters;
     analysis::LongRunSettings settings;
 };
@@ -23,12 +25,14 @@ class LongRunJob final : public BackgroundJob {
   public:
     explicit LongRunJob(QObject* parent = nullptr);
 
-    // Starts a run from the model's current point; false while another run goes on.
-    bool start(const model::ModelState& model, const analysis::LongRunSettings& settings);
+    // Starts `chains` chains of a run from the model's current point; false while another run
+    // goes on.
+    bool start(const model::ModelState& model, const analysis::LongRunSettings& settings,
+               int chains = 1);
     // The settings of the run under way, brought into range.
     const analysis::LongRunSettings& settings() const;
 
-    // Thousandths of the run's steps taken, 1000 for a run of no steps.
+    // Thousandths of the steps of all the chains taken, 1000 for a run of no steps.
     static int per_mille(std::int64_t done, std::int64_t steps);
 
   signals:

@@ -74,6 +74,10 @@ void set_range(QValueAxis& axis, analysis::AxisRange range, bool whole) {
 
 }  // namespace
 
+void RunChart::set_title(const QString& title) {
+    view_->chart()->setTitle(title);
+}
+
 void RunChart::set_x_range(analysis::AxisRange range) {
     set_range(*x_, range, whole_x_);
 }

@@ -37,6 +37,7 @@ class RunChart {
     QHBoxLayout* buttons() const { return buttons_; }
 
     void show(const std::vector<analysis::ChartPoint>& points);
+    void set_title(const QString& title);
     void set_x_range(analysis::AxisRange range);
     void set_y_range(analysis::AxisRange range);
 

@@ -21,33 +21,65 @@ QString with_error(double value, double error) {
     return number_text(value) + QStringLiteral(" \u00b1 ") + number_text(error, 2);
 }
 
+// Of several chains, the value with both errors: "0.5 ± 0.0012 by batches, ± 0.0013 between
+// chains".
+QString with_errors(const analysis::EnsembleResult& ensemble, double value, double error,
+                    double chain_error) {
+    if (ensemble.chains == 1) {
+        return with_error(value, error);
+    }
+    const auto error_text = [](double e) {
+        return std::isnan(e) ? QStringLiteral("no error")
+                             : QStringLiteral("\u00b1 ") + number_text(e, 2);
+    };
+    return number_text(value) + QLatin1Char(' ') + error_text(error) +
+           QStringLiteral(" by batches, ") + error_text(chain_error) +
+           QStringLiteral(" between chains");
+}
+
 QString step_text(std::int64_t step) {
     return step < 0 ? QStringLiteral("never") : QStringLiteral("step %1").arg(count_text(step));
 }
 
 }  // namespace
 
-QString statistics_text(const analysis::LongRunResult& result, std::uint64_t seed) {
+QString statistics_text(const analysis::EnsembleResult& ensemble, std::uint64_t seed) {
+    const analysis::LongRunResult& result = ensemble.pooled;
     QStringList lines;
-    lines << QStringLiteral("From r = %1 with seed %2; %3 steps after the burn-in.")
-                 .arg(number_text(result.start))
-                 .arg(seed)
-                 .arg(count_text(result.recorded));
-    QString average =
-        QStringLiteral("Time average of r: %1").arg(with_error(result.mean_r, result.mean_r_error));
-    if (const std::string note = analysis::absorbed_average_note(result); !note.empty()) {
+    if (ensemble.chains == 1) {
+        lines << QStringLiteral("From r = %1 with seed %2; %3 steps after the burn-in.")
+                     .arg(number_text(result.start))
+                     .arg(seed)
+                     .arg(count_text(result.recorded));
+    } else {
+        lines << QStringLiteral("From r = %1 with seed %2; %3 chains, %4 steps after the burn-in.")
+                     .arg(number_text(result.start))
+                     .arg(seed)
+                     .arg(ensemble.chains)
+                     .arg(count_text(result.recorded));
+    }
+    QString average = QStringLiteral("Time average of r: %1")
+                          .arg(with_errors(ensemble, result.mean_r, result.mean_r_error,
+                                           ensemble.mean_r_chain_error));
+    if (const std::string note = analysis::ensemble_absorbed_average_note(ensemble);
+        !note.empty()) {
         average += QLatin1Char(' ') + QString::fromStdString(note);
     }
     lines << average;
     QString lyapunov = QStringLiteral("Lyapunov exponent of the orbit: %1")
-                           .arg(with_error(result.lyapunov, result.lyapunov_error));
+                           .arg(with_errors(ensemble, result.lyapunov, result.lyapunov_error,
+                                            ensemble.lyapunov_chain_error));
     if (result.approached >= 0) {
         const auto boundary = static_cast<std::size_t>(result.approached);
-        lyapunov += QStringLiteral(", beside Lambda_%1 = %2 of r = %1, which it approached")
+        lyapunov += QStringLiteral(", beside Lambda_%1 = %2 of r = %1, which %3")
                         .arg(result.approached)
-                        .arg(number_text(result.boundary_lambda[boundary]));
-    } else {
+                        .arg(number_text(result.boundary_lambda[boundary]))
+                        .arg(ensemble.chains == 1 ? QStringLiteral("it approached")
+                                                  : QStringLiteral("every chain approached"));
+    } else if (ensemble.chains == 1) {
         lyapunov += QStringLiteral(" (it ended near neither boundary)");
+    } else {
+        lyapunov += QStringLiteral(" (not every chain ended near the same boundary)");
     }
     lines << lyapunov;
     if (const std::string warning = analysis::error_bar_warning(result); !warning.empty()) {
@@ -64,7 +96,8 @@ QString statistics_text(const analysis::LongRunResult& result, std::uint64_t see
                           step_text(result.boundaries[0].first_within[level]),
                           step_text(result.boundaries[1].first_within[level]));
     }
-    if (const std::string absorption = analysis::absorption_text(result); !absorption.empty()) {
+    if (const std::string absorption = analysis::ensemble_absorption_text(ensemble);
+        !absorption.empty()) {
         lines << QStringLiteral("Absorbed: %1.").arg(QString::fromStdString(absorption));
     }
     if (result.below + result.above > 0) {

@@ -116,7 +116,7 @@ QLayout* SweepWindow::make_run_settings(QWidget* box) {
     seed_ = make_count_box(box, 0, std::numeric_limits<int>::max(), 1);
     seed_->setGroupSeparatorShown(false);
     seed_->setToolTip(QStringLiteral(
-        "Each value's run has a generator of its own, seeded from this and its place in the grid"));
+        "Each value's run is the chain of this seed numbered by its place in the grid"));
     bins_ = make_count_box(box, 1, 1000, defaults.bins);
     start_ = new QDoubleSpinBox(box);
     start_->setDecimals(6);
