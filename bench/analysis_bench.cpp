@@ -73,10 +73,14 @@ void run_64_chains(benchmark::State& bench, const std::string& name) {
     analysis::engine::force_kernel_target(0);
 }
 
-void ensemble(benchmark::State& bench) { run_64_chains(bench, ""); }
+void ensemble(benchmark::State& bench) {
+    run_64_chains(bench, "");
+}
 BENCHMARK(ensemble)->Unit(benchmark::kMillisecond);
 
-void ensemble_avx2(benchmark::State& bench) { run_64_chains(bench, "AVX2"); }
+void ensemble_avx2(benchmark::State& bench) {
+    run_64_chains(bench, "AVX2");
+}
 BENCHMARK(ensemble_avx2)->Unit(benchmark::kMillisecond);
 
 // The anchor: the loop a researcher writes first for the same three maps of four stocks, tau

@@ -136,20 +136,14 @@ void analysis_report(const analysis::BoundaryExponents& e, bool json, std::ostre
 
 void run_json(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
-    out << json_object(analysis::run_fields(e, flags))
-        << "
-           ";
+    out << json_object(analysis::run_fields(e, flags)) << "\n";
 }
 
 void run_text(const analysis::EnsembleResult& e, const std::vector<analysis::Flag>& flags,
               std::ostream& out) {
     const analysis::LongRunResult& r = e.pooled;
-    out << "end: " << analysis::end_text(r.end)
-        << "
-        steps : " << r.steps_taken
-        << "\nrecorded: "
-        << r.recorded
-        << "\n";
+    out << "end: " << analysis::end_text(r.end) << "\nsteps: " << r.steps_taken
+        << "\nrecorded: " << r.recorded << "\n";
     if (e.chains > 1) {
         out << "chains: " << e.chains << "\n";
     }
