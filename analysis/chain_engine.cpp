@@ -547,7 +547,7 @@ void run_chains(std::span<const ChainTask> tasks, LongRunControl& control) {
     // run alone.
     std::int64_t done = 0;
     // By stock count, and by whether the inverses are paired above the others.
-    std::array<std::vector<const ChainTask*>, 2 * (model::max_stocks + 1)> by_stocks;
+    std::array<std::vector<const ChainTask*>, 2 * std::size_t{model::max_stocks + 1}> by_stocks;
     for (const ChainTask& task : tasks) {
         engine::start_result(task);
         if (task.result->end == LongRunEnd::no_map) {
