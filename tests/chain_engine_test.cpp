@@ -15,6 +15,7 @@
 #include "analysis/ensemble.hpp"
 #include "analysis/philox.hpp"
 #include "analysis_models.hpp"
+#include "same_run.hpp"
 
 namespace quobel::analysis {
 namespace {
@@ -54,48 +55,6 @@ TEST(ChainEngine, DrawThresholdsCountTheDrawsBelowTheBound) {
     // u of x = 2^32 - 1 is 1 - 2^-32, below 1 - 2^-33; u of x = 2^32 - 2 is 1 - 2^-31 itself.
     EXPECT_EQ(engine::draw_threshold(1 - 0x1p-33), std::uint64_t{1} << 32);
     EXPECT_EQ(engine::draw_threshold(1 - 0x1p-31), (std::uint64_t{1} << 32) - 2);
-}
-
-// Two doubles are the same bits (NaN included).
-bool same(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-// Every field of two results, bit for bit.
-void expect_same(const LongRunResult& a, const LongRunResult& b, const std::string& where) {
-    SCOPED_TRACE(where);
-    EXPECT_EQ(a.end, b.end);
-    EXPECT_EQ(a.steps_taken, b.steps_taken);
-    EXPECT_TRUE(same(a.start, b.start));
-    EXPECT_TRUE(same(a.last, b.last));
-    EXPECT_EQ(a.failed_map, b.failed_map);
-    EXPECT_TRUE(same(a.failed_from, b.failed_from));
-    EXPECT_EQ(a.recorded, b.recorded);
-    EXPECT_EQ(a.histogram, b.histogram);
-    EXPECT_EQ(a.below, b.below);
-    EXPECT_EQ(a.above, b.above);
-    EXPECT_TRUE(same(a.mean_r, b.mean_r)) << a.mean_r << " " << b.mean_r;
-    EXPECT_TRUE(same(a.lyapunov, b.lyapunov)) << a.lyapunov << " " << b.lyapunov;
-    EXPECT_TRUE(same(a.mean_r_error, b.mean_r_error));
-    EXPECT_TRUE(same(a.lyapunov_error, b.lyapunov_error));
-    EXPECT_EQ(a.batches, b.batches);
-    EXPECT_EQ(a.errors_may_be_too_small, b.errors_may_be_too_small);
-    EXPECT_EQ(a.log_odds_histogram, b.log_odds_histogram);
-    EXPECT_EQ(a.at_boundary, b.at_boundary);
-    for (std::size_t side = 0; side < 2; ++side) {
-        EXPECT_EQ(a.boundaries[side].first_within, b.boundaries[side].first_within);
-        EXPECT_EQ(a.boundaries[side].absorbed, b.boundaries[side].absorbed);
-        EXPECT_TRUE(same(a.boundary_lambda[side], b.boundary_lambda[side]));
-    }
-    EXPECT_EQ(a.approached, b.approached);
-    EXPECT_EQ(a.maps.count, b.maps.count);
-    EXPECT_EQ(a.draws, b.draws);
-    ASSERT_EQ(a.last_steps.size(), b.last_steps.size());
-    for (std::size_t i = 0; i < a.last_steps.size(); ++i) {
-        EXPECT_EQ(a.last_steps[i].step, b.last_steps[i].step);
-        EXPECT_EQ(a.last_steps[i].map, b.last_steps[i].map);
-        EXPECT_TRUE(same(a.last_steps[i].r, b.last_steps[i].r)) << i;
-    }
 }
 
 // Restores the best target when a test leaves.

@@ -12,6 +12,7 @@
 
 #include "analysis/ensemble.hpp"
 #include "analysis_models.hpp"
+#include "same_run.hpp"
 
 namespace quobel::analysis {
 namespace {
@@ -51,41 +52,12 @@ ModelState take_over() {
     return model_of({{{0.1, 0.9}, {0.4, 0.6}, {0.6, 0.4}}}, {1});
 }
 
-void expect_same_run(const LongRunResult& a, const LongRunResult& b) {
-    EXPECT_EQ(a.end, b.end);
-    EXPECT_EQ(a.steps_taken, b.steps_taken);
-    EXPECT_EQ(a.recorded, b.recorded);
-    EXPECT_EQ(a.last, b.last);
-    EXPECT_EQ(a.histogram, b.histogram);
-    EXPECT_EQ(a.log_odds_histogram, b.log_odds_histogram);
-    EXPECT_EQ(a.at_boundary, b.at_boundary);
-    // Bit for bit, NaN included.
-    for (const auto field : {&LongRunResult::mean_r, &LongRunResult::mean_r_error,
-                             &LongRunResult::lyapunov, &LongRunResult::lyapunov_error}) {
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(a.*field), std::bit_cast<std::uint64_t>(b.*field));
-    }
-    EXPECT_EQ(a.batches, b.batches);
-    EXPECT_EQ(a.errors_may_be_too_small, b.errors_may_be_too_small);
-    EXPECT_EQ(a.draws, b.draws);
-    EXPECT_EQ(a.approached, b.approached);
-    for (std::size_t side = 0; side < 2; ++side) {
-        EXPECT_EQ(a.boundaries[side].first_within, b.boundaries[side].first_within);
-        EXPECT_EQ(a.boundaries[side].absorbed, b.boundaries[side].absorbed);
-    }
-    ASSERT_EQ(a.last_steps.size(), b.last_steps.size());
-    for (std::size_t i = 0; i < a.last_steps.size(); ++i) {
-        EXPECT_EQ(a.last_steps[i].step, b.last_steps[i].step);
-        EXPECT_EQ(a.last_steps[i].map, b.last_steps[i].map);
-        EXPECT_EQ(a.last_steps[i].r, b.last_steps[i].r);
-    }
-}
-
 TEST(RunEnsemble, OneChainIsTheRunItself) {
     for (const ModelState& model : {start_up_model(), take_over(), independent_points()}) {
         const LongRun run(model, 0.3, settings_of(20'000, 1000, 9));
         LongRunControl control;
         const EnsembleResult ensemble = run_ensemble(run, 1, control);
-        expect_same_run(ensemble.pooled, run.run(control));
+        expect_same(ensemble.pooled, run.run(control), "one chain");
         EXPECT_EQ(ensemble.chains, 1);
         EXPECT_TRUE(std::isnan(ensemble.mean_r_chain_error));
         EXPECT_TRUE(std::isnan(ensemble.lyapunov_chain_error));
