@@ -315,7 +315,10 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         block->chain[l] = &chain;
         block->live[l] = real ? -1 : 0;
         block->histogram_address[l] = reinterpret_cast<std::uintptr_t>(chain.targets.histogram);
-        block->log_odds_address[l] = reinterpret_cast<std::uintptr_t>(chain.targets.log_odds);
+        // Binade b of LogOddsBins starts at exponent field b + 1023 - log_odds_binades.
+        block->log_odds_address[l] =
+            reinterpret_cast<std::uintptr_t>(chain.targets.log_odds) +
+            (log_odds_binades - 1023) * log_odds_bins_per_binade * sizeof(std::int64_t);
         block->three = block->three || chain.map_count > 1;
         block->ring = block->ring || chain.ring != nullptr;
         for (std::size_t s = 0; s < 3; ++s) {
@@ -450,7 +453,7 @@ const LogOddsTables& shared_log_odds_tables() {
             // The edges at or below the start of the part.
             const auto place = static_cast<std::uint64_t>(
                 std::upper_bound(edges.begin(), edges.end(), start) - edges.begin());
-            return static_cast<std::int64_t>(edges[place] << LogOddsTables::place_bits | place);
+            return (edges[place] - 1) << 12 | place * sizeof(std::int64_t);
         };
         for (std::uint64_t i = 0; i < 256; ++i) {
             widened.by_256th[i] = entry(i << 44);

@@ -109,14 +109,16 @@ struct Chain {
 // The log-odds bins every run uses.
 const LogOddsBins& shared_log_odds_bins();
 
-// Their two tables in one, for the vector kernels: entry i holds the place within the binade at
-// the start of part i of it (5 bits) and, above, the fraction of that place's upper edge (53
-// bits). By 256ths for a gather; by 32nds, which the edges, more than a 32nd apart, also leave
-// with one edge at most, for a lookup among registers.
+// Their two tables in one, for the vector kernels. Entry i, for the part of the binade from
+// fraction f on: with j the places whose upper edge is at or below f and u the fraction of place
+// j's upper edge (2^52 past the last), (u - 1) << 12 | j * 8. A fraction x shifted to the top bits
+// then exceeds the entry as a whole number exactly when x >= u, and j * 8 is the offset in bytes
+// of place j's count. By 256ths for a gather; by 32nds, which the edges, more than a 32nd apart,
+// also leave with one edge at most, for a lookup among registers.
 struct LogOddsTables {
-    static constexpr int place_bits = 5;
-    alignas(64) std::int64_t by_256th[256];
-    alignas(64) std::int64_t by_32nd[32];
+    static constexpr std::uint64_t place_mask = 0xFFF;
+    alignas(64) std::uint64_t by_256th[256];
+    alignas(64) std::uint64_t by_32nd[32];
 };
 const LogOddsTables& shared_log_odds_tables();
 
@@ -205,14 +207,20 @@ struct alignas(64) LaneBlock {
     alignas(64) std::uint64_t threshold[2][max_lanes];
     alignas(64) std::uint64_t key[2][max_lanes];    // each word in a 64-bit lane
     alignas(64) std::uint64_t index[2][max_lanes];  // the chain's index, low and high words
-    alignas(64) std::uint64_t words[4][max_lanes];  // the draws of the current block of four
+    // The draws of blocks of four steps, the block of an even number first.
+    alignas(64) std::uint64_t words[2][4][max_lanes];
     alignas(64) double p[max_lanes], q[max_lanes], sum_r[max_lanes], product[max_lanes];
     alignas(64) double watch[2][max_lanes];
     alignas(64) std::int64_t first_draws[max_lanes], second_draws[max_lanes];
+    // The kernel's draws not yet in those counts: the first map's in the low 32 bits, the
+    // second's in the high ones.
+    alignas(64) std::uint64_t draws[max_lanes]{};
     Chain* chain[max_lanes]{};  // lanes past the tasks run copies of lane 0 into scratch
     // All ones where the lane writes its counts: a real chain that has not failed.
     alignas(64) std::int64_t live[max_lanes]{};
-    // The addresses of the chain's histograms, to which a kernel adds its bins' offsets.
+    // The addresses of the chain's histogram and of the count in its log-odds histogram that
+    // the first bin of the exponent's field 0 would have, to which a kernel adds its bins'
+    // offsets.
     alignas(64) std::uint64_t histogram_address[max_lanes]{};
     alignas(64) std::uint64_t log_odds_address[max_lanes]{};
     int bins = 1;

@@ -59,7 +59,7 @@ HWY_INLINE void philox(VU (&c)[4], VU k0, VU k1) {
     }
 }
 
-// The four words of block `number` of the lanes from `lane` on.
+// The four words of block `number` of the lanes from `lane` on, kept by the block's parity.
 HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t number) {
     const DU du;
     const auto block_number = static_cast<std::uint64_t>(number);
@@ -67,43 +67,38 @@ HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t numb
                hn::Load(du, block.index[0] + lane), hn::Load(du, block.index[1] + lane)};
     philox(c, hn::Load(du, block.key[0] + lane), hn::Load(du, block.key[1] + lane));
     for (std::size_t word = 0; word < 4; ++word) {
-        hn::Store(c[word], du, block.words[word] + lane);
+        hn::Store(c[word], du, block.words[number & 1][word] + lane);
     }
 }
 
-// A logical shift of non-negative lanes: native on every target, where an arithmetic one of 64-bit
-// lanes is not on AVX2.
-template <int bits>
-HWY_INLINE VI shift_right(VI v) {
-    return hn::BitCast(DI(), hn::ShiftRight<bits>(hn::BitCast(DU(), v)));
-}
-
-// LogOddsBins::bin of each lane's positive ratio, by the same bits and tables.
-HWY_INLINE VI log_odds_bin(const LogOddsTables& tables, V ratio) {
+// LogOddsBins::bin of each lane's positive ratio, by the same bits and tables, as the offset in
+// bytes of its count from that of the first bin of binade 0 (the exponent's field 0).
+HWY_INLINE VU log_odds_offset(const LogOddsTables& tables, V ratio) {
     static_assert(log_odds_bins_per_binade == 16);
-    const DI di;
-    const VI bits = hn::BitCast(di, ratio);
-    const VI fraction =
-        hn::And(bits, hn::Set(di, static_cast<std::int64_t>(LogOddsBins::fraction_mask)));
+    const DU du;
+    const VU bits = hn::BitCast(du, ratio);
+    // The fraction in the top bits: its order is that of the fraction, and the sign bit its
+    // first bit.
+    const VU fraction = hn::ShiftLeft<64 - 52>(bits);
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-    // Two lookups among 16 entries in registers and a blend by the fifth bit: gathers are slow.
-    const __m512i part = hn::ShiftRight<47>(fraction).raw;
+    // Two lookups among 16 entries in registers and a blend by the first bit: gathers are slow.
+    const __m512i part = hn::ShiftRight<52 - 5>(bits).raw;
     const __m512i low = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd), part,
                                                   _mm512_load_si512(tables.by_32nd + 8));
     const __m512i high = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd + 16), part,
                                                    _mm512_load_si512(tables.by_32nd + 24));
-    const VI entry{
-        _mm512_mask_blend_epi64(_mm512_test_epi64_mask(part, _mm512_set1_epi64(16)), low, high)};
+    const VU entry{_mm512_mask_blend_epi64(_mm512_movepi64_mask(fraction.raw), low, high)};
 #else
-    const VI entry = hn::GatherIndex(di, tables.by_256th, shift_right<44>(fraction));
+    const VU entry =
+        hn::GatherIndex(du, tables.by_256th, hn::BitCast(DI(), hn::ShiftRight<64 - 8>(fraction)));
 #endif
-    const VI edge = hn::And(entry, hn::Set(di, (1 << LogOddsTables::place_bits) - 1));
-    const VI upper_edge = shift_right<LogOddsTables::place_bits>(entry);
-    // Past the upper edge: one place further.
-    const VI within =
-        hn::IfThenElse(hn::Lt(fraction, upper_edge), edge, hn::Add(edge, hn::Set(di, 1)));
-    const VI binade = hn::Add(shift_right<52>(bits), hn::Set(di, log_odds_binades - 1023));
-    return hn::Min(hn::Add(hn::ShiftLeft<4>(binade), within), hn::Set(di, log_odds_bins - 1));
+    const VU place = hn::And(entry, hn::Set(du, LogOddsTables::place_mask));
+    // At or past the upper edge: one place further.
+    const VU within = hn::IfThenElse(hn::Gt(fraction, entry),
+                                     hn::Add(place, hn::Set(du, sizeof(std::int64_t))), place);
+    constexpr int binade_bytes = 7;  // 16 counts of 2^3 bytes
+    static_assert(log_odds_bins_per_binade * sizeof(std::int64_t) == 1 << binade_bytes);
+    return hn::Add(hn::ShiftLeft<binade_bytes>(hn::ShiftRight<52>(bits)), within);
 }
 
 // What a step leaves for the loop over the lanes that follows it.
@@ -121,11 +116,22 @@ struct LaneOutput {
     HWY_ALIGN double q[max_lanes], distance[max_lanes];
 };
 
+// The histogram's bin count as each way of finding a bin wants it, made once.
+struct Bins {
+    explicit Bins(int count)
+        : real(hn::Set(D(), count)),
+          last_real(hn::Set(D(), count - 1)),
+          last(hn::Set(DI(), count - 1)) {}
+    V real, last_real;
+    VI last;
+};
+
 // The step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
 // sums of the lanes where nothing rare happens; the rare ones keep their state for
 // finish_lane_step. Returns whether any lane was not plain.
 template <bool Three, bool Record, bool Uniform, bool Paired>
-HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOutput& out) {
+HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const Bins& bins,
+                     LaneOutput& out) {
     const D d;
     const DI di;
     const V zero = hn::Zero(d);
@@ -137,7 +143,7 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     hn::Mask<D> third_map = second_map;
     VI s = hn::Zero(di);
     if constexpr (Three) {
-        const VI x = hn::BitCast(di, hn::Load(DU(), block.words[t & 3] + lane));
+        const VI x = hn::BitCast(di, hn::Load(DU(), block.words[(t >> 2) & 1][t & 3] + lane));
         const auto past_first =
             hn::Not(hn::Lt(x, hn::BitCast(di, hn::Load(DU(), block.threshold[0] + lane))));
         const auto past_second =
@@ -234,17 +240,17 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     const auto rare_integer = hn::RebindMask(di, rare);
     hn::Store(hn::IfThenElse(rare, p, new_p), d, block.p + lane);
     hn::Store(hn::IfThenElse(rare, q, new_q), d, block.q + lane);
-    const VI counted = hn::Set(di, 1);
-    const VI first_draws = hn::Load(di, block.first_draws + lane);
-    hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, first_map)),
-                             hn::Add(first_draws, counted), first_draws),
-              di, block.first_draws + lane);
+    // This step's draw, unless the lane's rare event counts it: 1 for the first map, 2^32 for
+    // the second.
+    VU draw = hn::Set(DU(), 1);
     if constexpr (Three) {
-        const VI second_draws = hn::Load(di, block.second_draws + lane);
-        hn::Store(hn::IfThenElse(hn::AndNot(rare_integer, hn::RebindMask(di, second_map)),
-                                 hn::Add(second_draws, counted), second_draws),
-                  di, block.second_draws + lane);
+        draw = hn::IfThenElse(hn::RebindMask(DU(), first_map), draw,
+                              hn::IfThenElseZero(hn::RebindMask(DU(), second_map),
+                                                 hn::Set(DU(), std::uint64_t{1} << 32)));
     }
+    const VU draws = hn::Load(DU(), block.draws + lane);
+    hn::Store(hn::Add(draws, hn::IfThenZeroElse(hn::RebindMask(DU(), rare), draw)), DU(),
+              block.draws + lane);
 
     auto fast = hn::AndNot(rare, hn::MaskFromVec(hn::BitCast(d, hn::Load(di, block.live + lane))));
     if constexpr (Record) {
@@ -252,21 +258,26 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
         fast = hn::And(
             fast, hn::And(hn::And(hn::Gt(new_p, zero), hn::Le(new_p, one)), hn::Gt(new_q, zero)));
         const DU du;
-        // static_cast<int>(p * bins) as a double, for p > 0 its floor, and its bits above those
-        // of 2^52 as the whole number: exact below 2^52, and no conversion AVX2 lacks.
-        const V whole =
-            hn::Min(hn::Floor(hn::Mul(new_p, hn::Set(d, block.bins))), hn::Set(d, block.bins - 1));
+        // static_cast<int>(p * bins): for p > 0 the floor.
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+        const VI bin = hn::Min(hn::ConvertTo(di, hn::Mul(new_p, bins.real)), bins.last);
+#else
+        // The floor as a double, and its bits above those of 2^52 as the whole number: exact
+        // below 2^52, and no conversion that AVX2 lacks.
+        const V whole = hn::Min(hn::Floor(hn::Mul(new_p, bins.real)), bins.last_real);
         const V magic = hn::Set(d, 0x1p52);
         const VI bin = hn::Sub(hn::BitCast(di, hn::Add(whole, magic)), hn::BitCast(di, magic));
-        const VI log_odds = log_odds_bin(*block.tables, hn::Div(new_p, new_q));
+#endif
+        // No clamp to the last bin: a plain step's distances are normal, so that the ratio
+        // stays below 2^1022, far from the bins that LogOddsBins::bin clamps.
+        const VU log_odds = log_odds_offset(*block.tables, hn::Div(new_p, new_q));
         constexpr int count_bytes = 3;  // a count is 2^3 bytes
         static_assert(sizeof(std::int64_t) == 1 << count_bytes);
         hn::Store(hn::Add(hn::Load(du, block.histogram_address + lane),
                           hn::BitCast(du, hn::ShiftLeft<count_bytes>(bin))),
                   du, out.bin + lane);
-        hn::Store(hn::Add(hn::Load(du, block.log_odds_address + lane),
-                          hn::BitCast(du, hn::ShiftLeft<count_bytes>(log_odds))),
-                  du, out.log_odds_bin + lane);
+        hn::Store(hn::Add(hn::Load(du, block.log_odds_address + lane), log_odds), du,
+                  out.log_odds_bin + lane);
     }
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, fast)), di, out.fast + lane);
     if (block.ring) {
@@ -288,9 +299,17 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, LaneOut
     return true;
 }
 
+// The lane's draws since the last fold into its counts of each map.
+void fold_draws(LaneBlock& block, std::size_t l) {
+    block.first_draws[l] += static_cast<std::int64_t>(block.draws[l] & 0xFFFFFFFFu);
+    block.second_draws[l] += static_cast<std::int64_t>(block.draws[l] >> 32);
+    block.draws[l] = 0;
+}
+
 // A lane whose step was not plain: its rare event, or its point outside (0, 1] counted.
 void finish_lane(LaneBlock& block, const LaneOutput& out, std::size_t l, std::int64_t t,
                  bool record) {
+    fold_draws(block, l);
     const int map = static_cast<int>(out.map[l]);
     if (out.rare[l] != 0) {
         finish_lane_step(block, static_cast<int>(l), map, out.tau[l], out.rest[l], out.slope[l], t,
@@ -305,23 +324,35 @@ template <bool Three, bool Record, bool Uniform, bool Paired>
 void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
     const std::size_t lanes = hn::Lanes(D());
     const auto all = static_cast<std::size_t>(block.lanes);
-    // The plain lanes' increments of a step wait for the next step's vectors, which hide the
-    // latency of their bins; the counts are whole numbers, whose order does not matter.
+    // The plain lanes' increments of a step wait for the next step, each vector's between the
+    // vectors' arithmetic, which then overlaps them; the counts are whole numbers, whose order
+    // does not matter.
     LaneOutput outputs[2];
-    const auto count_plain = [&](const LaneOutput& out) {
+    // The lanes that keep their last steps: few, often only an ensemble's first chain.
+    std::size_t ring_lanes[max_lanes];
+    std::size_t ring_count = 0;
+    for (std::size_t l = 0; l < all; ++l) {
+        if (block.chain[l]->ring) {
+            ring_lanes[ring_count++] = l;
+        }
+    }
+    const Bins bins(block.bins);
+    // The plain lanes of one vector, a fixed number: the loop unrolls.
+    const auto count_plain = [&](const LaneOutput& out, std::size_t lane) {
         if constexpr (Record) {
+            constexpr std::size_t vector_lanes = hn::MaxLanes(D());
             const auto count = [](std::uint64_t address) {
                 ++*reinterpret_cast<std::int64_t*>(address);  // NOLINT(performance-no-int-to-ptr)
             };
             // Nearly every step is plain in every lane: that loop has no test.
             if (!out.slow) {
-                for (std::size_t l = 0; l < all; ++l) {
+                for (std::size_t l = lane; l < lane + vector_lanes; ++l) {
                     count(out.bin[l]);
                     count(out.log_odds_bin[l]);
                 }
                 return;
             }
-            for (std::size_t l = 0; l < all; ++l) {
+            for (std::size_t l = lane; l < lane + vector_lanes; ++l) {
                 if (out.fast[l] != 0) {
                     count(out.bin[l]);
                     count(out.log_odds_bin[l]);
@@ -329,22 +360,30 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
             }
         }
     };
+    // The draws of a block of four steps: the current one for every vector now, the next one
+    // for a quarter of the vectors at each step of the current one, which spreads the generator's
+    // work evenly over the steps.
+    if constexpr (Three) {
+        for (std::size_t lane = 0; lane < all; lane += lanes) {
+            draw_block(block, lane, t >> 2);
+            draw_block(block, lane, (t >> 2) + 1);
+        }
+    }
     for (std::int64_t step_number = t; step_number < end; ++step_number) {
         LaneOutput& out = outputs[step_number & 1];
-        if (Three && ((step_number & 3) == 0 || step_number == t)) {
-            for (std::size_t lane = 0; lane < all; lane += lanes) {
-                draw_block(block, lane, step_number >> 2);
-            }
-        }
         // The vectors first, independent of each other, so that their divisions overlap.
         bool slow = false;
-        for (std::size_t lane = 0; lane < all; lane += lanes) {
-            slow = step<Three, Record, Uniform, Paired>(block, lane, step_number, out) || slow;
+        for (std::size_t lane = 0, vector = 0; lane < all; lane += lanes, ++vector) {
+            if (Three && (vector & 3) == (static_cast<std::size_t>(step_number) & 3)) {
+                draw_block(block, lane, (step_number >> 2) + 1);
+            }
+            slow =
+                step<Three, Record, Uniform, Paired>(block, lane, step_number, bins, out) || slow;
+            if (step_number > t) {
+                count_plain(outputs[(step_number - 1) & 1], lane);
+            }
         }
         out.slow = slow;
-        if (step_number > t) {
-            count_plain(outputs[(step_number - 1) & 1]);
-        }
         if (slow) {
             for (std::size_t l = 0; l < all; ++l) {
                 if (out.fast[l] == 0) {
@@ -352,20 +391,21 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
                 }
             }
         }
-        if (block.ring) {
-            // The rare lanes' finish_step kept their steps already.
-            for (std::size_t l = 0; l < all; ++l) {
-                const Chain& chain = *block.chain[l];
-                const bool rare = out.fast[l] == 0 && out.rare[l] != 0;
-                if (chain.ring && block.live[l] != 0 && !rare) {
-                    chain.ring[static_cast<std::size_t>(step_number) & (ring_size - 1)] = {
-                        step_number + 1, static_cast<int>(out.map[l]) + 1, out.p[l]};
-                }
+        // The rare lanes' finish_step kept their steps already.
+        for (std::size_t i = 0; i < ring_count; ++i) {
+            const std::size_t l = ring_lanes[i];
+            const bool rare = out.fast[l] == 0 && out.rare[l] != 0;
+            if (block.live[l] != 0 && !rare) {
+                block.chain[l]->ring[static_cast<std::size_t>(step_number) & (ring_size - 1)] = {
+                    step_number + 1, static_cast<int>(out.map[l]) + 1, out.p[l]};
             }
         }
     }
-    if (end > t) {
-        count_plain(outputs[(end - 1) & 1]);
+    for (std::size_t lane = 0; end > t && lane < all; lane += lanes) {
+        count_plain(outputs[(end - 1) & 1], lane);
+    }
+    for (std::size_t l = 0; l < all; ++l) {
+        fold_draws(block, l);
     }
 }
 
@@ -386,12 +426,17 @@ void advance_drawing(LaneBlock& block, std::int64_t t, std::int64_t end, bool re
 }
 
 void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
-    if (block.three) {
-        block.paired ? advance_drawing<true, true>(block, t, end, record)
-                     : advance_drawing<true, false>(block, t, end, record);
-    } else {
-        block.paired ? advance_drawing<false, true>(block, t, end, record)
-                     : advance_drawing<false, false>(block, t, end, record);
+    // A half of the packed draws counts fewer steps than it holds.
+    constexpr std::int64_t most_steps = std::int64_t{1} << 31;
+    for (std::int64_t from = t; from < end; from += most_steps) {
+        const std::int64_t to = std::min(end, from + most_steps);
+        if (block.three) {
+            block.paired ? advance_drawing<true, true>(block, from, to, record)
+                         : advance_drawing<true, false>(block, from, to, record);
+        } else {
+            block.paired ? advance_drawing<false, true>(block, from, to, record)
+                         : advance_drawing<false, false>(block, from, to, record);
+        }
     }
 }
 

@@ -39,8 +39,9 @@ void long_run(benchmark::State& bench) {
 // count against it.
 BENCHMARK(long_run)->Unit(benchmark::kMillisecond);
 
-// 64 chains of the same million steps together, on the kernel's best target or on the one named
-// (empty: the best). The rate counts the steps of all chains.
+// An ensemble of 64 chains of the same million steps, their counts pooled as the analysis window
+// and `run --chains` pool them, on the kernel's best target or on the one named (empty: the
+// best). The rate counts the steps of all chains.
 void run_64_chains(benchmark::State& bench, const std::string& name) {
     std::int64_t target = 0;
     for (const std::int64_t compiled : analysis::engine::kernel_targets()) {
@@ -55,18 +56,12 @@ void run_64_chains(benchmark::State& bench, const std::string& name) {
     analysis::LongRunSettings settings;
     settings.steps = 1'000'000;
     const analysis::LongRun run(model, 0.5, settings);
-    constexpr std::size_t chains = 64;
-    std::vector<analysis::LongRunResult> results(chains + 1);
-    std::vector<analysis::ChainTask> tasks;
-    for (std::size_t c = 0; c < chains; ++c) {
-        tasks.push_back({&run, c, &results[c], getenv("SHARED") ? &results[64] : nullptr, false});
-    }
     std::int64_t steps = 0;
     for (auto _ : bench) {
         analysis::LongRunControl control;
-        analysis::run_chains(tasks, control);
-        benchmark::DoNotOptimize(results[0].mean_r);
-        steps += control.steps_done.load();
+        const analysis::EnsembleResult ensemble = analysis::run_ensemble(run, 64, control);
+        benchmark::DoNotOptimize(ensemble.pooled.mean_r);
+        steps += ensemble.pooled.steps_taken;
     }
     bench.SetItemsProcessed(steps);
     bench.SetLabel(analysis::engine::kernel_target_name(analysis::engine::kernel_target()));
