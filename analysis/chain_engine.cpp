@@ -456,7 +456,7 @@ const LogOddsTables& shared_log_odds_tables() {
             return (edges[place] - 1) << 12 | place * sizeof(std::int64_t);
         };
         for (std::uint64_t i = 0; i < 256; ++i) {
-            widened.by_256th[i] = entry(i << 44);
+            widened.by_256th[i] = entry(i << 44) ^ std::uint64_t{1} << 63;
         }
         for (std::uint64_t i = 0; i < 32; ++i) {
             widened.by_32nd[i] = entry(i << 47);

@@ -113,8 +113,9 @@ const LogOddsBins& shared_log_odds_bins();
 // fraction f on: with j the places whose upper edge is at or below f and u the fraction of place
 // j's upper edge (2^52 past the last), (u - 1) << 12 | j * 8. A fraction x shifted to the top bits
 // then exceeds the entry as a whole number exactly when x >= u, and j * 8 is the offset in bytes
-// of place j's count. By 256ths for a gather; by 32nds, which the edges, more than a 32nd apart,
-// also leave with one edge at most, for a lookup among registers.
+// of place j's count. By 256ths for a gather, with the sign bit flipped for a signed compare;
+// by 32nds, which the edges, more than a 32nd apart, also leave with one edge at most, for a
+// lookup among registers.
 struct LogOddsTables {
     static constexpr std::uint64_t place_mask = 0xFFF;
     alignas(64) std::uint64_t by_256th[256];

@@ -88,14 +88,20 @@ HWY_INLINE VU log_odds_offset(const LogOddsTables& tables, V ratio) {
     const __m512i high = _mm512_permutex2var_epi64(_mm512_load_si512(tables.by_32nd + 16), part,
                                                    _mm512_load_si512(tables.by_32nd + 24));
     const VU entry{_mm512_mask_blend_epi64(_mm512_movepi64_mask(fraction.raw), low, high)};
+    const auto past_edge = hn::Gt(fraction, entry);
 #else
     const VU entry =
         hn::GatherIndex(du, tables.by_256th, hn::BitCast(DI(), hn::ShiftRight<64 - 8>(fraction)));
+    // Signed, which targets before AVX-512 compare natively: the entries' sign bits are flipped.
+    const DI di;
+    const auto past_edge = hn::RebindMask(
+        du, hn::Gt(hn::BitCast(di, hn::Xor(fraction, hn::Set(du, std::uint64_t{1} << 63))),
+                   hn::BitCast(di, entry)));
 #endif
     const VU place = hn::And(entry, hn::Set(du, LogOddsTables::place_mask));
     // At or past the upper edge: one place further.
-    const VU within = hn::IfThenElse(hn::Gt(fraction, entry),
-                                     hn::Add(place, hn::Set(du, sizeof(std::int64_t))), place);
+    const VU within =
+        hn::IfThenElse(past_edge, hn::Add(place, hn::Set(du, sizeof(std::int64_t))), place);
     constexpr int binade_bytes = 7;  // 16 counts of 2^3 bytes
     static_assert(log_odds_bins_per_binade * sizeof(std::int64_t) == 1 << binade_bytes);
     return hn::Add(hn::ShiftLeft<binade_bytes>(hn::ShiftRight<52>(bits)), within);
@@ -116,14 +122,42 @@ struct LaneOutput {
     HWY_ALIGN double q[max_lanes], distance[max_lanes];
 };
 
-// The histogram's bin count as each way of finding a bin wants it, made once.
+// !(a < b) or !(a > b): true where either is NaN, in one compare on AVX2 and AVX-512.
+enum class Negated { less, greater };
+template <Negated negated>
+HWY_INLINE hn::Mask<D> compare_not(V a, V b) {
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL || HWY_TARGET == HWY_AVX2
+    constexpr int predicate = negated == Negated::less ? _CMP_NLT_UQ : _CMP_NGT_UQ;
+#if HWY_TARGET == HWY_AVX2
+    return hn::Mask<D>{_mm256_cmp_pd(a.raw, b.raw, predicate)};
+#else
+    return hn::Mask<D>{_mm512_cmp_pd_mask(a.raw, b.raw, predicate)};
+#endif
+#else
+    return hn::Not(negated == Negated::less ? hn::Lt(a, b) : hn::Gt(a, b));
+#endif
+}
+
+// Whether this target finds a bin by converting to a whole number, which AVX2 and older lack.
+constexpr bool converts = HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL;
+// 2^52, to whose bits the floor of a smaller double adds itself exactly.
+constexpr double magic = 0x1p52;
+
+// The histogram as each way of finding a bin wants it, made once.
 struct Bins {
-    explicit Bins(int count)
-        : real(hn::Set(D(), count)),
-          last_real(hn::Set(D(), count - 1)),
-          last(hn::Set(DI(), count - 1)) {}
+    explicit Bins(const LaneBlock& block)
+        : real(hn::Set(D(), block.bins)),
+          last_real(hn::Set(D(), block.bins - 1)),
+          last(hn::Set(DI(), block.bins - 1)) {
+        // A floor that comes with the bits of 2^52 lands on its count from this address.
+        const std::uint64_t magic_bytes = converts ? 0 : std::bit_cast<std::uint64_t>(magic) << 3;
+        for (std::size_t l = 0; l < max_lanes; ++l) {
+            address[l] = block.histogram_address[l] - magic_bytes;
+        }
+    }
     V real, last_real;
     VI last;
+    HWY_ALIGN std::uint64_t address[max_lanes];
 };
 
 // The step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
@@ -218,20 +252,22 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
     const V rest = hn::IfThenElse(hn::MaskFromVec(complementary),
                                   hn::Mul(q, hn::Add(rest_even, rest_odd)), hn::Sub(one, tau));
 
-    const auto finite = hn::Lt(hn::Abs(hn::Add(hn::Add(tau, rest), slope)),
-                               hn::Set(d, std::numeric_limits<double>::infinity()));
+    const auto not_finite =
+        compare_not<Negated::less>(hn::Abs(hn::Add(hn::Add(tau, rest), slope)),
+                                   hn::Set(d, std::numeric_limits<double>::infinity()));
     const auto upper = hn::Gt(tau, rest);
     const V distance = hn::IfThenElse(upper, rest, tau);
     const V watch = hn::IfThenElse(upper, hn::Load(d, block.watch[1] + lane),
                                    hn::Load(d, block.watch[0] + lane));
-    auto rare = hn::Or(hn::Not(finite), hn::Le(distance, watch));
+    auto rare = hn::Or(not_finite, hn::Le(distance, watch));
     const V new_p = hn::IfThenElse(upper, hn::Sub(one, distance), distance);
     const V new_q = hn::IfThenElse(upper, distance, hn::Sub(one, distance));
     if constexpr (Record) {
         const V product = hn::Load(d, block.product + lane);
         const V new_product = hn::Mul(product, slope);
-        rare = hn::Or(rare, hn::Not(hn::And(hn::Gt(new_product, hn::Set(d, product_low)),
-                                            hn::Lt(new_product, hn::Set(d, product_high)))));
+        rare =
+            hn::Or(rare, hn::Or(compare_not<Negated::greater>(new_product, hn::Set(d, product_low)),
+                                compare_not<Negated::less>(new_product, hn::Set(d, product_high))));
         const V sum_r = hn::Load(d, block.sum_r + lane);
         hn::Store(hn::IfThenElse(rare, sum_r, hn::Add(sum_r, new_p)), d, block.sum_r + lane);
         hn::Store(hn::IfThenElse(rare, product, new_product), d, block.product + lane);
@@ -260,20 +296,21 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
         const DU du;
         // static_cast<int>(p * bins): for p > 0 the floor.
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-        const VI bin = hn::Min(hn::ConvertTo(di, hn::Mul(new_p, bins.real)), bins.last);
+        // The bare conversion: Highway's ConvertTo mends overflows, which no point in (0, 1]
+        // has.
+        const VI bin = hn::Min(VI{_mm512_cvttpd_epi64(hn::Mul(new_p, bins.real).raw)}, bins.last);
 #else
         // The floor as a double, and its bits above those of 2^52 as the whole number: exact
-        // below 2^52, and no conversion that AVX2 lacks.
+        // below 2^52. The address takes away the bits of 2^52.
         const V whole = hn::Min(hn::Floor(hn::Mul(new_p, bins.real)), bins.last_real);
-        const V magic = hn::Set(d, 0x1p52);
-        const VI bin = hn::Sub(hn::BitCast(di, hn::Add(whole, magic)), hn::BitCast(di, magic));
+        const VI bin = hn::BitCast(di, hn::Add(whole, hn::Set(d, magic)));
 #endif
         // No clamp to the last bin: a plain step's distances are normal, so that the ratio
         // stays below 2^1022, far from the bins that LogOddsBins::bin clamps.
         const VU log_odds = log_odds_offset(*block.tables, hn::Div(new_p, new_q));
         constexpr int count_bytes = 3;  // a count is 2^3 bytes
         static_assert(sizeof(std::int64_t) == 1 << count_bytes);
-        hn::Store(hn::Add(hn::Load(du, block.histogram_address + lane),
+        hn::Store(hn::Add(hn::Load(du, bins.address + lane),
                           hn::BitCast(du, hn::ShiftLeft<count_bytes>(bin))),
                   du, out.bin + lane);
         hn::Store(hn::Add(hn::Load(du, block.log_odds_address + lane), log_odds), du,
@@ -336,7 +373,7 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
             ring_lanes[ring_count++] = l;
         }
     }
-    const Bins bins(block.bins);
+    const Bins bins(block);
     // The plain lanes of one vector, a fixed number: the loop unrolls.
     const auto count_plain = [&](const LaneOutput& out, std::size_t lane) {
         if constexpr (Record) {
