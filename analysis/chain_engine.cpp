@@ -336,8 +336,12 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         const bool draws = chain.map_count > 1;
         block->threshold[0][l] = draws ? chain.first_threshold : std::uint64_t{1} << 32;
         block->threshold[1][l] = draws ? chain.second_threshold : std::uint64_t{1} << 32;
-        block->key[0][l] = chain.key[0];
-        block->key[1][l] = chain.key[1];
+        for (int round = 0; round < philox_rounds; ++round) {
+            const PhiloxKey key = philox_round_key(chain.key, round);
+            const auto r = static_cast<std::size_t>(round);
+            block->round_key[r][0][l] = key[0];
+            block->round_key[r][1][l] = key[1];
+        }
         block->index[0][l] = static_cast<std::uint32_t>(chain.index);
         block->index[1][l] = chain.index >> 32;
         block->watch[0][l] = chain.watch[0];

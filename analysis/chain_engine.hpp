@@ -206,7 +206,8 @@ struct alignas(64) LaneBlock {
     alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
     alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0
     alignas(64) std::uint64_t threshold[2][max_lanes];
-    alignas(64) std::uint64_t key[2][max_lanes];    // each word in a 64-bit lane
+    // The key of each round, each word in a 64-bit lane.
+    alignas(64) std::uint64_t round_key[philox_rounds][2][max_lanes];
     alignas(64) std::uint64_t index[2][max_lanes];  // the chain's index, low and high words
     // The draws of blocks of four steps, the block of an even number first.
     alignas(64) std::uint64_t words[2][4][max_lanes];

@@ -36,24 +36,21 @@ HWY_INLINE VU multiply_low(VU x, std::uint32_t m) {
 #endif
 }
 
-// Philox4x32-10 of each lane's counter c and key k, each 32-bit word in a 64-bit lane; the
-// result in c. Only the low 32 bits of a lane enter a product, and sums and xors carry nothing
-// from high bits down, so the high bits are cleared once at the end rather than every round.
-HWY_INLINE void philox(VU (&c)[4], VU k0, VU k1) {
-    const DU du;
-    const VU weyl_0 = hn::Set(du, philox_weyl_0);
-    const VU weyl_1 = hn::Set(du, philox_weyl_1);
+// Philox4x32-10 of each lane's counter c, round_key(round, word) the lanes' key of the round;
+// the result in c. Each 32-bit word sits in a 64-bit lane. Only the low 32 bits of a lane enter a
+// product, and sums and xors carry nothing from high bits down, so the high bits are cleared once
+// at the end rather than every round.
+template <class RoundKey>
+HWY_INLINE void philox(VU (&c)[4], RoundKey round_key) {
     for (int round = 0; round < philox_rounds; ++round) {
         const VU product_0 = multiply_low(c[0], philox_multiplier_0);
         const VU product_1 = multiply_low(c[2], philox_multiplier_1);
-        c[0] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_1), c[1]), k0);
+        c[0] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_1), c[1]), round_key(round, 0));
         c[1] = product_1;
-        c[2] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_0), c[3]), k1);
+        c[2] = hn::Xor(hn::Xor(hn::ShiftRight<32>(product_0), c[3]), round_key(round, 1));
         c[3] = product_0;
-        k0 = hn::Add(k0, weyl_0);
-        k1 = hn::Add(k1, weyl_1);
     }
-    const VU low = hn::Set(du, 0xFFFFFFFFu);
+    const VU low = hn::Set(DU(), 0xFFFFFFFFu);
     for (VU& word : c) {
         word = hn::And(word, low);
     }
@@ -65,7 +62,9 @@ HWY_INLINE void draw_block(LaneBlock& block, std::size_t lane, std::int64_t numb
     const auto block_number = static_cast<std::uint64_t>(number);
     VU c[4] = {hn::Set(du, block_number & 0xFFFFFFFFu), hn::Set(du, block_number >> 32),
                hn::Load(du, block.index[0] + lane), hn::Load(du, block.index[1] + lane)};
-    philox(c, hn::Load(du, block.key[0] + lane), hn::Load(du, block.key[1] + lane));
+    philox(c, [&](int round, std::size_t word) {
+        return hn::Load(du, block.round_key[static_cast<std::size_t>(round)][word] + lane);
+    });
     for (std::size_t word = 0; word < 4; ++word) {
         hn::Store(c[word], du, block.words[number & 1][word] + lane);
     }
@@ -491,7 +490,9 @@ void DrawMaps(const Chain& chain, std::int64_t t, int count, std::uint8_t* maps)
         const VU number = hn::Iota(du, static_cast<std::uint64_t>(first) + block);
         VU c[4] = {hn::And(number, hn::Set(du, 0xFFFFFFFFu)), hn::ShiftRight<32>(number),
                    hn::Set(du, chain.index & 0xFFFFFFFFu), hn::Set(du, chain.index >> 32)};
-        philox(c, hn::Set(du, chain.key[0]), hn::Set(du, chain.key[1]));
+        philox(c, [&](int round, std::size_t word) {
+            return hn::Set(du, philox_round_key(chain.key, round)[word]);
+        });
         for (std::size_t word = 0; word < 4; ++word) {
             hn::Store(c[word], du, words[word] + block);
         }

@@ -31,6 +31,12 @@ constexpr PhiloxCounter philox4x32(PhiloxCounter counter, PhiloxKey key) {
     return counter;
 }
 
+// The key that round `round` adds: the key plus `round` times the Weyl constants, word by word.
+constexpr PhiloxKey philox_round_key(PhiloxKey key, int round) {
+    const auto times = static_cast<std::uint32_t>(round);
+    return {key[0] + times * philox_weyl_0, key[1] + times * philox_weyl_1};
+}
+
 // A long run's seed as the key: its low word first.
 constexpr PhiloxKey philox_key(std::uint64_t seed) {
     return {static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32)};
