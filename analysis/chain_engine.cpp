@@ -331,6 +331,8 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
                 block->coefficient[s][slope_field][k][l] = map.slope[k];
             }
             block->complementary[s][l] = map.complementary ? ~std::uint64_t{0} : 0;
+            const bool drawn = s < static_cast<std::size_t>(chain.map_count);
+            block->all_complementary = block->all_complementary && (map.complementary || !drawn);
         }
         // One map: no draw ever leaves it.
         const bool draws = chain.map_count > 1;

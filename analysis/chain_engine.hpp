@@ -199,6 +199,8 @@ struct alignas(64) LaneBlock {
     bool paired = false;  // every lane's LongRun::paired_inverses
     bool three = false;   // some lane draws among maps: pick by both thresholds
     bool ring = false;    // some lane keeps its last steps
+    // Every map that a lane draws is complementary: no lane takes 1 - tau.
+    bool all_complementary = true;
     // Every lane of one run, as an ensemble's: its maps' coefficients side by side in `table`,
     // from which a kernel with vectors of four lanes or more picks each lane's map by its number.
     bool uniform = false;

@@ -239,17 +239,19 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
     }
     const V tau = hn::Mul(p, hn::Add(tau_even, tau_odd));
     const V slope = hn::Add(slope_even, slope_odd);
-    V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
-    if constexpr (Uniform) {
-        complementary = pick(fields, 0);
-    } else if constexpr (Three) {
-        const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
-        const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
-        complementary =
-            hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, complementary));
+    V rest = hn::Mul(q, hn::Add(rest_even, rest_odd));
+    if (!block.all_complementary) {
+        V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
+        if constexpr (Uniform) {
+            complementary = pick(fields, 0);
+        } else if constexpr (Three) {
+            const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
+            const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
+            complementary =
+                hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, complementary));
+        }
+        rest = hn::IfThenElse(hn::MaskFromVec(complementary), rest, hn::Sub(one, tau));
     }
-    const V rest = hn::IfThenElse(hn::MaskFromVec(complementary),
-                                  hn::Mul(q, hn::Add(rest_even, rest_odd)), hn::Sub(one, tau));
 
     const auto not_finite =
         compare_not<Negated::less>(hn::Abs(hn::Add(hn::Add(tau, rest), slope)),
