@@ -164,7 +164,7 @@ struct Bins {
 // finish_lane_step. Returns whether any lane was not plain.
 template <bool Three, bool Record, bool Uniform, bool Paired>
 HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const Bins& bins,
-                     LaneOutput& out) {
+                     bool keeps_ring, LaneOutput& out) {
     const D d;
     const DI di;
     const V zero = hn::Zero(d);
@@ -318,7 +318,7 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
                   out.log_odds_bin + lane);
     }
     hn::Store(hn::VecFromMask(di, hn::RebindMask(di, fast)), di, out.fast + lane);
-    if (block.ring) {
+    if (keeps_ring) {
         hn::Store(new_p, d, out.p + lane);
         hn::Store(s, di, out.map + lane);
     }
@@ -369,9 +369,11 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
     // The lanes that keep their last steps: few, often only an ensemble's first chain.
     std::size_t ring_lanes[max_lanes];
     std::size_t ring_count = 0;
+    bool ring_vector[max_lanes]{};
     for (std::size_t l = 0; l < all; ++l) {
         if (block.chain[l]->ring) {
             ring_lanes[ring_count++] = l;
+            ring_vector[l / lanes] = true;
         }
     }
     const Bins bins(block);
@@ -415,8 +417,9 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
             if (Three && (vector & 3) == (static_cast<std::size_t>(step_number) & 3)) {
                 draw_block(block, lane, (step_number >> 2) + 1);
             }
-            slow =
-                step<Three, Record, Uniform, Paired>(block, lane, step_number, bins, out) || slow;
+            slow = step<Three, Record, Uniform, Paired>(block, lane, step_number, bins,
+                                                        ring_vector[vector], out) ||
+                   slow;
             if (step_number > t) {
                 count_plain(outputs[(step_number - 1) & 1], lane);
             }
