@@ -316,9 +316,9 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         block->live[l] = real ? -1 : 0;
         block->histogram_address[l] = reinterpret_cast<std::uintptr_t>(chain.targets.histogram);
         // Binade b of LogOddsBins starts at exponent field b + 1023 - log_odds_binades.
-        block->log_odds_address[l] =
-            reinterpret_cast<std::uintptr_t>(chain.targets.log_odds) +
-            (log_odds_binades - 1023) * log_odds_bins_per_binade * sizeof(std::int64_t);
+        block->log_odds_address[l] = reinterpret_cast<std::uintptr_t>(chain.targets.log_odds) +
+                                     std::uintptr_t{log_odds_binades - 1023} *
+                                         log_odds_bins_per_binade * sizeof(std::int64_t);
         block->three = block->three || chain.map_count > 1;
         block->ring = block->ring || chain.ring != nullptr;
         for (std::size_t s = 0; s < 3; ++s) {
