@@ -268,5 +268,7 @@ void force_kernel_target(std::int64_t target);
 // The target the kernel runs on now, and a target's name ("AVX2").
 std::int64_t kernel_target();
 std::string kernel_target_name(std::int64_t target);
+// The log-odds bins that the kernel counts a plain step's ratios in (normal, below 2^1022).
+std::vector<int> kernel_log_odds_bins(std::span<const double> ratios);
 
 }  // namespace quobel::analysis::engine

@@ -11,6 +11,8 @@
 // The include above compiles this file once per target.
 #include "hwy/highway.h"
 
+#include <algorithm>
+
 #include "analysis/chain_engine.hpp"
 
 HWY_BEFORE_NAMESPACE();
@@ -515,6 +517,24 @@ std::int64_t KernelTarget() {
     return HWY_TARGET;
 }
 
+void LogOddsBinsOf(const double* ratios, std::size_t count, int* bins) {
+    const D d;
+    const std::size_t lanes = hn::Lanes(d);
+    HWY_ALIGN double chunk[max_lanes];
+    HWY_ALIGN std::uint64_t offsets[max_lanes];
+    for (std::size_t first = 0; first < count; first += lanes) {
+        const std::size_t taken = std::min(lanes, count - first);
+        std::fill(chunk, chunk + lanes, 1.0);
+        std::copy(ratios + first, ratios + first + taken, chunk);
+        hn::Store(log_odds_offset(shared_log_odds_tables(), hn::Load(d, chunk)), DU(), offsets);
+        for (std::size_t l = 0; l < taken; ++l) {
+            // The offsets count from the bin of exponent field 0.
+            bins[first + l] = (log_odds_binades - 1023) * log_odds_bins_per_binade +
+                              static_cast<int>(offsets[l] / sizeof(std::int64_t));
+        }
+    }
+}
+
 }  // namespace quobel::analysis::engine::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -524,6 +544,7 @@ namespace quobel::analysis::engine {
 HWY_EXPORT(AdvanceLanes);
 HWY_EXPORT(KernelTarget);
 HWY_EXPORT(DrawMaps);
+HWY_EXPORT(LogOddsBinsOf);
 
 void draw_maps(const Chain& chain, std::int64_t t, int count, std::uint8_t* maps) {
     HWY_DYNAMIC_DISPATCH(DrawMaps)(chain, t, count, maps);
@@ -547,6 +568,12 @@ std::int64_t kernel_target() {
 
 std::string kernel_target_name(std::int64_t target) {
     return hwy::TargetName(target);
+}
+
+std::vector<int> kernel_log_odds_bins(std::span<const double> ratios) {
+    std::vector<int> bins(ratios.size());
+    HWY_DYNAMIC_DISPATCH(LogOddsBinsOf)(ratios.data(), ratios.size(), bins.data());
+    return bins;
 }
 
 }  // namespace quobel::analysis::engine

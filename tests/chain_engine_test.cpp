@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <limits>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -92,6 +94,42 @@ TEST(ChainEngine, MapsDrawnAheadAreTheGeneratorsOnEveryTarget) {
                 }
             }
         }
+    }
+}
+
+TEST(ChainEngine, EveryTargetFindsTheLogOddsBinsOfTheScalarCount) {
+    // The kernels find a bin from their own tables by one compare: at each edge of the bins, the
+    // doubles on either side of it, at the binades' ends, the extremes of a plain step's ratios
+    // and at random, every target must give LogOddsBins::bin, itself tested against log2.
+    BestTargetAfterwards restore;
+    std::vector<double> ratios = {std::numeric_limits<double>::min(),
+                                  0x1p1022 * (1 - 0x1p-53),
+                                  0x1p1021,
+                                  1.0,
+                                  2.0,
+                                  std::nextafter(2.0, 0.0),
+                                  0.75};
+    for (int j = -40; j < 40; ++j) {
+        for (const int binades : {0, 1, -300, 700}) {
+            const double edge = std::ldexp(std::exp2((j + 0.5) / 16.0), binades);
+            ratios.insert(ratios.end(),
+                          {edge, std::nextafter(edge, 0.0), std::nextafter(edge, INFINITY)});
+        }
+    }
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> exponent(-1021, 1021);
+    for (int i = 0; i < 2000; ++i) {
+        ratios.push_back(std::exp2(exponent(random)));
+    }
+    const LogOddsBins& bins = engine::shared_log_odds_bins();
+    std::vector<int> expected;
+    for (const double ratio : ratios) {
+        expected.push_back(bins.bin(ratio));
+    }
+    for (const std::int64_t target : engine::kernel_targets()) {
+        engine::force_kernel_target(target);
+        EXPECT_EQ(engine::kernel_log_odds_bins(ratios), expected)
+            << engine::kernel_target_name(target);
     }
 }
 
