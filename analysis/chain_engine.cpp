@@ -336,8 +336,10 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         }
         // One map: no draw ever leaves it.
         const bool draws = chain.map_count > 1;
-        block->threshold[0][l] = draws ? chain.first_threshold : std::uint64_t{1} << 32;
-        block->threshold[1][l] = draws ? chain.second_threshold : std::uint64_t{1} << 32;
+        const std::uint64_t first = draws ? chain.first_threshold : std::uint64_t{1} << 32;
+        const std::uint64_t second = draws ? chain.second_threshold : std::uint64_t{1} << 32;
+        block->last_below[0][l] = static_cast<std::int64_t>(first) - 1;
+        block->last_below[1][l] = static_cast<std::int64_t>(second) - 1;
         for (int round = 0; round < philox_rounds; ++round) {
             const PhiloxKey key = philox_round_key(chain.key, round);
             const auto r = static_cast<std::size_t>(round);

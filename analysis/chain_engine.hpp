@@ -207,7 +207,8 @@ struct alignas(64) LaneBlock {
     alignas(64) double table[fields + 1][model::max_stocks][lane_multiple]{};
     alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
     alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0
-    alignas(64) std::uint64_t threshold[2][max_lanes];
+    // The largest draw below each threshold, -1 when none is: a draw passes it when greater.
+    alignas(64) std::int64_t last_below[2][max_lanes];
     // The key of each round, each word in a 64-bit lane.
     alignas(64) std::uint64_t round_key[philox_rounds][2][max_lanes];
     alignas(64) std::uint64_t index[2][max_lanes];  // the chain's index, low and high words

@@ -172,23 +172,18 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
     const V zero = hn::Zero(d);
     const V one = hn::Set(d, 1.0);
 
-    // The map: s - 1 = past_first + (past_first and past_second), as drawn_map.
-    hn::Mask<D> first_map = hn::FirstN(d, hn::Lanes(d));
-    hn::Mask<D> second_map = hn::Not(first_map);
-    hn::Mask<D> third_map = second_map;
+    // The map: s - 1 = past_first + (past_first and past_second), as drawn_map. The third map
+    // where past_both, else the second where past_first.
+    auto past_first = hn::FirstN(d, 0);
+    auto past_both = past_first;
     VI s = hn::Zero(di);
     if constexpr (Three) {
         const VI x = hn::BitCast(di, hn::Load(DU(), block.words[(t >> 2) & 1][t & 3] + lane));
-        const auto past_first =
-            hn::Not(hn::Lt(x, hn::BitCast(di, hn::Load(DU(), block.threshold[0] + lane))));
-        const auto past_second =
-            hn::Not(hn::Lt(x, hn::BitCast(di, hn::Load(DU(), block.threshold[1] + lane))));
-        const auto past_both = hn::And(past_first, past_second);
-        third_map = hn::RebindMask(d, past_both);
-        second_map = hn::RebindMask(d, hn::AndNot(past_second, past_first));
-        first_map = hn::RebindMask(d, hn::Not(past_first));
-        s = hn::IfThenElse(past_both, hn::Set(di, 2),
-                           hn::IfThenElseZero(past_first, hn::Set(di, 1)));
+        past_first = hn::RebindMask(d, hn::Gt(x, hn::Load(di, block.last_below[0] + lane)));
+        past_both = hn::And(past_first,
+                            hn::RebindMask(d, hn::Gt(x, hn::Load(di, block.last_below[1] + lane))));
+        s = hn::IfThenElse(hn::RebindMask(di, past_both), hn::Set(di, 2),
+                           hn::IfThenElseZero(hn::RebindMask(di, past_first), hn::Set(di, 1)));
     }
     const auto map_number = hn::IndicesFromVec(d, s);
     // The coefficients of each lane's map, from the table of the one run or from its own.
@@ -205,7 +200,7 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
                     static_cast<std::size_t>(fields) * model::max_stocks * max_lanes;
                 const V second = hn::Load(d, values + map_stride + lane);
                 const V third = hn::Load(d, values + 2 * map_stride + lane);
-                return hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, first));
+                return hn::IfThenElse(past_both, third, hn::IfThenElse(past_first, second, first));
             }
         }
     };
@@ -250,7 +245,7 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
             const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
             const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
             complementary =
-                hn::IfThenElse(third_map, third, hn::IfThenElse(second_map, second, complementary));
+                hn::IfThenElse(past_both, third, hn::IfThenElse(past_first, second, complementary));
         }
         rest = hn::IfThenElse(hn::MaskFromVec(complementary), rest, hn::Sub(one, tau));
     }
@@ -283,9 +278,9 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
     // the second.
     VU draw = hn::Set(DU(), 1);
     if constexpr (Three) {
-        draw = hn::IfThenElse(hn::RebindMask(DU(), first_map), draw,
-                              hn::IfThenElseZero(hn::RebindMask(DU(), second_map),
-                                                 hn::Set(DU(), std::uint64_t{1} << 32)));
+        draw = hn::IfThenZeroElse(hn::RebindMask(DU(), past_both),
+                                  hn::IfThenElse(hn::RebindMask(DU(), past_first),
+                                                 hn::Set(DU(), std::uint64_t{1} << 32), draw));
     }
     const VU draws = hn::Load(DU(), block.draws + lane);
     hn::Store(hn::Add(draws, hn::IfThenZeroElse(hn::RebindMask(DU(), rare), draw)), DU(),
