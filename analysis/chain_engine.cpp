@@ -352,9 +352,28 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         block->watch[1][l] = chain.watch[1];
         block->set_hot(lane, chain.hot);
     }
-    // The table of the one run, the complementary flags as the last field.
-    block->uniform = std::all_of(tasks.begin(), tasks.end(),
-                                 [&](const ChainTask* task) { return task->run == tasks[0]->run; });
+    // Lanes whose maps are the same bits, as an ensemble's or those of a sweep along the chances,
+    // pick from one table: lane 0's, the complementary flags as the last field.
+    const auto same_maps = [&](std::size_t l) {
+        for (std::size_t s = 0; s < 3; ++s) {
+            if (block->complementary[s][l] != block->complementary[s][0]) {
+                return false;
+            }
+            for (std::size_t field = 0; field < fields; ++field) {
+                for (std::size_t k = 0; k < model::max_stocks; ++k) {
+                    if (std::bit_cast<std::uint64_t>(block->coefficient[s][field][k][l]) !=
+                        std::bit_cast<std::uint64_t>(block->coefficient[s][field][k][0])) {
+                        return false;
+                    }
+                }
+            }
+        }
+        return true;
+    };
+    block->uniform = true;
+    for (std::size_t l = 1; l < static_cast<std::size_t>(block->lanes); ++l) {
+        block->uniform = block->uniform && same_maps(l);
+    }
     for (std::size_t s = 0; s < 3; ++s) {
         for (std::size_t k = 0; k < model::max_stocks; ++k) {
             for (std::size_t field = 0; field < fields; ++field) {

@@ -201,7 +201,7 @@ struct alignas(64) LaneBlock {
     bool ring = false;    // some lane keeps its last steps
     // Every map that a lane draws is complementary: no lane takes 1 - tau.
     bool all_complementary = true;
-    // Every lane of one run, as an ensemble's: its maps' coefficients side by side in `table`,
+    // Every lane has the same maps, as an ensemble's: their coefficients side by side in `table`,
     // from which a kernel with vectors of four lanes or more picks each lane's map by its number.
     bool uniform = false;
     alignas(64) double table[fields + 1][model::max_stocks][lane_multiple]{};

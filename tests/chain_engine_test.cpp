@@ -156,6 +156,41 @@ TEST(ChainEngine, OneChainIsTheLongRun) {
     }
 }
 
+TEST(ChainEngine, RunsOfTheSameMapsPickFromOneTable) {
+    // A sweep along the chances or the start: different runs, the same maps. Their lanes pick
+    // each coefficient from one table, and each chain, its last steps too, must still be its own
+    // run to the bit.
+    BestTargetAfterwards restore;
+    LongRunSettings settings;
+    settings.steps = 3000;
+    settings.burn_in = 200;
+    std::deque<LongRun> runs;
+    std::vector<LongRunResult> expected;
+    for (int i = 0; i < 8; ++i) {
+        ModelState model = test_models::start_up_model();
+        model.prob(1) = 0.1 + 0.05 * i;
+        model.prob(2) = 0.5 - 0.05 * i;
+        settings.seed = static_cast<std::uint64_t>(i) + 1;
+        runs.emplace_back(model, 0.1 + 0.1 * i, settings);
+        LongRunControl control;
+        expected.push_back(runs.back().run(control));
+    }
+    for (const std::int64_t target : engine::kernel_targets()) {
+        engine::force_kernel_target(target);
+        std::vector<LongRunResult> results(runs.size());
+        std::vector<ChainTask> tasks;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            tasks.push_back({&runs[i], 0, &results[i], nullptr, true});
+        }
+        LongRunControl control;
+        run_chains(tasks, control);
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            expect_same(results[i], expected[i],
+                        engine::kernel_target_name(target) + " run " + std::to_string(i));
+        }
+    }
+}
+
 // Runs of every kind a sweep mixes: three maps of four stocks, two maps of four stocks, one
 // map, three stocks, a takeover absorbed at 1, a payoff that does not add up, shares that fail
 // at once, and with one, two or three maps, all of the same steps, burn-in and bins.
