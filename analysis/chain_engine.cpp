@@ -352,10 +352,10 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         block->watch[1][l] = chain.watch[1];
         block->set_hot(lane, chain.hot);
     }
-    // Lanes whose maps are the same bits, as an ensemble's or those of a sweep along the chances,
-    // pick from one table: lane 0's, the complementary flags as the last field.
-    const auto same_maps = [&](std::size_t l) {
-        for (std::size_t s = 0; s < 3; ++s) {
+    // A map that every lane has as the same bits as lane 0 goes into the table: the maps of an
+    // ensemble or of a sweep along the chances, and all but one along any other parameter.
+    const auto same_map = [&](std::size_t s) {
+        for (std::size_t l = 1; l < static_cast<std::size_t>(block->lanes); ++l) {
             if (block->complementary[s][l] != block->complementary[s][0]) {
                 return false;
             }
@@ -370,10 +370,16 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
         }
         return true;
     };
-    block->uniform = true;
-    for (std::size_t l = 1; l < static_cast<std::size_t>(block->lanes); ++l) {
-        block->uniform = block->uniform && same_maps(l);
+    int varying = 0;
+    for (int s = 0; s < 3; ++s) {
+        if (!same_map(static_cast<std::size_t>(s))) {
+            ++varying;
+            block->varying_map = s;
+        }
     }
+    block->sharing = varying == 0   ? Sharing::every_map
+                     : varying == 1 ? Sharing::all_but_one
+                                    : Sharing::none;
     for (std::size_t s = 0; s < 3; ++s) {
         for (std::size_t k = 0; k < model::max_stocks; ++k) {
             for (std::size_t field = 0; field < fields; ++field) {

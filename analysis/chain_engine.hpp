@@ -193,6 +193,9 @@ inline constexpr int lane_multiple = 8;
 
 enum Field { la1_field, la2_field, R_la1_field, R_la2_field, slope_field, fields };
 
+// Which of their maps the lanes of a block have in common.
+enum class Sharing { every_map, all_but_one, none };
+
 struct alignas(64) LaneBlock {
     int lanes = 0;        // a multiple of lane_multiple, up to max_lanes
     int stocks = 0;       // of every lane
@@ -201,9 +204,11 @@ struct alignas(64) LaneBlock {
     bool ring = false;    // some lane keeps its last steps
     // Every map that a lane draws is complementary: no lane takes 1 - tau.
     bool all_complementary = true;
-    // Every lane has the same maps, as an ensemble's: their coefficients side by side in `table`,
-    // from which a kernel with vectors of four lanes or more picks each lane's map by its number.
-    bool uniform = false;
+    // The maps that every lane has the same, as all of an ensemble's and all but the one whose
+    // parameter a sweep varies: their coefficients side by side in `table`, from which a kernel
+    // with vectors of four lanes or more picks each lane's map by its number.
+    Sharing sharing = Sharing::none;
+    int varying_map = 0;  // with Sharing::all_but_one
     alignas(64) double table[fields + 1][model::max_stocks][lane_multiple]{};
     alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
     alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0

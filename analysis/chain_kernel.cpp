@@ -164,7 +164,7 @@ struct Bins {
 // The step of the lanes from `lane` on: the fast terms of each lane's map, and the new point and
 // sums of the lanes where nothing rare happens; the rare ones keep their state for
 // finish_lane_step. Returns whether any lane was not plain.
-template <bool Three, bool Record, bool Uniform, bool Paired>
+template <bool Three, bool Record, Sharing sharing, bool Paired>
 HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const Bins& bins,
                      bool keeps_ring, LaneOutput& out) {
     const D d;
@@ -186,10 +186,20 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
                            hn::IfThenElseZero(hn::RebindMask(di, past_first), hn::Set(di, 1)));
     }
     const auto map_number = hn::IndicesFromVec(d, s);
-    // The coefficients of each lane's map, from the table of the one run or from its own.
+    // The lanes that drew the map they do not share.
+    auto varying = past_both;
+    if constexpr (sharing == Sharing::all_but_one) {
+        varying = hn::RebindMask(d, hn::Eq(s, hn::Set(di, block.varying_map)));
+    }
+    const auto varying_map = static_cast<std::size_t>(block.varying_map);
+    // The coefficients of each lane's map, from the table of the maps they share or from its own.
     const auto pick = [&](std::size_t field, std::size_t k) {
-        if constexpr (Uniform) {
+        if constexpr (sharing == Sharing::every_map) {
             return hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number);
+        } else if constexpr (sharing == Sharing::all_but_one) {
+            return hn::IfThenElse(
+                varying, hn::Load(d, block.coefficient[varying_map][field][k] + lane),
+                hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number));
         } else {
             const double* values = block.coefficient[0][field][k];
             const V first = hn::Load(d, values + lane);
@@ -239,9 +249,14 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
     V rest = hn::Mul(q, hn::Add(rest_even, rest_odd));
     if (!block.all_complementary) {
         V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
-        if constexpr (Uniform) {
-            complementary = pick(fields, 0);
-        } else if constexpr (Three) {
+        if constexpr (sharing != Sharing::none) {
+            complementary = hn::TableLookupLanes(hn::Load(d, block.table[fields][0]), map_number);
+        }
+        if constexpr (sharing == Sharing::all_but_one) {
+            complementary = hn::IfThenElse(
+                varying, hn::BitCast(d, hn::Load(DU(), block.complementary[varying_map] + lane)),
+                complementary);
+        } else if constexpr (sharing == Sharing::none && Three) {
             const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
             const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
             complementary =
@@ -355,7 +370,7 @@ void finish_lane(LaneBlock& block, const LaneOutput& out, std::size_t l, std::in
     }
 }
 
-template <bool Three, bool Record, bool Uniform, bool Paired>
+template <bool Three, bool Record, Sharing sharing, bool Paired>
 void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
     const std::size_t lanes = hn::Lanes(D());
     const auto all = static_cast<std::size_t>(block.lanes);
@@ -414,7 +429,7 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
             if (Three && (vector & 3) == (static_cast<std::size_t>(step_number) & 3)) {
                 draw_block(block, lane, (step_number >> 2) + 1);
             }
-            slow = step<Three, Record, Uniform, Paired>(block, lane, step_number, bins,
+            slow = step<Three, Record, sharing, Paired>(block, lane, step_number, bins,
                                                         ring_vector[vector], out) ||
                    slow;
             if (step_number > t) {
@@ -453,14 +468,19 @@ template <bool Three, bool Paired>
 void advance_drawing(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
     // A table of three maps needs vectors of four lanes at least.
     if constexpr (Three) {
-        if (block.uniform && hn::Lanes(D()) >= 4) {
-            record ? advance<true, true, true, Paired>(block, t, end)
-                   : advance<true, false, true, Paired>(block, t, end);
+        if (block.sharing == Sharing::every_map && hn::Lanes(D()) >= 4) {
+            record ? advance<true, true, Sharing::every_map, Paired>(block, t, end)
+                   : advance<true, false, Sharing::every_map, Paired>(block, t, end);
+            return;
+        }
+        if (block.sharing == Sharing::all_but_one && hn::Lanes(D()) >= 4) {
+            record ? advance<true, true, Sharing::all_but_one, Paired>(block, t, end)
+                   : advance<true, false, Sharing::all_but_one, Paired>(block, t, end);
             return;
         }
     }
-    record ? advance<Three, true, false, Paired>(block, t, end)
-           : advance<Three, false, false, Paired>(block, t, end);
+    record ? advance<Three, true, Sharing::none, Paired>(block, t, end)
+           : advance<Three, false, Sharing::none, Paired>(block, t, end);
 }
 
 void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {

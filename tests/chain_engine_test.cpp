@@ -156,37 +156,45 @@ TEST(ChainEngine, OneChainIsTheLongRun) {
     }
 }
 
-TEST(ChainEngine, RunsOfTheSameMapsPickFromOneTable) {
-    // A sweep along the chances or the start: different runs, the same maps. Their lanes pick
-    // each coefficient from one table, and each chain, its last steps too, must still be its own
-    // run to the bit.
+TEST(ChainEngine, RunsThatShareMapsPickThemFromOneTable) {
+    // Sweeps along the chances and the start (every map the same) and along R(2,1) (all maps but
+    // the second): different runs whose lanes pick the maps they share from one table. Each
+    // chain, its last steps too, must still be its own run to the bit.
     BestTargetAfterwards restore;
+    const std::vector<std::int64_t> targets = engine::kernel_targets();
     LongRunSettings settings;
     settings.steps = 3000;
     settings.burn_in = 200;
-    std::deque<LongRun> runs;
-    std::vector<LongRunResult> expected;
-    for (int i = 0; i < 8; ++i) {
-        ModelState model = test_models::start_up_model();
-        model.prob(1) = 0.1 + 0.05 * i;
-        model.prob(2) = 0.5 - 0.05 * i;
-        settings.seed = static_cast<std::uint64_t>(i) + 1;
-        runs.emplace_back(model, 0.1 + 0.1 * i, settings);
-        LongRunControl control;
-        expected.push_back(runs.back().run(control));
-    }
-    for (const std::int64_t target : engine::kernel_targets()) {
-        engine::force_kernel_target(target);
-        std::vector<LongRunResult> results(runs.size());
-        std::vector<ChainTask> tasks;
-        for (std::size_t i = 0; i < runs.size(); ++i) {
-            tasks.push_back({&runs[i], 0, &results[i], nullptr, true});
+    for (const bool along_R : {false, true}) {
+        std::deque<LongRun> runs;
+        std::vector<LongRunResult> expected;
+        for (int i = 0; i < 8; ++i) {
+            ModelState model = test_models::start_up_model();
+            if (along_R) {
+                model.R(2, 1) = model::RealCell::of_double(0.1 + 0.05 * i);
+            } else {
+                model.prob(1) = 0.1 + 0.05 * i;
+                model.prob(2) = 0.5 - 0.05 * i;
+            }
+            settings.seed = static_cast<std::uint64_t>(i) + 1;
+            runs.emplace_back(model, 0.1 + 0.1 * i, settings);
+            LongRunControl control;
+            expected.push_back(runs.back().run(control));
         }
-        LongRunControl control;
-        run_chains(tasks, control);
-        for (std::size_t i = 0; i < runs.size(); ++i) {
-            expect_same(results[i], expected[i],
-                        engine::kernel_target_name(target) + " run " + std::to_string(i));
+        for (const std::int64_t target : targets) {
+            engine::force_kernel_target(target);
+            std::vector<LongRunResult> results(runs.size());
+            std::vector<ChainTask> tasks;
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                tasks.push_back({&runs[i], 0, &results[i], nullptr, true});
+            }
+            LongRunControl control;
+            run_chains(tasks, control);
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                expect_same(results[i], expected[i],
+                            engine::kernel_target_name(target) + (along_R ? " along R" : "") +
+                                " run " + std::to_string(i));
+            }
         }
     }
 }
