@@ -354,27 +354,27 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
     }
     // A map that every lane has as the same bits as lane 0 goes into the table: the maps of an
     // ensemble or of a sweep along the chances, and all but one along any other parameter.
-    const auto same_map = [&](std::size_t s) {
-        for (std::size_t l = 1; l < static_cast<std::size_t>(block->lanes); ++l) {
-            if (block->complementary[s][l] != block->complementary[s][0]) {
-                return false;
-            }
-            for (std::size_t field = 0; field < fields; ++field) {
-                for (std::size_t k = 0; k < model::max_stocks; ++k) {
-                    if (std::bit_cast<std::uint64_t>(block->coefficient[s][field][k][l]) !=
-                        std::bit_cast<std::uint64_t>(block->coefficient[s][field][k][0])) {
-                        return false;
-                    }
-                }
-            }
-        }
-        return true;
+    const auto same_value = [&](std::size_t s, std::size_t field, std::size_t k) {
+        const auto* values = block->coefficient[s][field][k];
+        return std::all_of(values, values + block->lanes, [&](double value) {
+            return std::bit_cast<std::uint64_t>(value) == std::bit_cast<std::uint64_t>(values[0]);
+        });
     };
     int varying = 0;
-    for (int s = 0; s < 3; ++s) {
-        if (!same_map(static_cast<std::size_t>(s))) {
+    for (std::size_t s = 0; s < 3; ++s) {
+        const auto* flags = block->complementary[s];
+        bool same = std::all_of(flags, flags + block->lanes,
+                                [&](std::uint64_t flag) { return flag == flags[0]; });
+        for (std::size_t field = 0; field < fields; ++field) {
+            for (std::size_t k = 0; k < model::max_stocks; ++k) {
+                const bool own = !same_value(s, field, k);
+                same = same && !own;
+                block->own_coefficient[field][k] = block->own_coefficient[field][k] || own;
+            }
+        }
+        if (!same) {
             ++varying;
-            block->varying_map = s;
+            block->varying_map = static_cast<int>(s);
         }
     }
     block->sharing = varying == 0   ? Sharing::every_map

@@ -209,6 +209,8 @@ struct alignas(64) LaneBlock {
     // with vectors of four lanes or more picks each lane's map by its number.
     Sharing sharing = Sharing::none;
     int varying_map = 0;  // with Sharing::all_but_one
+    // Where the lanes' own values of that map differ.
+    bool own_coefficient[fields][model::max_stocks]{};
     alignas(64) double table[fields + 1][model::max_stocks][lane_multiple]{};
     alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
     alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0

@@ -197,9 +197,13 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
         if constexpr (sharing == Sharing::every_map) {
             return hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number);
         } else if constexpr (sharing == Sharing::all_but_one) {
+            const V shared = hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number);
+            // A sweep along R leaves the shares alike: only R's products need the lanes' own.
+            if (!block.own_coefficient[field][k]) {
+                return shared;
+            }
             return hn::IfThenElse(
-                varying, hn::Load(d, block.coefficient[varying_map][field][k] + lane),
-                hn::TableLookupLanes(hn::Load(d, block.table[field][k]), map_number));
+                varying, hn::Load(d, block.coefficient[varying_map][field][k] + lane), shared);
         } else {
             const double* values = block.coefficient[0][field][k];
             const V first = hn::Load(d, values + lane);
