@@ -40,8 +40,10 @@ void sweep(benchmark::State& bench) {
     settings.run.steps = 16 * steps_per_point / values;
     const int threads = sweep::core_count();
     std::int64_t steps = 0;
+    sweep::RunMemory memory;  // as the Sweep window keeps one from sweep to sweep
     for (auto _ : bench) {
         sweep::SweepControl control;
+        control.memory = &memory;
         sweep::run_sweep(
             model, settings, 0, values, threads, control,
             [](const sweep::PointResult& point) { benchmark::DoNotOptimize(point.mean_r); });
@@ -69,8 +71,10 @@ void window_line(benchmark::State& bench) {
     settings.run.burn_in = 1000;
     settings.log_odds = true;
     const int threads = sweep::core_count();
+    sweep::RunMemory memory;  // as the Sweep window keeps one from sweep to sweep
     for (auto _ : bench) {
         sweep::SweepControl control;
+        control.memory = &memory;
         sweep::run_sweep(
             model, settings, 0, 99, threads, control,
             [](const sweep::PointResult& point) { benchmark::DoNotOptimize(point.mean_r); });

@@ -395,43 +395,28 @@ void take_run(const analysis::LongRunResult& outcome, const SweepSettings& setti
     }
 }
 
-// The runs' results of finished sweeps, kept for the next one. Each run counts its points in
-// 32,768 log-odds bins, and memory the process has not touched yet costs a page fault every 4 KB:
-// in a line of short runs, fresh memory took a third of the time.
-class KeptResults {
-  public:
-    std::vector<analysis::LongRunResult> take() {
-        const std::lock_guard lock(mutex_);
-        if (kept_.empty()) {
-            return {};
-        }
-        std::vector<analysis::LongRunResult> results = std::move(kept_.back());
-        kept_.pop_back();
-        count_ -= results.size();
-        return results;
+}  // namespace
+
+std::vector<analysis::LongRunResult> RunMemory::take() {
+    const std::lock_guard lock(mutex_);
+    if (kept_.empty()) {
+        return {};
     }
-
-    void give(std::vector<analysis::LongRunResult> results) {
-        const std::lock_guard lock(mutex_);
-        if (!results.empty() && count_ + results.size() <= most_kept) {
-            count_ += results.size();
-            kept_.push_back(std::move(results));
-        }
-    }
-
-  private:
-    // About 34 MB: two threads' blocks of a line.
-    static constexpr std::size_t most_kept = 128;
-
-    std::mutex mutex_;
-    std::vector<std::vector<analysis::LongRunResult>> kept_;
-    std::size_t count_ = 0;
-};
-
-KeptResults& kept_results() {
-    static KeptResults kept;
-    return kept;
+    std::vector<analysis::LongRunResult> results = std::move(kept_.back());
+    kept_.pop_back();
+    count_ -= results.size();
+    return results;
 }
+
+void RunMemory::give(std::vector<analysis::LongRunResult> results) {
+    const std::lock_guard lock(mutex_);
+    if (!results.empty() && count_ + results.size() <= most_kept) {
+        count_ += results.size();
+        kept_.push_back(std::move(results));
+    }
+}
+
+namespace {
 
 // Computes blocks of points on one thread, the points' runs side by side in the engine's lanes:
 // each point's run is chain `index` of the sweep's seed, so its figures do not depend on the
@@ -440,17 +425,18 @@ KeptResults& kept_results() {
 class BlockWorker {
   public:
     BlockWorker(const PointParameters& parameters, const SweepSettings& settings,
-                analysis::LongRunControl& control)
+                analysis::LongRunControl& control, RunMemory& memory)
         : parameters_(parameters),
           settings_(settings),
           control_(control),
+          memory_(memory),
           point_(parameters.model()),
-          outcomes_(kept_results().take()) {}
+          outcomes_(memory.take()) {}
     BlockWorker(BlockWorker&&) = default;
     BlockWorker(const BlockWorker&) = delete;
     BlockWorker& operator=(const BlockWorker&) = delete;
     BlockWorker& operator=(BlockWorker&&) = delete;
-    ~BlockWorker() { kept_results().give(std::move(outcomes_)); }
+    ~BlockWorker() { memory_.give(std::move(outcomes_)); }
 
     // The points [begin, end).
     std::vector<PointResult> operator()(std::int64_t begin, std::int64_t end) {
@@ -487,6 +473,7 @@ class BlockWorker {
     const PointParameters& parameters_;
     const SweepSettings& settings_;
     analysis::LongRunControl& control_;
+    RunMemory& memory_;
     model::ModelState point_;
     std::vector<analysis::LongRunResult> outcomes_;
 };
@@ -539,9 +526,12 @@ bool run_sweep(const model::ModelState& model, const SweepSettings& settings, st
     const std::int64_t points = block_points(last - first, threads, settings.run.steps > 0);
     const std::int64_t blocks = (last - first + points - 1) / points;
     const auto cancelled = [&] { return control.runs.cancel.load(std::memory_order_relaxed); };
+    // The runs' results go from block to block, and to the next sweep where the caller keeps them.
+    RunMemory own_memory;
+    RunMemory& memory = control.memory != nullptr ? *control.memory : own_memory;
     // The pool's items are whole blocks.
     const auto make_worker = [&] {
-        return [&, worker = BlockWorker(parameters, settings, control.runs)](
+        return [&, worker = BlockWorker(parameters, settings, control.runs, memory)](
                    std::int64_t block) mutable {
             const std::int64_t begin = first + block * points;
             return worker(begin, std::min(begin + points, last));

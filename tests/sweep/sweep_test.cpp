@@ -534,11 +534,18 @@ TEST_F(PointParameters, EachPointRunsAsTheChainOfItsIndex) {
     sweep::SweepSettings settings = line_of({{Table::la1, 2, 1}, 0.2, 0.8, 4}, 3000, 4);
     settings.run.seed = 5;
     settings.start = 0.3;
+    // The second sweep fills the results the first one left in the memory again.
+    sweep::RunMemory memory;
     std::vector<sweep::PointResult> points;
-    sweep::SweepControl control;
-    ASSERT_TRUE(
-        sweep::run_sweep(model, settings, 0, 4, 2, control,
-                         [&](const sweep::PointResult& point) { points.push_back(point); }));
+    for (int sweeps = 0; sweeps < 2; ++sweeps) {
+        points.clear();
+        sweep::SweepControl control;
+        control.memory = &memory;
+        ASSERT_TRUE(
+            sweep::run_sweep(model, settings, 0, 4, 2, control,
+                             [&](const sweep::PointResult& point) { points.push_back(point); }));
+    }
+    EXPECT_FALSE(memory.take().empty());
     ASSERT_EQ(points.size(), 4U);
     for (std::int64_t i = 0; i < 4; ++i) {
         const sweep::PointResult& point = points[static_cast<std::size_t>(i)];

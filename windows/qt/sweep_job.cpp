@@ -7,8 +7,11 @@ namespace quobel::windows::qt {
 
 // The sweep and everything its threads touch.
 struct SweepJob::Run final : BackgroundJob::Work {
-    Run(const model::ModelState& model, const sweep::SweepSettings& settings)
-        : parameters(model), settings(settings) {}
+    Run(const model::ModelState& model, const sweep::SweepSettings& settings,
+        std::shared_ptr<sweep::RunMemory> memory)
+        : parameters(model), settings(settings), memory(std::move(memory)) {
+        control.memory = this->memory.get();
+    }
 
     void run() override {
         complete =
@@ -23,6 +26,7 @@ struct SweepJob::Run final : BackgroundJob::Work {
 
     const model::ModelState parameters;
     const sweep::SweepSettings settings;
+    const std::shared_ptr<sweep::RunMemory> memory;
     sweep::SweepControl control;
     bool complete = false;  // written by the sweep's thread before it ends
     std::mutex mutex;
@@ -36,7 +40,7 @@ bool SweepJob::start(const model::ModelState& model, const sweep::SweepSettings&
         return false;
     }
     left_.clear();
-    return BackgroundJob::start(std::make_unique<Run>(model, settings));
+    return BackgroundJob::start(std::make_unique<Run>(model, settings, memory_));
 }
 
 std::vector<sweep::PointResult> SweepJob::take_points() {

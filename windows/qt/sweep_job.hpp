@@ -2,6 +2,7 @@
 // handed to the window's thread in grid order as they come, cancelled on request.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "model/model_state.hpp"
@@ -35,6 +36,9 @@ class SweepJob final : public BackgroundJob {
     void finished(std::unique_ptr<Work> work) override;
 
     std::vector<sweep::PointResult> left_;  // the points of a sweep that has ended
+    // The runs' results of one sweep for the next; shared with the sweep under way, which may
+    // outlive the job.
+    std::shared_ptr<sweep::RunMemory> memory_ = std::make_shared<sweep::RunMemory>();
 };
 
 }  // namespace quobel::windows::qt
