@@ -320,7 +320,6 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
                                      std::uintptr_t{log_odds_binades - 1023} *
                                          log_odds_bins_per_binade * sizeof(std::int64_t);
         block->three = block->three || chain.map_count > 1;
-        block->ring = block->ring || chain.ring != nullptr;
         for (std::size_t s = 0; s < 3; ++s) {
             const MapCoefficients& map = (*chain.maps)[s];
             for (std::size_t k = 0; k < model::max_stocks; ++k) {
@@ -329,8 +328,9 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
                 block->coefficient[s][R_la1_field][k][l] = map.R_la1[k];
                 block->coefficient[s][R_la2_field][k][l] = map.R_la2[k];
                 block->coefficient[s][slope_field][k][l] = map.slope[k];
+                block->coefficient[s][complementary_field][k][l] =
+                    std::bit_cast<double>(map.complementary ? ~std::uint64_t{0} : 0);
             }
-            block->complementary[s][l] = map.complementary ? ~std::uint64_t{0} : 0;
             const bool drawn = s < static_cast<std::size_t>(chain.map_count);
             block->all_complementary = block->all_complementary && (map.complementary || !drawn);
         }
@@ -362,9 +362,7 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
     };
     int varying = 0;
     for (std::size_t s = 0; s < 3; ++s) {
-        const auto* flags = block->complementary[s];
-        bool same = std::all_of(flags, flags + block->lanes,
-                                [&](std::uint64_t flag) { return flag == flags[0]; });
+        bool same = true;
         for (std::size_t field = 0; field < fields; ++field) {
             for (std::size_t k = 0; k < model::max_stocks; ++k) {
                 const bool own = !same_value(s, field, k);
@@ -386,7 +384,6 @@ void run_lanes(std::span<const ChainTask* const> tasks, LongRunControl& control,
                 block->table[field][k][s] = block->coefficient[s][field][k][0];
             }
         }
-        block->table[fields][0][s] = std::bit_cast<double>(block->complementary[s][0]);
     }
     const LongRunSettings& settings = tasks[0]->run->settings();
     const auto live_lanes = [&] {

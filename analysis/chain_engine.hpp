@@ -191,7 +191,17 @@ inline constexpr int max_lanes = 32;
 // Lanes are filled in multiples of this, which every vector length divides.
 inline constexpr int lane_multiple = 8;
 
-enum Field { la1_field, la2_field, R_la1_field, R_la2_field, slope_field, fields };
+// What a lane keeps of each map and stock; the map's complementary flag (all ones or 0, as a
+// double's bits) as a field of stock 0.
+enum Field {
+    la1_field,
+    la2_field,
+    R_la1_field,
+    R_la2_field,
+    slope_field,
+    complementary_field,
+    fields
+};
 
 // Which of their maps the lanes of a block have in common.
 enum class Sharing { every_map, all_but_one, none };
@@ -201,7 +211,6 @@ struct alignas(64) LaneBlock {
     int stocks = 0;       // of every lane
     bool paired = false;  // every lane's LongRun::paired_inverses
     bool three = false;   // some lane draws among maps: pick by both thresholds
-    bool ring = false;    // some lane keeps its last steps
     // Every map that a lane draws is complementary: no lane takes 1 - tau.
     bool all_complementary = true;
     // The maps that every lane has the same, as all of an ensemble's and all but the one whose
@@ -211,9 +220,8 @@ struct alignas(64) LaneBlock {
     int varying_map = 0;  // with Sharing::all_but_one
     // Where the lanes' own values of that map differ.
     bool own_coefficient[fields][model::max_stocks]{};
-    alignas(64) double table[fields + 1][model::max_stocks][lane_multiple]{};
+    alignas(64) double table[fields][model::max_stocks][lane_multiple]{};
     alignas(64) double coefficient[3][fields][model::max_stocks][max_lanes];
-    alignas(64) std::uint64_t complementary[3][max_lanes];  // all ones or 0
     // The largest draw below each threshold, -1 when none is: a draw passes it when greater.
     alignas(64) std::int64_t last_below[2][max_lanes];
     // The key of each round, each word in a 64-bit lane.

@@ -252,20 +252,7 @@ HWY_INLINE bool step(LaneBlock& block, std::size_t lane, std::int64_t t, const B
     const V slope = hn::Add(slope_even, slope_odd);
     V rest = hn::Mul(q, hn::Add(rest_even, rest_odd));
     if (!block.all_complementary) {
-        V complementary = hn::BitCast(d, hn::Load(DU(), block.complementary[0] + lane));
-        if constexpr (sharing != Sharing::none) {
-            complementary = hn::TableLookupLanes(hn::Load(d, block.table[fields][0]), map_number);
-        }
-        if constexpr (sharing == Sharing::all_but_one) {
-            complementary = hn::IfThenElse(
-                varying, hn::BitCast(d, hn::Load(DU(), block.complementary[varying_map] + lane)),
-                complementary);
-        } else if constexpr (sharing == Sharing::none && Three) {
-            const V second = hn::BitCast(d, hn::Load(DU(), block.complementary[1] + lane));
-            const V third = hn::BitCast(d, hn::Load(DU(), block.complementary[2] + lane));
-            complementary =
-                hn::IfThenElse(past_both, third, hn::IfThenElse(past_first, second, complementary));
-        }
+        const V complementary = pick(complementary_field, 0);
         rest = hn::IfThenElse(hn::MaskFromVec(complementary), rest, hn::Sub(one, tau));
     }
 
@@ -470,21 +457,17 @@ void advance(LaneBlock& block, std::int64_t t, std::int64_t end) {
 
 template <bool Three, bool Paired>
 void advance_drawing(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {
+    const auto run = [&]<Sharing sharing>() {
+        record ? advance<Three, true, sharing, Paired>(block, t, end)
+               : advance<Three, false, sharing, Paired>(block, t, end);
+    };
     // A table of three maps needs vectors of four lanes at least.
-    if constexpr (Three) {
-        if (block.sharing == Sharing::every_map && hn::Lanes(D()) >= 4) {
-            record ? advance<true, true, Sharing::every_map, Paired>(block, t, end)
-                   : advance<true, false, Sharing::every_map, Paired>(block, t, end);
-            return;
-        }
-        if (block.sharing == Sharing::all_but_one && hn::Lanes(D()) >= 4) {
-            record ? advance<true, true, Sharing::all_but_one, Paired>(block, t, end)
-                   : advance<true, false, Sharing::all_but_one, Paired>(block, t, end);
-            return;
-        }
+    if (!Three || hn::Lanes(D()) < 4 || block.sharing == Sharing::none) {
+        run.template operator()<Sharing::none>();
+    } else if constexpr (Three) {
+        block.sharing == Sharing::every_map ? run.template operator()<Sharing::every_map>()
+                                            : run.template operator()<Sharing::all_but_one>();
     }
-    record ? advance<Three, true, Sharing::none, Paired>(block, t, end)
-           : advance<Three, false, Sharing::none, Paired>(block, t, end);
 }
 
 void AdvanceLanes(LaneBlock& block, std::int64_t t, std::int64_t end, bool record) {

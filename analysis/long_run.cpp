@@ -88,12 +88,12 @@ LongRun::LongRun(const model::ModelState& model, double start, const LongRunSett
     }
     const Survival exponents = survival(analysed);
     lambda_ = {exponents.lambda_0, exponents.lambda_1};
+    const auto moderate = [](double share) { return share >= 0x1p-20 && share <= 0x1p20; };
     paired_inverses_ = maps_.count > 0;
     for (std::size_t s = 0; s < static_cast<std::size_t>(maps_.count); ++s) {
         const MapCoefficients& map = coefficients_[s];
         double payoff = 0;
         for (std::size_t k = 0; k < static_cast<std::size_t>(stocks_); ++k) {
-            const auto moderate = [](double share) { return share >= 0x1p-20 && share <= 0x1p20; };
             paired_inverses_ =
                 paired_inverses_ && map.R[k] >= 0 && moderate(map.la1[k]) && moderate(map.la2[k]);
             payoff += map.R[k];

@@ -17,24 +17,23 @@ inline constexpr int philox_rounds = 10;
 using PhiloxCounter = std::array<std::uint32_t, 4>;
 using PhiloxKey = std::array<std::uint32_t, 2>;
 
-constexpr PhiloxCounter philox4x32(PhiloxCounter counter, PhiloxKey key) {
-    for (int round = 0; round < philox_rounds; ++round) {
-        const std::uint64_t product_0 = std::uint64_t{philox_multiplier_0} * counter[0];
-        const std::uint64_t product_1 = std::uint64_t{philox_multiplier_1} * counter[2];
-        counter = {static_cast<std::uint32_t>(product_1 >> 32) ^ counter[1] ^ key[0],
-                   static_cast<std::uint32_t>(product_1),
-                   static_cast<std::uint32_t>(product_0 >> 32) ^ counter[3] ^ key[1],
-                   static_cast<std::uint32_t>(product_0)};
-        key[0] += philox_weyl_0;
-        key[1] += philox_weyl_1;
-    }
-    return counter;
-}
-
 // The key that round `round` adds: the key plus `round` times the Weyl constants, word by word.
 constexpr PhiloxKey philox_round_key(PhiloxKey key, int round) {
     const auto times = static_cast<std::uint32_t>(round);
     return {key[0] + times * philox_weyl_0, key[1] + times * philox_weyl_1};
+}
+
+constexpr PhiloxCounter philox4x32(PhiloxCounter counter, PhiloxKey key) {
+    for (int round = 0; round < philox_rounds; ++round) {
+        const PhiloxKey round_key = philox_round_key(key, round);
+        const std::uint64_t product_0 = std::uint64_t{philox_multiplier_0} * counter[0];
+        const std::uint64_t product_1 = std::uint64_t{philox_multiplier_1} * counter[2];
+        counter = {static_cast<std::uint32_t>(product_1 >> 32) ^ counter[1] ^ round_key[0],
+                   static_cast<std::uint32_t>(product_1),
+                   static_cast<std::uint32_t>(product_0 >> 32) ^ counter[3] ^ round_key[1],
+                   static_cast<std::uint32_t>(product_0)};
+    }
+    return counter;
 }
 
 // A long run's seed as the key: its low word first.

@@ -420,8 +420,8 @@ namespace {
 
 // Computes blocks of points on one thread, the points' runs side by side in the engine's lanes:
 // each point's run is chain `index` of the sweep's seed, so its figures do not depend on the
-// block it falls in. It keeps its own copy of the parameters, and the runs' results from block
-// to block and from sweep to sweep, so that their histograms' memory is reused.
+// block it falls in. It keeps its own copy of the parameters, and takes the runs' results from
+// the memory and gives them back, so that their histograms' memory is reused.
 class BlockWorker {
   public:
     BlockWorker(const PointParameters& parameters, const SweepSettings& settings,
